@@ -1,0 +1,116 @@
+// Error objects and raising. A failing operation fills an ErrorObject, calls raise()
+// and acts on the answer where it stands: retry loops sit next to the one call that
+// can be retried. Only the installed handler (the run-time frame) decides what the
+// operator sees. Engine code never prints and never exits.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/value.h"
+
+namespace lum {
+
+// Generic codes; each has a fixed description (generic_description).
+enum GenCode : int {
+  kErrUnknown = 0,
+  kErrArgument = 1,
+  kErrBound = 2,
+  kErrStringOverflow = 3,
+  kErrNumericOverflow = 4,
+  kErrZeroDivisor = 5,
+  kErrNumeric = 6,
+  kErrSyntax = 7,
+  kErrTooComplex = 8,
+  kErrMemoryLow = 11,
+  kErrUndefinedFunction = 12,
+  kErrNoMethod = 13,
+  kErrNoVariable = 14,
+  kErrNoAlias = 15,
+  kErrNoExportedVariable = 16,
+  kErrAliasIllegal = 17,
+  kErrAliasInUse = 18,
+  kErrCreate = 20,
+  kErrOpen = 21,
+  kErrClose = 22,
+  kErrRead = 23,
+  kErrWrite = 24,
+  kErrPrint = 25,
+  kErrUnsupported = 30,
+  kErrLimit = 31,
+  kErrCorruption = 32,
+  kErrDataType = 33,
+  kErrDataWidth = 34,
+  kErrNoTable = 35,
+  kErrNotIndexed = 36,
+  kErrExclusiveRequired = 37,
+  kErrLockRequired = 38,
+  kErrReadonly = 39,
+  kErrAppendLock = 40,
+  kErrLock = 41,
+};
+
+// The description text of a generic code; "Unknown error" for codes without one.
+std::string_view generic_description(int gencode);
+
+// Flag values of the flag word.
+enum ErrorFlag : int { kCanRetry = 1, kCanSubstitute = 2, kCanDefault = 4 };
+
+struct ErrorObject {
+  int severity = 2;
+  int gencode = 0;
+  std::string subsystem;
+  int subcode = 0;
+  std::string description;
+  std::string operation;
+  std::string filename;
+  int oscode = 0;
+  bool can_retry = false;
+  bool can_substitute = false;
+  bool can_default = false;
+  std::optional<Array> args;
+  int tries = 0;
+  std::string procname;
+  int procline = 0;
+  std::string modulename;
+
+  int flags() const {
+    return (can_retry ? kCanRetry : 0) | (can_substitute ? kCanSubstitute : 0) |
+           (can_default ? kCanDefault : 0);
+  }
+  void set_flags(int f) {
+    can_retry = (f & kCanRetry) != 0;
+    can_substitute = (f & kCanSubstitute) != 0;
+    can_default = (f & kCanDefault) != 0;
+  }
+};
+
+// An error with its description filled from the generic code.
+ErrorObject make_error(int gencode, std::string subsystem, int subcode, std::string operation = {},
+                       int flags = 0);
+
+// An argument error of a value function (generic 1, subsystem "BASE"), which allows
+// a substitute value.
+ErrorObject argument_error(int subcode, std::string operation, Array args);
+
+// What the raiser is told to do.
+struct RaiseAnswer {
+  enum class Action { Retry, Default, Break, Substitute };
+  Action action = Action::Break;
+  Value value;  // the substitute value
+
+  bool retry() const { return action == Action::Retry; }
+  bool by_default() const { return action == Action::Default; }
+  bool substituted() const { return action == Action::Substitute; }
+};
+
+// Raises through the current runtime's handler (Runtime::raise).
+RaiseAnswer raise(ErrorObject& error);
+
+// Raises an argument error and returns the handler's substitute value, or NIL when
+// the handler supplied none.
+Value raise_argument_error(int subcode, std::string operation, Array args);
+
+}  // namespace lum

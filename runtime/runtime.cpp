@@ -1,0 +1,168 @@
+#include "runtime/runtime.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace lum {
+
+namespace {
+Runtime* g_current = nullptr;
+}  // namespace
+
+volatile std::sig_atomic_t Runtime::interrupt_flag_ = 0;
+
+Runtime::Runtime() : previous_(g_current) {
+  g_current = this;
+  frames_.push_back(Frame{"", 0, "", {}});  // the outermost level holds publics
+}
+
+Runtime::~Runtime() {
+  release_services();
+  g_current = previous_;
+}
+
+Runtime& Runtime::current() {
+  if (g_current == nullptr) {
+    std::fputs("lumconv: no runtime\n", stderr);
+    std::abort();
+  }
+  return *g_current;
+}
+
+bool Runtime::exists() { return g_current != nullptr; }
+
+RaiseAnswer Runtime::raise(ErrorObject& error) {
+  RaiseAnswer answer;
+  if (quitting_) return answer;  // break: a quit is already under way
+  if (!handler_) internal_error(9002);
+  if (handler_depth_ >= handler_limit_) internal_error(9003);
+  if (error.description.empty()) error.description = std::string(generic_description(error.gencode));
+  for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
+    if (!it->procname.empty()) {
+      error.procname = it->procname;
+      error.procline = it->line;
+      error.modulename = it->module;
+      break;
+    }
+  }
+  ++handler_depth_;
+  Value result;
+  try {
+    result = handler_(error);
+  } catch (...) {
+    --handler_depth_;
+    throw;
+  }
+  --handler_depth_;
+  if (quitting_) return answer;
+  if (result.is_logical()) {
+    if (result.log() && error.can_retry) {
+      ++error.tries;
+      answer.action = RaiseAnswer::Action::Retry;
+      return answer;
+    }
+    if (!result.log() && error.can_default) {
+      answer.action = RaiseAnswer::Action::Default;
+      return answer;
+    }
+  }
+  if (error.can_substitute) {
+    answer.action = RaiseAnswer::Action::Substitute;
+    answer.value = std::move(result);
+    return answer;
+  }
+  internal_error(9001);
+}
+
+std::string_view Runtime::internal_error_text(int code) {
+  switch (code) {
+    case 9001: return "Error recovery failure";
+    case 9002: return "No ERRORBLOCK() for error";
+    case 9003: return "Too many recursive error handler calls";
+    case 9013: return "No starting procedure";
+    default: return "Internal error";
+  }
+}
+
+void Runtime::internal_error(int code) {
+  std::string caption = "Unrecoverable error " + std::to_string(code) + ": ";
+  std::string_view text = internal_error_text(code);
+  if (internal_hook_) {
+    auto hook = std::move(internal_hook_);  // never twice, even if the hook fails again
+    hook(code, caption, text);
+  }
+  std::fprintf(stderr, "\n%s%.*s\n", caption.c_str(), static_cast<int>(text.size()), text.data());
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
+void Runtime::push_frame(std::string procname, std::string module, int line) {
+  frames_.push_back(Frame{std::move(procname), line, std::move(module), {}});
+}
+
+void Runtime::pop_frame() {
+  if (frames_.size() > 1) frames_.pop_back();
+}
+
+void Runtime::set_line(int line) { frames_.back().line = line; }
+
+namespace {
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+}  // namespace
+
+Value* Runtime::find_memvar(std::string_view name) {
+  for (auto f = frames_.rbegin(); f != frames_.rend(); ++f) {
+    for (auto& [n, v] : f->privates) {
+      if (same_name(n, name)) return &v;
+    }
+  }
+  return nullptr;
+}
+
+void Runtime::assign_memvar(std::string_view name, Value v) {
+  if (Value* existing = find_memvar(name)) {
+    *existing = std::move(v);
+    return;
+  }
+  std::string upper(name);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  frames_.back().privates.emplace_back(std::move(upper), std::move(v));
+}
+
+void Runtime::quit(Unwind::Reason reason) {
+  quitting_ = true;
+  throw Unwind(reason);
+}
+
+void Runtime::request_interrupt() noexcept { interrupt_flag_ = 1; }
+
+bool Runtime::interrupt_pending() noexcept { return interrupt_flag_ != 0; }
+
+void Runtime::on_interrupt() {
+  if (quitting_) return;
+  interrupt_flag_ = 0;
+  errorlevel_ = 1;
+  quit(Unwind::Reason::Interrupt);
+}
+
+void Runtime::set_service(ServiceSlot slot, std::unique_ptr<Service> s) {
+  services_[static_cast<int>(slot)] = std::move(s);
+}
+
+void Runtime::release_services() {
+  for (int i = static_cast<int>(ServiceSlot::kCount) - 1; i >= 0; --i) services_[i].reset();
+}
+
+}  // namespace lum

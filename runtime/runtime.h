@@ -1,0 +1,154 @@
+// The one owner of process-wide state: settings, the installed error handler, the
+// call frames with their private memory variables, the quit state and exit code, and
+// the services of the layers above (work areas, screen). Start-up creates one; every
+// test fixture creates its own. While alive, a Runtime is Runtime::current().
+#pragma once
+
+#include <csignal>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "runtime/error.h"
+#include "runtime/settings.h"
+#include "runtime/value.h"
+
+namespace lum {
+
+// Unwinds the whole run after a quit, a break or an interrupt. Only start-up catches it.
+class Unwind : public std::exception {
+ public:
+  enum class Reason { Quit, Interrupt };
+  explicit Unwind(Reason r = Reason::Quit) : reason_(r) {}
+  Reason reason() const { return reason_; }
+  const char* what() const noexcept override { return "run unwound"; }
+
+ private:
+  Reason reason_;
+};
+
+// One level of the call stack: what "Error at" and "Called from" lines show, and the
+// memory variables created by plain assignment while the function runs.
+struct Frame {
+  std::string procname;
+  int line = 0;
+  std::string module;
+  std::vector<std::pair<std::string, Value>> privates;
+};
+
+// Process-wide state of a layer above the core, owned by the runtime.
+class Service {
+ public:
+  virtual ~Service() = default;
+};
+
+// Slots for the services; destroyed from the last slot to the first, so the work
+// areas close their tables while the screen still exists.
+enum class ServiceSlot : int { Screen = 0, Terminal = 1, WorkAreas = 2, Frame = 3, kCount = 4 };
+
+class Runtime {
+ public:
+  // The handler answers an error with a logical decision or a substitute value.
+  using Handler = std::function<Value(ErrorObject&)>;
+  // Called before the process ends with an internal error: flush what must reach
+  // disk and show the caption and text on the console.
+  using InternalErrorHook = std::function<void(int code, std::string_view caption,
+                                               std::string_view text)>;
+
+  Runtime();
+  ~Runtime();
+  Runtime(const Runtime&) = delete;
+  Runtime& operator=(const Runtime&) = delete;
+
+  // REQUIRES: a Runtime is alive.
+  static Runtime& current();
+  static bool exists();
+
+  Settings& settings() { return settings_; }
+
+  // --- errors ---
+  void install_handler(Handler h) { handler_ = std::move(h); }
+  bool has_handler() const { return static_cast<bool>(handler_); }
+  // Calls the handler and checks its answer against the error's flags; fills the
+  // error's PROCNAME/PROCLINE/MODULENAME from the innermost frame. Unknown answers
+  // end the process with internal error 9001; no handler, 9002; handlers nested
+  // beyond handler_limit(), 9003.
+  RaiseAnswer raise(ErrorObject& error);
+  int handler_depth() const { return handler_depth_; }
+  int handler_limit() const { return handler_limit_; }
+
+  [[noreturn]] void internal_error(int code);
+  void set_internal_error_hook(InternalErrorHook h) { internal_hook_ = std::move(h); }
+  static std::string_view internal_error_text(int code);
+
+  // --- call frames and memory variables ---
+  void push_frame(std::string procname, std::string module, int line = 0);
+  void pop_frame();
+  void set_line(int line);
+  const std::vector<Frame>& frames() const { return frames_; }
+  // The visible memory variable of that name (innermost first), or nullptr.
+  Value* find_memvar(std::string_view name);
+  // Sets the visible variable of that name, or creates it private to the innermost frame.
+  void assign_memvar(std::string_view name, Value v);
+
+  // --- quitting and the exit code ---
+  int errorlevel() const { return errorlevel_; }
+  void set_errorlevel(int code) { errorlevel_ = code; }
+  bool quitting() const { return quitting_; }
+  // Marks the quit and unwinds the run. Does not return.
+  [[noreturn]] void quit(Unwind::Reason reason = Unwind::Reason::Quit);
+  // Marks a quit as under way without unwinding (for the termination path itself).
+  void begin_quit() { quitting_ = true; }
+
+  // --- interrupts ---
+  // Async-signal-safe: asks the run to end at its next safe point.
+  static void request_interrupt() noexcept;
+  static bool interrupt_pending() noexcept;
+  // At a safe point: when an interrupt is pending, sets exit code 1 and unwinds.
+  void poll_interrupt() {
+    if (interrupt_flag_ != 0) on_interrupt();
+  }
+
+  // --- services of the layers above ---
+  Service* service(ServiceSlot slot) const { return services_[static_cast<int>(slot)].get(); }
+  void set_service(ServiceSlot slot, std::unique_ptr<Service> s);
+  template <class T>
+  T* service_as(ServiceSlot slot) const {
+    return static_cast<T*>(service(slot));
+  }
+  // Destroys the services now, last slot first (termination calls it before exit).
+  void release_services();
+
+ private:
+  void on_interrupt();
+
+  static volatile std::sig_atomic_t interrupt_flag_;
+
+  Runtime* previous_ = nullptr;
+  Settings settings_;
+  Handler handler_;
+  int handler_depth_ = 0;
+  int handler_limit_ = 16;
+  InternalErrorHook internal_hook_;
+  std::vector<Frame> frames_;
+  int errorlevel_ = 0;
+  bool quitting_ = false;
+  std::unique_ptr<Service> services_[static_cast<int>(ServiceSlot::kCount)];
+};
+
+// Pushes a call frame for the life of the scope.
+class FrameGuard {
+ public:
+  FrameGuard(std::string procname, std::string module, int line = 0) {
+    Runtime::current().push_frame(std::move(procname), std::move(module), line);
+  }
+  ~FrameGuard() { Runtime::current().pop_frame(); }
+  FrameGuard(const FrameGuard&) = delete;
+  FrameGuard& operator=(const FrameGuard&) = delete;
+};
+
+}  // namespace lum

@@ -1,0 +1,86 @@
+// The value every expression of the run computes with: NIL, logical, byte string,
+// number (32-bit, 64-bit or double, with display width and decimals), date (day
+// number) and array. It lives at the bottom of the tree because error objects carry
+// the arguments of a failed operation; the functions on values live in values/.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace lum {
+
+enum class Kind : std::uint8_t { Nil, Logical, String, Number, Date, Array };
+
+enum class NumRepr : std::uint8_t { Int32, Int64, Double };
+
+// A number with its display attributes. Integer representations keep `dec` at 0.
+struct Number {
+  NumRepr repr = NumRepr::Int32;
+  std::int64_t i = 0;  // value of Int32 and Int64
+  double d = 0.0;      // value of Double
+  std::uint8_t width = 10;
+  std::uint8_t dec = 0;
+
+  bool is_integer() const { return repr != NumRepr::Double; }
+  double as_double() const { return is_integer() ? static_cast<double>(i) : d; }
+};
+
+// A date as a Julian day number; 0 is the empty date.
+struct Date {
+  std::int32_t day = 0;
+  friend bool operator==(Date, Date) = default;
+};
+
+class Value;
+using Array = std::vector<Value>;
+
+class Value {
+ public:
+  Value() = default;  // NIL
+
+  static Value nil() { return Value(); }
+  static Value logical(bool b) { return Value(b); }
+  static Value string(std::string s) { return Value(std::move(s)); }
+  static Value string(std::string_view s) { return Value(std::string(s)); }
+  static Value string(const char* s) { return Value(std::string(s)); }
+  // A 32-bit integer of the given width (default: that of a computed result).
+  static Value int32(std::int32_t v, int width = 10);
+  static Value int64(std::int64_t v, int width);
+  // An integer result: 32-bit when it fits, else 64-bit; width 10, or 20 for large values.
+  static Value integer(std::int64_t v);
+  static Value dbl(double v, int width, int dec);
+  static Value number(const Number& n) { return Value(n); }
+  static Value date(std::int32_t day) { return Value(Date{day}); }
+  static Value array(Array items);
+
+  Kind kind() const { return static_cast<Kind>(v_.index()); }
+  bool is_nil() const { return kind() == Kind::Nil; }
+  bool is_logical() const { return kind() == Kind::Logical; }
+  bool is_string() const { return kind() == Kind::String; }
+  bool is_number() const { return kind() == Kind::Number; }
+  bool is_date() const { return kind() == Kind::Date; }
+  bool is_array() const { return kind() == Kind::Array; }
+
+  // REQUIRES: the value is of the accessor's kind.
+  bool log() const { return std::get<bool>(v_); }
+  const std::string& str() const { return std::get<std::string>(v_); }
+  const Number& num() const { return std::get<Number>(v_); }
+  std::int32_t day() const { return std::get<Date>(v_).day; }
+  const Array& arr() const { return *std::get<std::shared_ptr<Array>>(v_); }
+  Array& arr() { return *std::get<std::shared_ptr<Array>>(v_); }
+
+ private:
+  explicit Value(bool b) : v_(b) {}
+  explicit Value(std::string s) : v_(std::move(s)) {}
+  explicit Value(const Number& n) : v_(n) {}
+  explicit Value(Date d) : v_(d) {}
+  explicit Value(std::shared_ptr<Array> a) : v_(std::move(a)) {}
+
+  std::variant<std::monostate, bool, std::string, Number, Date, std::shared_ptr<Array>> v_;
+};
+
+}  // namespace lum
