@@ -25,6 +25,18 @@ Value Value::integer(std::int64_t v) {
   return int64(v, (v < -999999999 || v > 9999999999LL) ? 20 : 10);
 }
 
+Value Value::constant(std::int64_t v) {
+  if (v >= INT32_MIN && v <= INT32_MAX) {
+    if (v <= -1000000000) return int32(static_cast<std::int32_t>(v), 20);
+    int digits = 1;
+    for (std::int64_t a = v < 0 ? -v : v; a >= 10; a /= 10) ++digits;
+    return int32(static_cast<std::int32_t>(v), digits > 9 ? 10 + digits - 9 : 10);
+  }
+  int digits = 1;
+  for (std::int64_t a = v < 0 ? -(v + 1) : v; a >= 10; a /= 10) ++digits;
+  return int64(v, v < 0 ? 20 : 10 + digits - 9);
+}
+
 Value Value::dbl(double v, int width, int dec) {
   Number n;
   n.repr = NumRepr::Double;

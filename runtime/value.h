@@ -41,12 +41,20 @@ using Array = std::vector<Value>;
 class Value {
  public:
   Value() = default;  // NIL
+  // Literals written in the program: an integer constant (width 10, wider for ten or
+  // more digits, 20 at or below -1,000,000,000) and a text constant.
+  Value(int v) : Value(constant(v)) {}  // NOLINT(google-explicit-constructor)
+  Value(const char* s) : v_(std::string(s)) {}  // NOLINT(google-explicit-constructor)
+  Value(std::string s) : v_(std::move(s)) {}    // NOLINT(google-explicit-constructor)
+  Value(std::string_view s) : v_(std::string(s)) {}  // NOLINT(google-explicit-constructor)
 
   static Value nil() { return Value(); }
-  static Value logical(bool b) { return Value(b); }
+  static Value logical(bool b) { return Value(LogicalTag{}, b); }
   static Value string(std::string s) { return Value(std::move(s)); }
   static Value string(std::string_view s) { return Value(std::string(s)); }
   static Value string(const char* s) { return Value(std::string(s)); }
+  // An integer constant written in the program, with the width rule of constants.
+  static Value constant(std::int64_t v);
   // A 32-bit integer of the given width (default: that of a computed result).
   static Value int32(std::int32_t v, int width = 10);
   static Value int64(std::int64_t v, int width);
@@ -74,8 +82,8 @@ class Value {
   Array& arr() { return *std::get<std::shared_ptr<Array>>(v_); }
 
  private:
-  explicit Value(bool b) : v_(b) {}
-  explicit Value(std::string s) : v_(std::move(s)) {}
+  struct LogicalTag {};
+  Value(LogicalTag, bool b) : v_(b) {}
   explicit Value(const Number& n) : v_(n) {}
   explicit Value(Date d) : v_(d) {}
   explicit Value(std::shared_ptr<Array> a) : v_(std::move(a)) {}
