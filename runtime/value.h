@@ -47,6 +47,8 @@ class Value {
   Value(const char* s) : v_(std::string(s)) {}  // NOLINT(google-explicit-constructor)
   Value(std::string s) : v_(std::move(s)) {}    // NOLINT(google-explicit-constructor)
   Value(std::string_view s) : v_(std::string(s)) {}  // NOLINT(google-explicit-constructor)
+  // A C++ bool would silently become the number 0 or 1: logicals are Value::logical.
+  Value(bool) = delete;
 
   static Value nil() { return Value(); }
   static Value logical(bool b) { return Value(LogicalTag{}, b); }

@@ -1,0 +1,132 @@
+// Host files: the one way every file of the run is named, opened, read and written.
+// Names use "\" or "/" as separators and match without regard to letter case; opens
+// are exclusive or shared, enforced with operating-system locks across processes;
+// failures are reported as the system's own error numbers (the OsCode values below).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lum {
+
+// Operating-system error codes as the system numbers them. A host error without one
+// of these meanings is reported as the host's own number.
+enum OsCode : int {
+  kOsOk = 0,
+  kOsFileNotFound = 2,
+  kOsPathNotFound = 3,
+  kOsAccessDenied = 5,
+  kOsFileInUse = 32,
+  kOsDiskFull = 112,
+};
+
+// The directory that a leading "\" names (the root of the current drive). Start-up
+// sets it; "/" until then.
+void set_drive_root(std::string root);
+const std::string& drive_root();
+
+// The host path of a name. Every directory component and the last component are
+// matched case-blind, component by component: an exact match wins; otherwise the one
+// entry that equals the component without regard to case; when several entries differ
+// only in case, the smallest in byte order (so "ABC" before "Abc" before "abc").
+// `path` is always filled: with the last component spelled as found, or as given when
+// it does not exist. oscode: 0 found, 2 the last component is missing, 3 a directory
+// on the way is missing or is not a directory.
+struct ResolvedName {
+  std::string path;
+  int oscode = kOsOk;
+};
+ResolvedName resolve_name(std::string_view name);
+
+// True when the name resolves to an existing regular file.
+bool file_exists(std::string_view name);
+
+enum class FileAccess : std::uint8_t { ReadWrite, ReadOnly };
+enum class FileShare : std::uint8_t { Exclusive, Shared };
+
+// Result of a transfer: the bytes moved, and the OS code of the failure that stopped
+// it early (0 when it stopped only at the end of the file).
+struct IoResult {
+  std::uint64_t bytes = 0;
+  int oscode = kOsOk;
+};
+
+// An open host file. Move-only; a default-constructed or closed File is empty and
+// every operation on it fails with kOsAccessDenied. The destructor closes without
+// committing and never throws.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens an existing file. Exclusive denies every other opener (in this or any other
+  // process) and is refused while anyone holds the file; shared denies nobody but an
+  // exclusive opener. A file held by another opener gives kOsFileInUse. Returns the OS
+  // code, 0 on success.
+  int open(std::string_view name, FileAccess access, FileShare share);
+  // Creates the file, or empties an existing one, for reading and writing. An existing
+  // file that matches case-blind keeps its spelling; else the name is used as given.
+  int create(std::string_view name, FileShare share);
+  // Closes the file (no commit). Returns the OS code of the close.
+  int close();
+
+  bool is_open() const { return fd_ >= 0; }
+  bool read_only() const { return access_ == FileAccess::ReadOnly; }
+  bool shared() const { return share_ == FileShare::Shared; }
+  // The host path that was opened.
+  const std::string& path() const { return path_; }
+
+  // Reads up to n bytes at offset; fewer only at the end of the file or on an error.
+  IoResult read_at(std::uint64_t offset, void* data, std::size_t n);
+  // Writes n bytes at offset; fewer only on an error (kOsDiskFull when the disk is full).
+  IoResult write_at(std::uint64_t offset, const void* data, std::size_t n);
+  // The file's size in bytes (in `bytes`).
+  IoResult size() const;
+  // Sets the end of the file at `length`, cutting or zero-extending it.
+  int truncate(std::uint64_t length);
+  // Forces written data to the disk.
+  int commit();
+
+  // Byte-range locks for shared use; they never block. exclusive=false takes a read
+  // lock. A range held by another opener gives kOsFileInUse.
+  int lock_range(std::uint64_t offset, std::uint64_t length, bool exclusive);
+  int unlock_range(std::uint64_t offset, std::uint64_t length);
+
+ private:
+  int fd_ = -1;
+  FileAccess access_ = FileAccess::ReadOnly;
+  FileShare share_ = FileShare::Shared;
+  std::string path_;
+};
+
+// Deletes a file / renames a file; both resolve names like File::open. OS code result.
+int delete_file(std::string_view name);
+int rename_file(std::string_view from, std::string_view to);
+
+// Regular files of the directory part of `pattern` whose name part matches its last
+// component case-blind, with "*" for any run and "?" for one character ("*.*" names
+// every file, with or without an extension). The names come back as spelled on disk,
+// sorted in byte order; an unknown directory gives none.
+std::vector<std::string> list_files(std::string_view pattern);
+
+// Test seam: when a hook is set, it is asked before each read_at/write_at; returning
+// true with `allow` and `oscode` set cuts the transfer to `allow` bytes and reports
+// `oscode`. Only tests set it.
+enum class IoOp : std::uint8_t { Read, Write };
+struct IoFault {
+  std::size_t allow = 0;
+  int oscode = kOsOk;
+};
+using IoFaultHook = std::function<bool(IoOp op, const std::string& path, std::uint64_t offset,
+                                       std::size_t n, IoFault& fault)>;
+void set_io_fault_hook(IoFaultHook hook);
+
+}  // namespace lum

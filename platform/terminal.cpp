@@ -1,0 +1,93 @@
+#include "platform/terminal.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace lum {
+
+namespace {
+
+struct termios g_saved_mode;
+volatile sig_atomic_t g_mode_taken = 0;
+bool g_atexit_registered = false;
+
+void restore_at_exit() { restore_terminal_mode(); }
+
+}  // namespace
+
+bool stdin_is_terminal() { return ::isatty(STDIN_FILENO) == 1; }
+
+bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+TerminalSize terminal_size() {
+  struct winsize ws = {};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0) return {};
+  return TerminalSize{ws.ws_row, ws.ws_col};
+}
+
+bool enter_key_mode() {
+  if (!stdin_is_terminal()) return false;
+  if (g_mode_taken != 0) return true;
+  struct termios mode;
+  if (::tcgetattr(STDIN_FILENO, &mode) != 0) return false;
+  g_saved_mode = mode;
+  mode.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  mode.c_cc[VMIN] = 1;
+  mode.c_cc[VTIME] = 0;
+  if (::tcsetattr(STDIN_FILENO, TCSANOW, &mode) != 0) return false;
+  g_mode_taken = 1;
+  if (!g_atexit_registered) {
+    g_atexit_registered = true;
+    std::atexit(restore_at_exit);
+  }
+  return true;
+}
+
+void restore_terminal_mode() noexcept {
+  if (g_mode_taken == 0) return;
+  g_mode_taken = 0;
+  ::tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_mode);
+}
+
+bool write_stdout(std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(STDOUT_FILENO, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+int read_stdin_byte(int timeout_ms) {
+  struct pollfd pfd = {STDIN_FILENO, POLLIN, 0};
+  int ready = ::poll(&pfd, 1, timeout_ms < 0 ? -1 : timeout_ms);
+  if (ready < 0) return errno == EINTR ? kReadInterrupted : kReadEnd;
+  if (ready == 0) return kReadTimeout;
+  unsigned char b = 0;
+  ssize_t n = ::read(STDIN_FILENO, &b, 1);
+  if (n == 1) return b;
+  if (n < 0 && errno == EINTR) return kReadInterrupted;
+  return kReadEnd;
+}
+
+void install_stop_signals(void (*handler)(int)) {
+  struct sigaction sa = {};
+  sa.sa_handler = handler != nullptr ? handler : SIG_DFL;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no SA_RESTART: a wait for a key must wake up
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
+
+}  // namespace lum

@@ -1,0 +1,46 @@
+// The host terminal: whether the standard streams are terminals, the size of the one on
+// standard output, a key mode for reading single keys without echo, raw writes, and the
+// stop signals (interrupt, terminate, hang-up) that end a run at its next safe point.
+#pragma once
+
+#include <string_view>
+
+namespace lum {
+
+bool stdin_is_terminal();
+bool stdout_is_terminal();
+
+// Rows and columns of the terminal on standard output; 0 and 0 when unknown.
+struct TerminalSize {
+  int rows = 0;
+  int cols = 0;
+};
+TerminalSize terminal_size();
+
+// Switches the terminal on standard input to single keys without echo (the interrupt
+// keys still raise their signals) and remembers the mode it found, which
+// restore_terminal_mode() puts back; it is also put back at process exit. False when
+// standard input is no terminal.
+bool enter_key_mode();
+// Puts back the mode found by enter_key_mode(); does nothing when none was taken.
+// Async-signal-safe.
+void restore_terminal_mode() noexcept;
+
+// Writes all bytes to standard output, retrying short and interrupted writes; false when
+// the output is gone.
+bool write_stdout(std::string_view bytes);
+
+// Reads one byte from standard input, waiting at most timeout_ms (a negative timeout
+// waits without limit). Results: 0..255 the byte; kReadTimeout; kReadInterrupted when a
+// signal arrived while waiting; kReadEnd at end of input or on an error.
+inline constexpr int kReadTimeout = -1;
+inline constexpr int kReadInterrupted = -2;
+inline constexpr int kReadEnd = -3;
+int read_stdin_byte(int timeout_ms);
+
+// Routes SIGINT, SIGTERM and SIGHUP to `handler` (nullptr: back to their default
+// actions). Blocking reads are not restarted, so a wait for a key sees the signal.
+// REQUIRES: handler is async-signal-safe.
+void install_stop_signals(void (*handler)(int));
+
+}  // namespace lum

@@ -1,0 +1,68 @@
+// The table commands the conversions call, by their own names: opening and closing
+// tables in work areas, selecting areas, moving the record pointer, appending, zapping.
+// They act on the current work area of the current runtime and raise their errors
+// through the error handler ("DBCMD" for the command layer, the driver's name below).
+// Logical arguments must be passed as Value::logical(...): a C++ bool would become a
+// number and count as omitted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "runtime/value.h"
+#include "table/area.h"
+
+namespace lum {
+
+// Opens a table (see the argument rules of the open): lNewArea .T. takes the lowest
+// free area, anything else reuses the current one. Returns true when the table is open.
+bool DBUSEAREA(const Value& new_area, const Value& driver = {}, const Value& name = {},
+               const Value& alias = {}, const Value& shared = {}, const Value& read_only = {},
+               const Value& codepage = {}, const Value& connection = {});
+inline bool DBUSEAREA(bool new_area, const Value& driver = {}, const Value& name = {},
+                      const Value& alias = {}, const Value& shared = {},
+                      const Value& read_only = {}, const Value& codepage = {},
+                      const Value& connection = {}) {
+  return DBUSEAREA(Value::logical(new_area), driver, name, alias, shared, read_only, codepage,
+                   connection);
+}
+
+// Selects an area by alias text or number ("Alias does not exist" for an unknown alias).
+void DBSELECTAREA(const Value& area);
+// Closes the current area's table; the current area number stays.
+void DBCLOSEAREA();
+// Closes every table in ascending area order and selects area 1.
+void DBCLOSEALL();
+
+// Record movement of the current area ("Workarea not in use", 2001, without a table).
+void DBGOTOP();
+void DBGOBOTTOM();
+void DBGOTO(std::int64_t recno);
+void DBSKIP(std::int64_t n = 1);
+// Cursor flags: .T. when the current area has no table.
+bool DBEOF();
+bool DBBOF();
+// The current record number; 0 without a table.
+std::uint32_t RECNO();
+// The record count; 0 without a table.
+std::uint32_t LASTREC();
+// The current record's deletion mark; .F. without a table.
+bool DELETED();
+
+// Appends a blank record and makes it current. .T. on success.
+bool DBAPPEND(bool unlock_all = true);
+// Removes every record of an exclusive table (and empties its memo file).
+bool __DBZAP();
+// Writes the current area's pending record and header and flushes it to disk.
+void DBCOMMIT();
+// Marks the current record deleted.
+void DBDELETE();
+
+// The network-error flag of the last open or append.
+bool NETERR();
+void NETERR(bool value);
+// The alias of the current area ("" when empty) and the current area number.
+std::string ALIAS();
+std::uint32_t SELECT();
+
+}  // namespace lum

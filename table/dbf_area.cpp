@@ -1,0 +1,633 @@
+#include "table/dbf_area.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <thread>
+
+#include "platform/clock.h"
+#include "runtime/runtime.h"
+#include "table/field_codec.h"
+
+namespace lum {
+
+namespace {
+
+// Buffer sizes: big enough that a sequential pass costs one system call per block.
+constexpr std::size_t kReadAheadBytes = 64 * 1024;
+constexpr std::size_t kWriteBehindBytes = 256 * 1024;
+
+// Lock offsets of shared tables, far beyond any real file size.
+constexpr std::uint64_t kLockBase = 1000000000ULL;
+constexpr std::uint64_t kHeaderLock = kLockBase - 2;
+constexpr std::uint64_t kAppendLock = kLockBase - 1;
+
+bool is_sep(char c) { return c == '\\' || c == '/'; }
+
+bool has_directory(std::string_view name) {
+  return name.find_first_of("\\/:") != std::string_view::npos;
+}
+
+std::string join_dir(std::string_view dir, std::string_view name) {
+  std::string s(dir);
+  if (!s.empty() && !is_sep(s.back()) && s.back() != ':') s += '\\';
+  s += name;
+  return s;
+}
+
+// The name to open: a bare name is looked up in the default directory (or the working
+// directory when none is set), then in each directory of the search path; the first
+// existing file wins. When none exists the first candidate is opened, so the error
+// names it.
+std::string search_name(const std::string& name) {
+  if (has_directory(name)) return name;
+  const Settings& s = Runtime::current().settings();
+  std::string first = s.default_dir.empty() ? name : join_dir(s.default_dir, name);
+  if (file_exists(first)) return first;
+  std::string_view path = s.path;
+  while (!path.empty()) {
+    std::size_t cut = path.find_first_of(";,");
+    std::string_view dir = path.substr(0, cut);
+    path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
+    while (!dir.empty() && dir.front() == ' ') dir.remove_prefix(1);
+    while (!dir.empty() && dir.back() == ' ') dir.remove_suffix(1);
+    if (dir.empty()) continue;
+    std::string candidate = join_dir(dir, name);
+    if (file_exists(candidate)) return candidate;
+  }
+  return first;
+}
+
+}  // namespace
+
+DbfArea::DbfArea(std::string driver_name) : Area(std::move(driver_name)) {}
+
+DbfArea::~DbfArea() {
+  if (open_) {
+    flush_quietly();
+    close_memo_file();
+    data_.close();
+  }
+}
+
+// --- opening and closing ---
+
+bool DbfArea::open(const OpenInfo& info) {
+  info_ = info;
+  ErrorObject err = area_error(kErrOpen, 1001, kCanRetry | kCanDefault, info.name);
+  for (;;) {
+    std::string name = search_name(info.name);
+    int rc = data_.open(name, info.read_only ? FileAccess::ReadOnly : FileAccess::ReadWrite,
+                        info.shared ? FileShare::Shared : FileShare::Exclusive);
+    if (rc == kOsOk) {
+      open_name_ = std::move(name);
+      break;
+    }
+    err.oscode = rc;
+    if (raise_area(err).retry()) continue;
+    return false;
+  }
+  if (!read_header()) {
+    data_.close();
+    return false;
+  }
+  set_fields(hdr_.fields);
+  if (hdr_.has_memo && !open_memo_file()) {
+    close_memo_file();
+    data_.close();
+    clear_fields();
+    return false;
+  }
+  record_.assign(hdr_.record_len, ' ');
+  blank_ = dbf::blank_record(hdr_);
+  wb_capacity_ = static_cast<RecNo>(std::max<std::size_t>(1, kWriteBehindBytes / hdr_.record_len));
+  open_ = true;
+  recno_ = 0;
+  return go_top();
+}
+
+bool DbfArea::read_header() {
+  ErrorObject read_err = area_error(kErrRead, 1010, kCanRetry | kCanDefault, info_.name);
+  ErrorObject corrupt = area_error(kErrCorruption, 1012, kCanRetry | kCanDefault, info_.name);
+  for (;;) {
+    std::uint8_t head[dbf::kHeaderSize];
+    IoResult r = data_.read_at(0, head, sizeof head);
+    dbf::Status st = dbf::decode_header(std::span<const std::uint8_t>(head, r.bytes), hdr_);
+    if (st == dbf::Status::ShortHeader) {
+      read_err.oscode = r.oscode;
+      if (raise_area(read_err).retry()) continue;
+      return false;
+    }
+    if (st == dbf::Status::BadVersion) {
+      if (raise_area(corrupt).retry()) continue;
+      return false;
+    }
+    std::vector<std::uint8_t> block(dbf::descriptor_block_size(hdr_));
+    r = data_.read_at(dbf::kHeaderSize, block.data(), block.size());
+    if (r.bytes < block.size()) {
+      if (r.oscode != kOsOk) {
+        read_err.oscode = r.oscode;
+        if (raise_area(read_err).retry()) continue;
+      } else if (raise_area(corrupt).retry()) {
+        continue;
+      }
+      return false;
+    }
+    st = dbf::decode_descriptors(block, hdr_);
+    if (st != dbf::Status::Ok) {
+      // A bad descriptor does not heal by reading again: default is the only way on.
+      raise_error(kErrCorruption, 1012, kCanDefault, info_.name);
+      return false;
+    }
+    IoResult size = data_.size();
+    if (size.oscode != kOsOk) {
+      read_err.oscode = size.oscode;
+      if (raise_area(read_err).retry()) continue;
+      return false;
+    }
+    if (dbf::record_count_for_size(hdr_, size.bytes, count_) != dbf::Status::Ok) {
+      raise_error(kErrCorruption, 1012, kCanDefault, info_.name);
+      return false;
+    }
+    return true;
+  }
+}
+
+bool DbfArea::open_memo_file() {
+  raise_error(kErrOpen, 1056, 0, info_.name);
+  return false;
+}
+
+bool DbfArea::get_memo(int index, Value&) {
+  raise_error(kErrDataType, 1020, kCanDefault, {}, 0, field(index).name);
+  return false;
+}
+
+bool DbfArea::close() {
+  if (!open_) return true;
+  if (!write_back()) return false;
+  unlock_all();
+  if (update_header_ && !write_header()) return false;
+  if (!flush_write_behind()) return false;
+  if (Runtime::current().settings().hardcommit) {
+    data_.commit();
+    commit_memo_file();
+  }
+  clear_filter();
+  close_memo_file();
+  data_.close();
+  open_ = false;
+  reset_state();
+  clear_fields();
+  return true;
+}
+
+bool DbfArea::flush() {
+  if (!open_) return true;
+  if (!write_back()) return false;
+  if (update_header_ && !write_header()) return false;
+  if (!flush_write_behind()) return false;
+  if (!info_.read_only) {
+    data_.commit();
+    commit_memo_file();
+  }
+  needs_commit_ = false;
+  return true;
+}
+
+void DbfArea::flush_quietly() noexcept {
+  if (!open_ || info_.read_only) return;
+  bool was_quiet = quiet_;
+  quiet_ = true;
+  try {
+    write_back();
+    if (update_header_) write_header();
+    flush_write_behind();
+  } catch (...) {
+    // Last moments of the process: nothing may escape, whatever failed.
+  }
+  quiet_ = was_quiet;
+}
+
+void DbfArea::reset_state() {
+  count_ = recno_ = 0;
+  positioned_ = valid_ = dirty_ = appending_ = update_header_ = deleted_ = false;
+  bof_ = eof_ = true;
+  found_ = false;
+  needs_commit_ = false;
+  record_.clear();
+  blank_.clear();
+  discard_buffers();
+  wb_.clear();
+  wb_.shrink_to_fit();
+  ra_.clear();
+  ra_.shrink_to_fit();
+  locks_.clear();
+}
+
+void DbfArea::discard_buffers() {
+  ra_first_ = ra_count_ = 0;
+  wb_first_ = wb_count_ = 0;
+}
+
+// --- header ---
+
+bool DbfArea::recount() {
+  IoResult size = data_.size();
+  if (size.oscode != kOsOk) return false;
+  RecNo n = 0;
+  dbf::record_count_for_size(hdr_, size.bytes, n);
+  count_ = n;
+  return true;
+}
+
+RecNo DbfArea::record_count() {
+  if (open_ && info_.shared) recount();
+  return count_;
+}
+
+bool DbfArea::write_header() {
+  if (info_.read_only) {
+    raise_error(kErrReadonly, 1025, 0, info_.name);
+    return false;
+  }
+  if (!flush_write_behind()) return false;
+  bool header_locked = false;
+  if (info_.shared) {
+    // Another process may hold the header lock for its own header write; that write
+    // is short, so a few tries suffice.
+    for (int tries = 0; tries < 50 && !header_locked; ++tries) {
+      header_locked = data_.lock_range(kHeaderLock, 1, true) == kOsOk;
+      if (!header_locked) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    recount();
+  } else {
+    std::uint64_t end = record_offset(count_ + 1);
+    IoResult size = data_.size();
+    if (size.oscode != kOsOk) {
+      raise_error(kErrWrite, 1011, 0, info_.name, size.oscode);
+      return false;
+    }
+    if (size.bytes > end) {
+      // Records past the count (after a zap, or a partial record) are cut off behind
+      // one end-of-file byte.
+      std::uint8_t eof = dbf::kEofByte;
+      IoResult w = data_.write_at(end, &eof, 1);
+      int rc = w.bytes == 1 ? data_.truncate(end + 1) : (w.oscode ? w.oscode : kOsDiskFull);
+      if (rc != kOsOk) {
+        raise_error(kErrWrite, 1011, 0, info_.name, rc);
+        return false;
+      }
+      ra_count_ = 0;
+    }
+  }
+  LocalDateTime today = local_now();
+  dbf::HeaderWrite hw;
+  hw.record_count = count_;
+  hw.year = today.year;
+  hw.month = today.month;
+  hw.day = today.day;
+  hw.codepage = info_.codepage;
+  std::array<std::uint8_t, dbf::kHeaderSize> bytes = dbf::encode_header(hdr_, hw);
+  IoResult w = data_.write_at(0, bytes.data(), bytes.size());
+  bool ok = w.bytes == bytes.size();
+  if (ok && hdr_.has_autoinc) {
+    // The next auto-increment values live in their descriptors.
+    for (std::size_t i = 0; ok && i < fields_.size(); ++i) {
+      if (!fields_[i].autoinc) continue;
+      std::uint8_t next[4];
+      dbf::put_le32(next, fields_[i].autoinc_next);
+      w = data_.write_at(dbf::kHeaderSize + i * dbf::kDescriptorSize + 19, next, 4);
+      ok = w.bytes == 4;
+    }
+  }
+  if (header_locked) data_.unlock_range(kHeaderLock, 1);
+  if (!ok) {
+    raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
+    return false;
+  }
+  hdr_.raw = bytes;
+  update_header_ = false;
+  needs_commit_ = true;
+  return true;
+}
+
+// --- records in the file ---
+
+bool DbfArea::flush_write_behind() {
+  if (wb_count_ == 0) return true;
+  std::size_t bytes = static_cast<std::size_t>(wb_count_) * hdr_.record_len;
+  IoResult w = data_.write_at(record_offset(wb_first_), wb_.data(), bytes);
+  if (w.bytes != bytes) {
+    raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
+    return false;
+  }
+  wb_first_ = wb_count_ = 0;
+  needs_commit_ = true;
+  return true;
+}
+
+bool DbfArea::write_record(RecNo recno, const std::uint8_t* data) {
+  const std::size_t rl = hdr_.record_len;
+  if (wb_count_ > 0 && recno >= wb_first_ && recno < wb_first_ + wb_count_) {
+    std::memcpy(wb_.data() + static_cast<std::size_t>(recno - wb_first_) * rl, data, rl);
+    return true;
+  }
+  if (!info_.shared && appending_) {
+    if (wb_count_ > 0 && recno != wb_first_ + wb_count_ && !flush_write_behind()) return false;
+    if (wb_count_ == 0) {
+      wb_first_ = recno;
+      wb_.resize(static_cast<std::size_t>(wb_capacity_) * rl);
+    }
+    std::memcpy(wb_.data() + static_cast<std::size_t>(wb_count_) * rl, data, rl);
+    ++wb_count_;
+    if (wb_count_ == wb_capacity_) return flush_write_behind();
+    return true;
+  }
+  IoResult w = data_.write_at(record_offset(recno), data, rl);
+  if (w.bytes != rl) {
+    raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
+    return false;
+  }
+  if (ra_count_ > 0 && recno >= ra_first_ && recno < ra_first_ + ra_count_) {
+    std::memcpy(ra_.data() + static_cast<std::size_t>(recno - ra_first_) * rl, data, rl);
+  }
+  needs_commit_ = true;
+  return true;
+}
+
+bool DbfArea::read_record() {
+  if (valid_) return true;
+  if (!positioned_) {
+    record_ = blank_;
+    valid_ = true;
+    deleted_ = false;
+    return true;
+  }
+  if (recno_ > count_ && info_.shared) recount();
+  if (recno_ > count_) {
+    record_ = blank_;
+    valid_ = true;
+    eof_ = true;
+    deleted_ = false;
+    return true;
+  }
+  const std::size_t rl = hdr_.record_len;
+  std::optional<ErrorObject> err;  // made on the first failure only
+  int oscode = kOsOk;
+  for (;;) {
+    if (wb_count_ > 0 && recno_ >= wb_first_ && recno_ < wb_first_ + wb_count_) {
+      std::memcpy(record_.data(), wb_.data() + static_cast<std::size_t>(recno_ - wb_first_) * rl,
+                  rl);
+      break;
+    }
+    if (info_.shared) {
+      IoResult r = data_.read_at(record_offset(recno_), record_.data(), rl);
+      if (r.bytes == rl) break;
+      oscode = r.oscode;
+    } else {
+      if (ra_count_ == 0 || recno_ < ra_first_ || recno_ >= ra_first_ + ra_count_) {
+        // Read ahead up to the first record that is still in the write-behind buffer.
+        RecNo last = wb_count_ > 0 ? wb_first_ - 1 : count_;
+        RecNo want = static_cast<RecNo>(std::max<std::size_t>(1, kReadAheadBytes / rl));
+        want = last >= recno_ ? std::min<RecNo>(want, last - recno_ + 1) : 1;
+        ra_.resize(static_cast<std::size_t>(want) * rl);
+        IoResult r = data_.read_at(record_offset(recno_), ra_.data(), ra_.size());
+        ra_first_ = recno_;
+        ra_count_ = static_cast<RecNo>(r.bytes / rl);
+        oscode = r.oscode;
+      }
+      if (ra_count_ > 0 && recno_ >= ra_first_ && recno_ < ra_first_ + ra_count_) {
+        std::memcpy(record_.data(), ra_.data() + static_cast<std::size_t>(recno_ - ra_first_) * rl,
+                    rl);
+        break;
+      }
+    }
+    if (!err) err = area_error(kErrRead, 1010, kCanRetry | kCanDefault, info_.name);
+    err->oscode = oscode;
+    if (raise_area(*err).retry()) continue;
+    return false;
+  }
+  valid_ = true;
+  deleted_ = record_[0] == dbf::kDeleted;
+  return true;
+}
+
+const std::uint8_t* DbfArea::record_data() {
+  if (!open_ || !read_record()) return nullptr;
+  return record_.data();
+}
+
+bool DbfArea::write_back() {
+  if (!dirty_) return true;
+  if (!write_record(recno_, record_.data())) return false;
+  dirty_ = false;
+  if (appending_) {
+    update_header_ = true;
+    appending_ = false;
+  }
+  if (info_.shared && update_header_) return write_header();
+  return true;
+}
+
+bool DbfArea::mark_dirty() {
+  if (info_.read_only) {
+    raise_error(kErrReadonly, 1025, 0, info_.name);
+    return false;
+  }
+  if (info_.shared && std::find(locks_.begin(), locks_.end(), recno_) == locks_.end()) {
+    raise_error(kErrLockRequired, 1022, 0, info_.name);
+    return false;
+  }
+  dirty_ = true;
+  return true;
+}
+
+// --- movement ---
+
+bool DbfArea::go_to(RecNo recno) {
+  if (!write_back()) return false;
+  if (recno > count_ && info_.shared) recount();
+  if (recno >= 1 && recno <= count_) {
+    recno_ = recno;
+    valid_ = false;
+    bof_ = eof_ = false;
+    positioned_ = true;
+  } else {
+    recno_ = count_ + 1;
+    record_ = blank_;
+    valid_ = true;
+    deleted_ = false;
+    bof_ = eof_ = true;
+    positioned_ = false;
+  }
+  found_ = false;
+  return true;
+}
+
+bool DbfArea::skip_raw(std::int64_t n) {
+  if (n == 0) {
+    // Re-read in place: the flags stay as they are.
+    bool b = bof_, e = eof_;
+    bool ok = go_to(recno_);
+    bof_ = b;
+    eof_ = e;
+    return ok;
+  }
+  if (n < 0) {
+    std::uint64_t back = 0 - static_cast<std::uint64_t>(n);
+    if (back >= recno_) {
+      bool ok = go_to(1);
+      bof_ = true;
+      return ok;
+    }
+    return go_to(static_cast<RecNo>(recno_ - back));
+  }
+  std::uint64_t target = static_cast<std::uint64_t>(recno_) + static_cast<std::uint64_t>(n);
+  // Anything past the end is the phantom record; the cap only keeps the sum in range.
+  return go_to(target > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<RecNo>(target));
+}
+
+bool DbfArea::deleted(bool& out) {
+  if (!read_record()) return false;
+  out = deleted_;
+  return true;
+}
+
+// --- update ---
+
+bool DbfArea::lock_record(RecNo recno) {
+  if (!info_.shared) return true;
+  if (std::find(locks_.begin(), locks_.end(), recno) != locks_.end()) return true;
+  if (data_.lock_range(kLockBase + recno, 1, true) != kOsOk) return false;
+  locks_.push_back(recno);
+  return true;
+}
+
+void DbfArea::unlock_all() {
+  for (RecNo r : locks_) data_.unlock_range(kLockBase + r, 1);
+  locks_.clear();
+}
+
+bool DbfArea::append(bool unlock_all_first) {
+  if (!write_back()) return false;
+  if (info_.read_only) {
+    raise_error(kErrReadonly, 1025, 0, info_.name);
+    return false;
+  }
+  if (info_.shared) {
+    bool ok = data_.lock_range(kAppendLock, 1, true) == kOsOk;
+    if (ok) {
+      recount();
+      if (unlock_all_first) unlock_all();
+      ok = lock_record(count_ + 1);
+      if (!ok) data_.unlock_range(kAppendLock, 1);
+    }
+    if (!ok) {
+      raise_error(kErrAppendLock, 1024, kCanDefault, info_.name);
+      return false;
+    }
+  }
+  record_ = blank_;
+  for (dbf::Field& f : fields_) {
+    if (!f.autoinc) continue;
+    // A new record takes the next value; the counter moves on by the step.
+    std::uint32_t v = f.autoinc_next;
+    for (std::uint32_t i = 0; i < f.len && i < 4; ++i) {
+      record_[f.offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+    f.autoinc_next += f.autoinc_step;
+  }
+  positioned_ = valid_ = dirty_ = appending_ = true;
+  update_header_ = true;
+  ++count_;
+  recno_ = count_;
+  bof_ = eof_ = found_ = false;
+  deleted_ = false;
+  if (info_.shared) data_.unlock_range(kAppendLock, 1);
+  return true;
+}
+
+bool DbfArea::zap() {
+  if (info_.read_only) {
+    raise_error(kErrReadonly, 1025, 0, info_.name);
+    return false;
+  }
+  if (info_.shared) {
+    raise_error(kErrExclusiveRequired, 1023, 0, info_.name);
+    return false;
+  }
+  if (!write_back()) return false;
+  // Records still waiting to be written are cut off with the rest.
+  discard_buffers();
+  count_ = 0;
+  update_header_ = true;
+  for (dbf::Field& f : fields_) {
+    if (f.autoinc) f.autoinc_next = 1;
+  }
+  if (!write_header()) return false;
+  if (!go_to(0)) return false;
+  if (hdr_.has_memo && !zap_memo_file()) return false;
+  return true;
+}
+
+bool DbfArea::delete_record() {
+  if (!read_record()) return false;
+  if (!positioned_) return true;
+  if (!dirty_ && !mark_dirty()) return false;
+  record_[0] = dbf::kDeleted;
+  deleted_ = true;
+  return true;
+}
+
+bool DbfArea::put_record_image(const std::uint8_t* image, std::size_t size) {
+  if (!positioned_) return true;
+  if (!dirty_ && !mark_dirty()) return false;
+  const std::size_t rl = hdr_.record_len;
+  std::size_t n = std::min(size, rl);
+  std::memcpy(record_.data(), image, n);
+  if (n < rl) std::memcpy(record_.data() + n, blank_.data() + n, rl - n);
+  if (record_[0] == 'D') {
+    record_[0] = dbf::kDeleted;
+  } else if (record_[0] == 'E') {
+    record_[0] = dbf::kLive;
+  }
+  deleted_ = record_[0] == dbf::kDeleted;
+  valid_ = true;
+  return true;
+}
+
+// --- fields ---
+
+bool DbfArea::get_field(int index, Value& out) {
+  if (index < 0 || index >= field_count()) return false;
+  if (!read_record()) return false;
+  const dbf::Field& f = fields_[static_cast<std::size_t>(index)];
+  if (f.memo_ref) return get_memo(index, out);
+  out = decode_field(f, record_.data() + f.offset);
+  return true;
+}
+
+bool DbfArea::put_field(int index, const Value& v) {
+  if (index < 0 || index >= field_count()) return false;
+  if (!read_record()) return false;
+  // The phantom record (for instance after a seek that found nothing) takes no value.
+  if (!positioned_) return true;
+  if (!dirty_ && !mark_dirty()) return false;
+  const dbf::Field& f = fields_[static_cast<std::size_t>(index)];
+  if (f.memo_ref && v.is_string() && v.str().empty()) {
+    // An empty text leaves no memo: the reference becomes blank (the text import gives
+    // every memo field the empty string).
+    std::memset(record_.data() + f.offset, f.binary ? 0 : ' ', f.len);
+    return true;
+  }
+  PutResult r = f.memo_ref ? PutResult::TypeError : encode_field(f, v, record_.data() + f.offset);
+  if (r == PutResult::Ok) return true;
+  int gencode = r == PutResult::TypeError ? kErrDataType : kErrDataWidth;
+  int subcode = r == PutResult::TypeError ? 1020 : 1021;
+  // Answered "default", the write counts as done (a width error leaves the asterisks).
+  return raise_error(gencode, subcode, kCanDefault, {}, 0, f.name).by_default();
+}
+
+}  // namespace lum

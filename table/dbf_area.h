@@ -1,0 +1,125 @@
+// The "DBF" driver: a table file opened in a work area, with its record cursor, the
+// one-record buffer, and the header written back at close, zap and commit. Appends of
+// an exclusive table are written behind in blocks and sequential reads are read ahead;
+// both buffers are emptied before the header is written, at close, commit, zap and by
+// flush_quietly, so no other reader can see the file without its records. The memo
+// driver ("DBFFPT") and the index driver derive from this class.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "table/area.h"
+#include "table/dbf_format.h"
+
+namespace lum {
+
+class DbfArea : public Area {
+ public:
+  explicit DbfArea(std::string driver_name = "DBF");
+  // Closes a table still open, quietly (nothing raised, nothing thrown).
+  ~DbfArea() override;
+
+  bool open(const OpenInfo& info) override;
+  bool close() override;
+  bool is_open() const override { return open_; }
+  bool flush() override;
+  void flush_quietly() noexcept override;
+
+  bool go_to(RecNo recno) override;
+  bool skip_raw(std::int64_t n) override;
+  RecNo recno() const override { return recno_; }
+  // The record count; a shared table recounts from the file size.
+  RecNo record_count() override;
+  bool deleted(bool& out) override;
+
+  bool append(bool unlock_all) override;
+  bool zap() override;
+  bool delete_record() override;
+  bool put_record_image(const std::uint8_t* image, std::size_t size) override;
+  bool write_back() override;
+
+  bool get_field(int index, Value& out) override;
+  bool put_field(int index, const Value& v) override;
+
+  // --- what derived drivers and tools see of the table ---
+  const dbf::Header& header() const { return hdr_; }
+  bool shared() const { return info_.shared; }
+  bool read_only() const { return info_.read_only; }
+  // On a real record (not the phantom record at end of file).
+  bool positioned() const { return positioned_; }
+  bool dirty() const { return dirty_; }
+  // The file name as the program gave it, with its extension.
+  const std::string& file_name() const { return info_.name; }
+  // The current record's bytes (record-length bytes, deletion byte first); reads the
+  // record when the buffer is not valid. nullptr when that read failed.
+  const std::uint8_t* record_data();
+
+  // Record locks for shared tables. An exclusive table needs none.
+  bool lock_record(RecNo recno);
+  void unlock_all();
+
+ protected:
+  // Memo hooks. The plain driver knows no memo file: a table with memos does not open
+  // ("Open error", 1056).
+  virtual bool open_memo_file();
+  virtual bool zap_memo_file() { return true; }
+  virtual int commit_memo_file() { return kOsOk; }
+  virtual void close_memo_file() noexcept {}
+  virtual bool get_memo(int index, Value& out);
+
+  // The name the data file was opened under (default directory and path applied).
+  const std::string& open_name() const { return open_name_; }
+  File& data_file() { return data_; }
+  // Before the first change of a record: read-only and unlocked shared tables refuse.
+  bool mark_dirty();
+  // Reads the current record into the buffer (from the buffers when it is there).
+  bool read_record();
+  // Writes the 32-byte header (and truncates after the 0x1A of an exclusive table).
+  bool write_header();
+
+ private:
+  bool read_header();
+  bool recount();
+  bool write_record(RecNo recno, const std::uint8_t* data);
+  bool flush_write_behind();
+  void discard_buffers();
+  void reset_state();
+  std::uint64_t record_offset(RecNo recno) const {
+    return hdr_.header_len + static_cast<std::uint64_t>(recno - 1) * hdr_.record_len;
+  }
+
+  File data_;
+  OpenInfo info_;
+  std::string open_name_;
+  dbf::Header hdr_;
+  bool open_ = false;
+
+  RecNo count_ = 0;
+  RecNo recno_ = 0;
+  bool positioned_ = false;
+  bool valid_ = false;
+  bool dirty_ = false;
+  bool appending_ = false;
+  bool update_header_ = false;
+  bool deleted_ = false;
+  bool needs_commit_ = false;
+  std::vector<std::uint8_t> record_;
+  std::vector<std::uint8_t> blank_;
+
+  // Read-ahead of records [ra_first_, ra_first_ + ra_count_), exclusive tables only.
+  std::vector<std::uint8_t> ra_;
+  RecNo ra_first_ = 0;
+  RecNo ra_count_ = 0;
+  // Appended records not yet written: [wb_first_, wb_first_ + wb_count_).
+  std::vector<std::uint8_t> wb_;
+  RecNo wb_first_ = 0;
+  RecNo wb_count_ = 0;
+  RecNo wb_capacity_ = 0;
+
+  std::vector<RecNo> locks_;
+};
+
+}  // namespace lum

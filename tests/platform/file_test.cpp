@@ -1,0 +1,236 @@
+// Host files: case-blind names, drive root, sharing modes across openers and
+// processes, the system's error numbers, transfers, directory listing.
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/support/dbf_builder.h"
+
+namespace lum {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+void touch(const fs::path& p, const std::string& content = "") {
+  if (!p.parent_path().empty()) fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << content;
+}
+
+class DriveRootGuard {
+ public:
+  explicit DriveRootGuard(const fs::path& root) : saved_(drive_root()) { set_drive_root(root); }
+  ~DriveRootGuard() { set_drive_root(saved_); }
+
+ private:
+  std::string saved_;
+};
+
+TEST(ResolveName, MatchesComponentsWithoutCase) {
+  TempDir dir(true);
+  touch("Data/Sub/Report.Txt");
+  touch("Data/Sub/plain.dbf");
+  fs::create_directories("Data/Sub/Deeper");
+  struct Case {
+    const char* name;
+    const char* path;
+    int oscode;
+  } cases[] = {
+      {"Data/Sub/Report.Txt", "Data/Sub/Report.Txt", kOsOk},
+      {"data\\sub\\report.txt", "Data/Sub/Report.Txt", kOsOk},
+      {"DATA/SUB/REPORT.TXT", "Data/Sub/Report.Txt", kOsOk},
+      {"data//sub\\\\PLAIN.DBF", "Data/Sub/plain.dbf", kOsOk},
+      {"data\\sub\\deeper", "Data/Sub/Deeper", kOsOk},
+      {"data\\sub\\missing.txt", "Data/Sub/missing.txt", kOsFileNotFound},
+      {"data\\nodir\\x.txt", "Data/nodir/x.txt", kOsPathNotFound},
+      {"data\\sub\\report.txt\\x", "Data/Sub/Report.Txt/x", kOsPathNotFound},
+      {"nothing.dbf", "nothing.dbf", kOsFileNotFound},
+  };
+  for (const Case& c : cases) {
+    ResolvedName r = resolve_name(c.name);
+    EXPECT_EQ(c.path, r.path) << c.name;
+    EXPECT_EQ(c.oscode, r.oscode) << c.name;
+  }
+}
+
+TEST(ResolveName, SeveralCaseVariantsPickTheSmallestUnlessOneIsExact) {
+  TempDir dir(true);
+  touch("dup/abc.txt", "lower");
+  touch("dup/Abc.txt", "mixed");
+  touch("dup/ABC.txt", "upper");
+  EXPECT_EQ("dup/ABC.txt", resolve_name("dup/aBC.txt").path);
+  EXPECT_EQ("dup/ABC.txt", resolve_name("DUP/abC.TXT").path);
+  EXPECT_EQ("dup/Abc.txt", resolve_name("dup/Abc.txt").path);
+  EXPECT_EQ("dup/abc.txt", resolve_name("dup/abc.txt").path);
+}
+
+TEST(ResolveName, LeadingSeparatorAndDriveMeanTheDriveRoot) {
+  TempDir root;
+  touch(root / "lum/firma1/CLIENTES.DBF");
+  DriveRootGuard guard(root.path());
+  std::string expected = (root / "lum/firma1/CLIENTES.DBF").string();
+  for (const char* name : {"\\lum\\firma1\\clientes.dbf", "/LUM/FIRMA1/Clientes.dbf",
+                           "C:\\lum\\firma1\\clientes.DBF", "\\\\lum\\firma1\\clientes.dbf"}) {
+    ResolvedName r = resolve_name(name);
+    EXPECT_EQ(kOsOk, r.oscode) << name;
+    EXPECT_EQ(fs::path(expected), fs::path(r.path).lexically_normal()) << name;
+  }
+  EXPECT_TRUE(file_exists("\\LUM\\firma1\\clientes.dbf"));
+  EXPECT_FALSE(file_exists("\\lum\\firma1"));  // a directory is no file
+}
+
+TEST(File, ReportsTheSystemsErrorNumbers) {
+  TempDir dir(true);
+  touch("t/table.dbf", "x");
+  File f;
+  EXPECT_EQ(kOsFileNotFound, f.open("t/none.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+  EXPECT_EQ(kOsPathNotFound, f.open("u/table.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+  EXPECT_EQ(kOsAccessDenied, f.open("t", FileAccess::ReadOnly, FileShare::Shared));
+  EXPECT_FALSE(f.is_open());
+  ASSERT_EQ(kOsOk, f.open("T/TABLE.DBF", FileAccess::ReadOnly, FileShare::Shared));
+  IoResult w = f.write_at(0, "y", 1);
+  EXPECT_EQ(0u, w.bytes);
+  EXPECT_EQ(kOsAccessDenied, w.oscode);
+  File empty;
+  char c;
+  EXPECT_EQ(kOsAccessDenied, empty.read_at(0, &c, 1).oscode);
+}
+
+TEST(File, SharingModesBetweenOpeners) {
+  TempDir dir(true);
+  touch("s.dbf", "abc");
+  struct Case {
+    FileShare first, second;
+    int expected;
+  } cases[] = {
+      {FileShare::Exclusive, FileShare::Exclusive, kOsFileInUse},
+      {FileShare::Exclusive, FileShare::Shared, kOsFileInUse},
+      {FileShare::Shared, FileShare::Exclusive, kOsFileInUse},
+      {FileShare::Shared, FileShare::Shared, kOsOk},
+  };
+  for (const Case& c : cases) {
+    File a, b;
+    ASSERT_EQ(kOsOk, a.open("s.dbf", FileAccess::ReadWrite, c.first));
+    EXPECT_EQ(c.expected, b.open("S.DBF", FileAccess::ReadOnly, c.second));
+  }
+  // Closing releases the file.
+  File a, b;
+  ASSERT_EQ(kOsOk, a.open("s.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+  a.close();
+  EXPECT_EQ(kOsOk, b.open("s.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+}
+
+int run_helper(const std::string& args) {
+  int rc = std::system((std::string(LUM_LOCK_HELPER) + " " + args).c_str());
+  return (rc >> 8) & 0xFF;
+}
+
+TEST(File, ExclusiveOpenDeniesAnotherProcess) {
+  TempDir dir;
+  std::string name = (dir / "held.dbf").string();
+  touch(name, "abc");
+  {
+    File mine;
+    ASSERT_EQ(kOsOk, mine.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
+    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " shared"));
+    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " exclusive"));
+  }
+  {
+    File mine;
+    ASSERT_EQ(kOsOk, mine.open(name, FileAccess::ReadOnly, FileShare::Shared));
+    EXPECT_EQ(kOsOk, run_helper("try " + name + " shared"));
+    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " exclusive"));
+  }
+  EXPECT_EQ(kOsOk, run_helper("try " + name + " exclusive"));
+}
+
+TEST(File, PositionedTransfersSizeTruncate) {
+  TempDir dir(true);
+  File f;
+  ASSERT_EQ(kOsOk, f.create("new.bin", FileShare::Exclusive));
+  EXPECT_EQ(0u, f.size().bytes);
+  EXPECT_EQ(5u, f.write_at(10, "hello", 5).bytes);
+  EXPECT_EQ(15u, f.size().bytes);
+  char buf[20] = {};
+  IoResult r = f.read_at(8, buf, sizeof buf);
+  EXPECT_EQ(7u, r.bytes);  // cut at the end of the file, no error
+  EXPECT_EQ(kOsOk, r.oscode);
+  EXPECT_EQ(std::string("\0\0hello", 7), std::string(buf, 7));
+  EXPECT_EQ(kOsOk, f.truncate(12));
+  EXPECT_EQ(12u, f.size().bytes);
+  EXPECT_EQ(kOsOk, f.commit());
+  EXPECT_EQ(0u, f.read_at(100, buf, 4).bytes);
+}
+
+TEST(File, CreateKeepsTheSpellingOfAnExistingFile) {
+  TempDir dir(true);
+  touch("Index.NTX", "old content");
+  File f;
+  ASSERT_EQ(kOsOk, f.create("index.ntx", FileShare::Exclusive));
+  EXPECT_EQ("Index.NTX", f.path());
+  EXPECT_EQ(0u, f.size().bytes);
+  File g;
+  ASSERT_EQ(kOsOk, g.create("Fresh.Ntx", FileShare::Exclusive));
+  EXPECT_EQ("Fresh.Ntx", g.path());
+  EXPECT_TRUE(fs::exists("Fresh.Ntx"));
+  // A file held by another opener is neither emptied nor opened.
+  File h;
+  EXPECT_EQ(kOsFileInUse, h.create("INDEX.ntx", FileShare::Exclusive));
+}
+
+TEST(File, RangeLocksConflictBetweenOpeners) {
+  TempDir dir(true);
+  touch("r.dbf", "abc");
+  File a, b;
+  ASSERT_EQ(kOsOk, a.open("r.dbf", FileAccess::ReadWrite, FileShare::Shared));
+  ASSERT_EQ(kOsOk, b.open("r.dbf", FileAccess::ReadWrite, FileShare::Shared));
+  EXPECT_EQ(kOsOk, a.lock_range(1000000001, 1, true));
+  EXPECT_EQ(kOsFileInUse, b.lock_range(1000000001, 1, true));
+  EXPECT_EQ(kOsOk, b.lock_range(1000000002, 1, true));
+  EXPECT_EQ(kOsOk, a.unlock_range(1000000001, 1));
+  EXPECT_EQ(kOsOk, b.lock_range(1000000001, 1, true));
+}
+
+TEST(File, ListsDeletesAndRenames) {
+  TempDir dir(true);
+  touch("d/b.TXT");
+  touch("d/a.txt");
+  touch("d/c.dbf");
+  touch("d/noext");
+  fs::create_directories("d/sub.txt");
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.TXT"}), list_files("D\\*.txt"));
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.TXT", "c.dbf", "noext"}), list_files("d/*.*"));
+  EXPECT_EQ((std::vector<std::string>{"c.dbf"}), list_files("d/?.DBF"));
+  EXPECT_TRUE(list_files("nodir/*.*").empty());
+  EXPECT_EQ(kOsOk, rename_file("d/C.DBF", "d/e.dbf"));
+  EXPECT_EQ(kOsAccessDenied, rename_file("d/a.txt", "d/E.DBF"));  // never replaces a file
+  EXPECT_EQ(kOsFileNotFound, rename_file("d/c.dbf", "d/f.dbf"));
+  EXPECT_EQ(kOsOk, delete_file("D/E.dbf"));
+  EXPECT_EQ(kOsFileNotFound, delete_file("d/e.dbf"));
+  EXPECT_EQ(kOsAccessDenied, delete_file("d/sub.txt"));
+}
+
+TEST(File, FaultHookCutsTransfers) {
+  TempDir dir(true);
+  File f;
+  ASSERT_EQ(kOsOk, f.create("f.bin", FileShare::Exclusive));
+  set_io_fault_hook([](IoOp op, const std::string&, std::uint64_t, std::size_t, IoFault& fault) {
+    if (op != IoOp::Write) return false;
+    fault.allow = 2;
+    fault.oscode = kOsDiskFull;
+    return true;
+  });
+  IoResult w = f.write_at(0, "abcdef", 6);
+  set_io_fault_hook(nullptr);
+  EXPECT_EQ(2u, w.bytes);
+  EXPECT_EQ(kOsDiskFull, w.oscode);
+  EXPECT_EQ(2u, f.size().bytes);
+}
+
+}  // namespace
+}  // namespace lum

@@ -1,0 +1,164 @@
+#include "tests/support/dbf_builder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace lum::test {
+
+namespace {
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+  b[at] = static_cast<std::uint8_t>(v);
+  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void put32be(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * (3 - i)));
+}
+
+}  // namespace
+
+int record_length(const DbfSpec& spec) {
+  int n = 1;
+  for (const FieldSpec& f : spec.fields) n += f.len;
+  return n;
+}
+
+int header_length(const DbfSpec& spec) {
+  if (spec.header_length) return *spec.header_length;
+  return 32 + 32 * static_cast<int>(spec.fields.size()) + (spec.terminator ? 1 : 0) + spec.backlink;
+}
+
+std::vector<std::uint8_t> build_dbf(const DbfSpec& spec, const std::vector<RecordSpec>& records) {
+  const int rl = record_length(spec);
+  const int natural =
+      32 + 32 * static_cast<int>(spec.fields.size()) + (spec.terminator ? 1 : 0) + spec.backlink;
+  const int hl = header_length(spec);
+  std::vector<std::uint8_t> b(static_cast<std::size_t>(std::max(natural, hl)), 0);
+  b[0] = spec.version;
+  b[1] = spec.date[0];
+  b[2] = spec.date[1];
+  b[3] = spec.date[2];
+  put32(b, 4, spec.stored_count.value_or(static_cast<std::uint32_t>(records.size())));
+  put16(b, 8, static_cast<std::uint32_t>(hl));
+  put16(b, 10, spec.stored_record_length.value_or(static_cast<std::uint16_t>(rl)));
+  b[28] = spec.table_flags;
+  b[29] = spec.codepage;
+  std::size_t at = 32;
+  int offset = 1;
+  for (const FieldSpec& f : spec.fields) {
+    std::memcpy(&b[at], f.name.data(), std::min<std::size_t>(f.name.size(), 11));
+    b[at + 11] = static_cast<std::uint8_t>(f.type);
+    put32(b, at + 12, static_cast<std::uint32_t>(offset));
+    if (f.type == 'C') {
+      put16(b, at + 16, static_cast<std::uint32_t>(f.len));
+    } else {
+      b[at + 16] = static_cast<std::uint8_t>(f.len);
+      b[at + 17] = static_cast<std::uint8_t>(f.dec);
+    }
+    b[at + 18] = f.flags;
+    offset += f.len;
+    at += 32;
+  }
+  if (spec.terminator) b[at] = 0x0D;
+  b.resize(static_cast<std::size_t>(hl), 0);
+  for (const RecordSpec& r : records) {
+    std::vector<std::uint8_t> rec(static_cast<std::size_t>(rl), ' ');
+    rec[0] = r.deleted ? '*' : ' ';
+    std::size_t pos = 1;
+    for (std::size_t i = 0; i < spec.fields.size(); ++i) {
+      std::size_t len = static_cast<std::size_t>(spec.fields[i].len);
+      if (i < r.fields.size()) {
+        const std::string& v = r.fields[i];
+        std::memcpy(&rec[pos], v.data(), std::min(len, v.size()));
+      }
+      pos += len;
+    }
+    b.insert(b.end(), rec.begin(), rec.end());
+  }
+  if (spec.eof_byte) b.push_back(0x1A);
+  return b;
+}
+
+std::vector<std::uint8_t> build_memo(const DbfSpec& spec, std::uint32_t next_block) {
+  std::vector<std::uint8_t> m(512, 0);
+  if (spec.memo == MemoFile::Fpt) {
+    put32be(m, 0, next_block);
+    put32be(m, 4, spec.memo_block_size);
+  } else {
+    put32(m, 0, next_block);
+    put32(m, 4, spec.memo_block_size);
+  }
+  std::memcpy(&m[8], spec.memo_signature.data(),
+              std::min<std::size_t>(8, spec.memo_signature.size()));
+  return m;
+}
+
+void write_dbf(const std::filesystem::path& file, const DbfSpec& spec,
+               const std::vector<RecordSpec>& records) {
+  write_bytes(file, build_dbf(spec, records));
+  if (spec.memo == MemoFile::None) return;
+  std::filesystem::path memo = file;
+  memo.replace_extension(spec.memo == MemoFile::Dbt   ? ".dbt"
+                         : spec.memo == MemoFile::Fpt ? ".fpt"
+                                                      : ".smt");
+  // A memo file with some content after the header, so a zap visibly empties it.
+  std::vector<std::uint8_t> m = build_memo(spec, 4);
+  m.resize(m.size() + 3 * std::max<std::uint32_t>(spec.memo_block_size, 1), 'x');
+  write_bytes(memo, m);
+}
+
+std::vector<std::uint8_t> read_bytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + file.string());
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_bytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot write " + file.string());
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return static_cast<std::uint32_t>(b.at(at)) | (static_cast<std::uint32_t>(b.at(at + 1)) << 8) |
+         (static_cast<std::uint32_t>(b.at(at + 2)) << 16) |
+         (static_cast<std::uint32_t>(b.at(at + 3)) << 24);
+}
+
+std::uint16_t le16(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return static_cast<std::uint16_t>(b.at(at) | (b.at(at + 1) << 8));
+}
+
+TempDir::TempDir(bool enter) {
+  static std::atomic<int> counter{0};
+  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (;;) {
+    path_ = std::filesystem::temp_directory_path() /
+            ("lumtest-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+  if (enter) {
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(path_);
+    entered_ = true;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  if (entered_) std::filesystem::current_path(previous_, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+}  // namespace lum::test

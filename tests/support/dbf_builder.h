@@ -1,0 +1,82 @@
+// Fixture builder: writes DBF files of any structure, version byte and memo kind into a
+// test's own directory, byte by byte and independently of the engine, so tests can
+// check the engine against files they made themselves (and damage them at will).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lum::test {
+
+struct FieldSpec {
+  std::string name;  // stored as given (at most 11 bytes), NUL-padded
+  char type = 'C';
+  int len = 10;  // type C: up to 65535 (bytes 16-17)
+  int dec = 0;
+  std::uint8_t flags = 0;  // byte 18
+};
+
+enum class MemoFile { None, Dbt, Fpt, Smt };
+
+struct DbfSpec {
+  std::vector<FieldSpec> fields;
+  std::uint8_t version = 0x03;
+  std::uint8_t table_flags = 0;  // byte 28
+  std::uint8_t codepage = 0;     // byte 29
+  std::uint8_t date[3] = {99, 1, 1};
+  int backlink = 0;  // bytes after the terminator counted in the header length
+  std::optional<std::uint16_t> header_length;  // overrides the computed one
+  std::optional<std::uint32_t> stored_count;   // overrides the record count in the header
+  std::optional<std::uint16_t> stored_record_length;
+  bool terminator = true;
+  bool eof_byte = true;            // a 0x1A after the last record
+  MemoFile memo = MemoFile::None;  // the memo file written beside the table
+  std::uint32_t memo_block_size = 512;
+  std::string memo_signature;  // "" for none
+};
+
+struct RecordSpec {
+  std::vector<std::string> fields;  // raw bytes per field, cut or padded with blanks
+  bool deleted = false;
+};
+
+// 1 + the sum of the field lengths.
+int record_length(const DbfSpec& spec);
+// The header length the builder writes: 32 + 32 per field + terminator + backlink.
+int header_length(const DbfSpec& spec);
+// The bytes of the whole table file.
+std::vector<std::uint8_t> build_dbf(const DbfSpec& spec, const std::vector<RecordSpec>& records);
+// Writes the table (and its memo file, named with the memo kind's extension beside it).
+void write_dbf(const std::filesystem::path& file, const DbfSpec& spec,
+               const std::vector<RecordSpec>& records = {});
+// The memo file bytes: 512-byte header with next free block, block size and signature.
+std::vector<std::uint8_t> build_memo(const DbfSpec& spec, std::uint32_t next_block);
+
+// Whole-file helpers.
+std::vector<std::uint8_t> read_bytes(const std::filesystem::path& file);
+void write_bytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
+std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at);
+std::uint16_t le16(const std::vector<std::uint8_t>& b, std::size_t at);
+
+// A fresh directory under the system's temporary directory, removed with its content
+// when the object goes; the working directory is moved into it meanwhile when asked.
+class TempDir {
+ public:
+  explicit TempDir(bool enter = false);
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path previous_;
+  bool entered_ = false;
+};
+
+}  // namespace lum::test

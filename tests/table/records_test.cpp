@@ -1,0 +1,478 @@
+// Record navigation and update: the cursor and the phantom record, skipping, appends
+// that reach the file through the write-behind buffer, field writes with their
+// conversions and errors, zap, and the bytes of the header after close and zap.
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "table/dbf_area.h"
+#include "table/names.h"
+#include "tests/table/table_fixture.h"
+#include "values/dates.h"
+
+namespace lum::test {
+namespace {
+
+class Records : public TableTest {
+ protected:
+  void make(const std::string& file, int records) {
+    write_dbf(path(file), standard_spec(), standard_records(records));
+  }
+  void open(const std::string& file, const Value& shared = {}, const Value& ro = {}) {
+    ASSERT_TRUE(DBUSEAREA(true, {}, file, {}, shared, ro));
+  }
+  struct Cursor {
+    std::uint32_t recno;
+    bool bof, eof;
+  };
+  static Cursor cursor() { return {RECNO(), DBBOF(), DBEOF()}; }
+  void expect_today(const std::vector<std::uint8_t>& bytes) {
+    LocalDateTime now = local_now();
+    EXPECT_EQ(now.year - 1900, bytes[1]);
+    EXPECT_EQ(now.month, bytes[2]);
+    EXPECT_EQ(now.day, bytes[3]);
+  }
+};
+
+TEST_F(Records, EmptyTableIsAtEndAtOnceWithBlankFields) {
+  make("empty.dbf", 0);
+  open("empty");
+  DBGOTOP();
+  EXPECT_TRUE(DBEOF());
+  EXPECT_TRUE(DBBOF());
+  EXPECT_EQ(1u, RECNO());
+  EXPECT_EQ("     ", field_get("CODIGO").str());
+  EXPECT_EQ(0, field_get("VALOR").num().as_double());
+  EXPECT_EQ(0, field_get("DATA").day());
+  EXPECT_FALSE(field_get("ATIVO").log());
+  EXPECT_TRUE(rec_.empty());
+}
+
+TEST_F(Records, SkippingMovesTheCursorAndStopsAtTheEnds) {
+  make("two.dbf", 2);
+  open("two");
+  struct Step {
+    const char* op;
+    std::int64_t arg;
+    std::uint32_t recno;
+    bool bof, eof;
+  } steps[] = {
+      {"top", 0, 1, false, false},    {"skip", 1, 2, false, false},  {"skip", 1, 3, false, true},
+      {"skip", 1, 3, false, true},    {"skip", -1, 2, false, false}, {"skip", -5, 1, true, false},
+      {"skip", 0, 1, true, false},    {"skip", 1, 2, false, false},  {"goto", 0, 3, true, true},
+      {"skip", -1, 2, false, false},  {"goto", 7, 3, true, true},    {"skip", 0, 3, true, true},
+      {"bottom", 0, 2, false, false}, {"skip", 3, 3, false, true},
+  };
+  for (const Step& s : steps) {
+    std::string op = s.op;
+    if (op == "top") DBGOTOP();
+    if (op == "skip") DBSKIP(s.arg);
+    if (op == "goto") DBGOTO(s.arg);
+    if (op == "bottom") DBGOBOTTOM();
+    Cursor c = cursor();
+    SCOPED_TRACE(op + " " + std::to_string(s.arg));
+    EXPECT_EQ(s.recno, c.recno);
+    EXPECT_EQ(s.bof, c.bof);
+    EXPECT_EQ(s.eof, c.eof);
+  }
+  // On an empty table a backward skip keeps BOF and clears EOF.
+  make("none.dbf", 0);
+  open("none");
+  DBSKIP(-1);
+  EXPECT_TRUE(DBBOF());
+  EXPECT_FALSE(DBEOF());
+  EXPECT_EQ(1u, RECNO());
+}
+
+TEST_F(Records, ReadsTheStoredValues) {
+  make("t.dbf", 3);
+  open("t");
+  DBSKIP();
+  EXPECT_EQ("00002", field_get("codigo").str());
+  EXPECT_EQ("NAME 2              ", field_get("NOME").str());
+  EXPECT_DOUBLE_EQ(2.5, field_get("VALOR").num().as_double());
+  EXPECT_EQ(2, field_get("QTD").num().i);
+  EXPECT_EQ(date_encode(2024, 1, 3), field_get("DATA").day());
+  EXPECT_FALSE(field_get("ATIVO").log());
+}
+
+TEST_F(Records, ZapThenAppendLeavesExactHeaderAndRecordBytes) {
+  make("t.dbf", 3);
+  open("t");
+  ASSERT_TRUE(__DBZAP());
+  EXPECT_TRUE(DBEOF());
+  EXPECT_EQ(0u, LASTREC());
+  std::vector<std::uint8_t> zapped = read_bytes(path("t.dbf"));
+  ASSERT_EQ(226u, zapped.size());  // header, descriptors, 0x0D and one 0x1A
+  EXPECT_EQ(0x0D, zapped[224]);
+  EXPECT_EQ(0x1A, zapped[225]);
+  EXPECT_EQ(0u, le32(zapped, 4));
+  expect_today(zapped);
+
+  for (int i = 1; i <= 2; ++i) {
+    ASSERT_TRUE(DBAPPEND());
+    EXPECT_EQ(static_cast<std::uint32_t>(i), RECNO());
+    field_put("CODIGO", "A" + std::to_string(i));
+    field_put("NOME", "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    field_put("VALOR", Value::dbl(12.5, 10, 1));
+    field_put("QTD", Value::int32(i * 7));
+    field_put("DATA", Value::date(date_encode(2023, 12, 31)));
+    field_put("ATIVO", Value::logical(i == 1));
+  }
+  DBCLOSEALL();
+  EXPECT_TRUE(rec_.empty());
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  ASSERT_EQ(225u + 2 * 50, bytes.size());
+  EXPECT_EQ(0x03, bytes[0]);
+  EXPECT_EQ(2u, le32(bytes, 4));
+  EXPECT_EQ(225, le16(bytes, 8));
+  EXPECT_EQ(50, le16(bytes, 10));
+  expect_today(bytes);
+  std::string rec1(bytes.begin() + 225, bytes.begin() + 275);
+  EXPECT_EQ(" A1   ABCDEFGHIJKLMNOPQRST     12.50    720231231T", rec1);
+  std::string rec2(bytes.begin() + 275, bytes.end());
+  EXPECT_EQ(" A2   ABCDEFGHIJKLMNOPQRST     12.50   1420231231F", rec2);
+}
+
+TEST_F(Records, UnchangedTableIsNotRewritten) {
+  make("t.dbf", 3);
+  std::vector<std::uint8_t> before = read_bytes(path("t.dbf"));
+  open("t");
+  DBGOTOP();
+  while (!DBEOF()) DBSKIP();
+  DBCLOSEAREA();
+  EXPECT_EQ(before, read_bytes(path("t.dbf")));
+}
+
+TEST_F(Records, HeaderWriteCutsGarbageAfterTheRecords) {
+  std::vector<std::uint8_t> file = build_dbf(standard_spec(), standard_records(3));
+  for (int i = 0; i < 70; ++i) file.push_back('#');  // beyond the 0x1A: junk
+  write_bytes(path("t.dbf"), file);
+  open("t");
+  EXPECT_EQ(4u, LASTREC());  // 1 + 70 bytes hold one whole record of junk
+  DBGOTO(4);
+  field_put("CODIGO", "X");
+  DBCLOSEAREA();
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  ASSERT_EQ(file.size(), bytes.size());  // written in place; only appends and zap mark
+  EXPECT_EQ(3u, le32(bytes, 4));         // the header, so it keeps the count as built
+  EXPECT_EQ("X    ", std::string(bytes.begin() + 376, bytes.begin() + 381));
+
+  write_bytes(path("u.dbf"), file);
+  open("u");
+  ASSERT_TRUE(__DBZAP());
+  ASSERT_TRUE(DBAPPEND());
+  DBCLOSEAREA();
+  bytes = read_bytes(path("u.dbf"));
+  ASSERT_EQ(225u + 50, bytes.size());
+  EXPECT_EQ(1u, le32(bytes, 4));
+}
+
+TEST_F(Records, FieldWritesOnThePhantomRecordStoreNothing) {
+  make("t.dbf", 2);
+  std::vector<std::uint8_t> before = read_bytes(path("t.dbf"));
+  open("t");
+  DBGOTO(99);
+  ASSERT_TRUE(DBEOF());
+  EXPECT_TRUE(field_put("NOME", "GHOST"));
+  EXPECT_TRUE(field_put("VALOR", Value::int32(999999999)));  // not even a width error
+  EXPECT_TRUE(rec_.empty());
+  EXPECT_EQ(std::string(20, ' '), field_get("NOME").str());
+  ASSERT_TRUE(DBAPPEND());
+  EXPECT_EQ(3u, RECNO());
+  field_put("NOME", "REAL");
+  DBCLOSEAREA();
+  std::vector<std::uint8_t> after = read_bytes(path("t.dbf"));
+  ASSERT_EQ(225u + 3 * 50, after.size());
+  EXPECT_TRUE(std::equal(before.begin() + 32, before.begin() + 225 + 100, after.begin() + 32));
+  EXPECT_EQ("REAL", std::string(after.begin() + 225 + 100 + 6, after.begin() + 225 + 100 + 10));
+}
+
+TEST_F(Records, WriteErrorsCarryTheFieldNameAndDefaultCountsAsDone) {
+  make("t.dbf", 1);
+  open("t");
+  DBGOTOP();
+  EXPECT_TRUE(field_put("NOME", Value::int32(5)));
+  ASSERT_EQ(1u, rec_.size());
+  EXPECT_EQ(kErrDataType, rec_.last().gencode);
+  EXPECT_EQ("Data type error", rec_.last().description);
+  EXPECT_EQ(1020, rec_.last().subcode);
+  EXPECT_EQ("NOME", rec_.last().operation);
+  EXPECT_EQ("DBFNTX", rec_.last().subsystem);
+  EXPECT_EQ(kCanDefault, rec_.last().flags());
+  EXPECT_TRUE(field_put("QTD", Value::int32(1234567)));
+  ASSERT_EQ(2u, rec_.size());
+  EXPECT_EQ(kErrDataWidth, rec_.last().gencode);
+  EXPECT_EQ("Data width error", rec_.last().description);
+  EXPECT_EQ(1021, rec_.last().subcode);
+  EXPECT_EQ("QTD", rec_.last().operation);
+  DBCLOSEAREA();
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  EXPECT_EQ("*****", std::string(bytes.begin() + 225 + 36, bytes.begin() + 225 + 41));
+  EXPECT_EQ("NAME 1", std::string(bytes.begin() + 225 + 6, bytes.begin() + 225 + 12));
+}
+
+TEST_F(Records, ClosingWritesTheDirtyAppendedRecordThenTheHeader) {
+  make("t.dbf", 1);
+  open("t");
+  ASSERT_TRUE(DBAPPEND());
+  field_put("CODIGO", "NEW");
+  EXPECT_EQ(225u + 50 + 1, read_bytes(path("t.dbf")).size());  // not yet in the file
+  DBCLOSEALL();
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  ASSERT_EQ(225u + 100, bytes.size());
+  EXPECT_EQ(2u, le32(bytes, 4));
+  EXPECT_EQ(" NEW ", std::string(bytes.begin() + 275, bytes.begin() + 280));
+}
+
+TEST_F(Records, ManyAppendsReadBackBeforeAndAfterCommit) {
+  make("t.dbf", 0);
+  open("t");
+  const int n = 12000;  // several write-behind blocks
+  for (int i = 1; i <= n; ++i) {
+    ASSERT_TRUE(DBAPPEND());
+    field_put("QTD", Value::int32(i % 100000));
+    field_put("CODIGO", std::to_string(i));
+  }
+  // Records still in the write-behind buffer read back like the others.
+  for (int r : {1, 5000, 11999, 12000}) {
+    DBGOTO(r);
+    EXPECT_EQ(r, field_get("QTD").num().i) << r;
+  }
+  DBGOTO(7);
+  field_put("NOME", "CHANGED");
+  DBCOMMIT();
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  ASSERT_EQ(225u + n * 50u, bytes.size());
+  EXPECT_EQ(static_cast<std::uint32_t>(n), le32(bytes, 4));
+  EXPECT_EQ("CHANGED",
+            std::string(bytes.begin() + 225 + 6 * 50 + 6, bytes.begin() + 225 + 6 * 50 + 13));
+  EXPECT_EQ(" 12000", std::string(bytes.end() - 50, bytes.end() - 44));
+  DBGOTOP();
+  int seen = 0;
+  while (!DBEOF()) {
+    ++seen;
+    ASSERT_EQ(seen, field_get("QTD").num().i);
+    DBSKIP();
+  }
+  EXPECT_EQ(n, seen);
+}
+
+TEST_F(Records, FlushEverythingWritesPendingRecordsAndHeaders) {
+  make("t.dbf", 0);
+  make("u.dbf", 1);
+  open("t");
+  for (int i = 0; i < 3; ++i) DBAPPEND();
+  field_put("CODIGO", "LAST");
+  open("u");
+  DBGOTOP();
+  field_put("CODIGO", "EDIT");
+  WorkAreas::get().flush_all_quietly();
+  std::vector<std::uint8_t> t = read_bytes(path("t.dbf"));
+  ASSERT_EQ(225u + 150, t.size());
+  EXPECT_EQ(3u, le32(t, 4));
+  EXPECT_EQ(" LAST", std::string(t.begin() + 325, t.begin() + 330));
+  std::vector<std::uint8_t> u = read_bytes(path("u.dbf"));
+  EXPECT_EQ(" EDIT", std::string(u.begin() + 225, u.begin() + 230));
+}
+
+TEST_F(Records, ReplaceRecordImage) {
+  make("t.dbf", 1);
+  open("t");
+  auto* area = dynamic_cast<DbfArea*>(WorkAreas::get().current());
+  ASSERT_NE(nullptr, area);
+  std::string image = std::string("D") + "12345" + "ABCDEFGHIJKLMNOPQRST" + "    123.45" + "   99" +
+                      "20240101" + "Y";
+  ASSERT_EQ(50u, image.size());
+  DBGOTOP();
+  ASSERT_TRUE(area->put_record_image(reinterpret_cast<const std::uint8_t*>(image.data()), 50));
+  EXPECT_TRUE(DELETED());
+  EXPECT_EQ("12345", field_get("CODIGO").str());
+  EXPECT_DOUBLE_EQ(123.45, field_get("VALOR").num().as_double());
+  EXPECT_TRUE(field_get("ATIVO").log());
+  image[0] = 'E';
+  ASSERT_TRUE(area->put_record_image(reinterpret_cast<const std::uint8_t*>(image.data()), 50));
+  EXPECT_FALSE(DELETED());
+  DBGOTO(0);
+  ASSERT_TRUE(area->put_record_image(reinterpret_cast<const std::uint8_t*>(image.data()), 50));
+  DBCLOSEAREA();
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  ASSERT_EQ(225u + 50 + 1, bytes.size());
+  image[0] = ' ';
+  EXPECT_EQ(image, std::string(bytes.begin() + 225, bytes.begin() + 275));
+}
+
+TEST_F(Records, DeletedRecordsAreVisitedUnlessHidden) {
+  make("t.dbf", 4);
+  open("t");
+  DBGOTO(2);
+  DBDELETE();
+  DBGOTO(4);
+  DBDELETE();
+  std::vector<std::uint32_t> seen;
+  for (DBGOTOP(); !DBEOF(); DBSKIP()) seen.push_back(RECNO());
+  EXPECT_EQ((std::vector<std::uint32_t>{1, 2, 3, 4}), seen);
+  rt_.settings().deleted = true;
+  seen.clear();
+  for (DBGOTOP(); !DBEOF(); DBSKIP()) seen.push_back(RECNO());
+  EXPECT_EQ((std::vector<std::uint32_t>{1, 3}), seen);
+  DBGOTO(3);
+  DBSKIP(-1);
+  EXPECT_EQ(1u, RECNO());
+  DBSKIP(-1);  // from the first passing record: the top again, BOF set
+  EXPECT_EQ(1u, RECNO());
+  EXPECT_TRUE(DBBOF());
+  rt_.settings().deleted = false;
+  DBCLOSEAREA();
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  EXPECT_EQ('*', bytes[225 + 50]);
+  EXPECT_EQ('*', bytes[225 + 150]);
+  EXPECT_EQ(' ', bytes[225]);
+}
+
+TEST_F(Records, FilterPassesOverRejectedRecords) {
+  make("t.dbf", 6);
+  open("t");
+  Area* a = WorkAreas::get().current();
+  int evaluations = 0;
+  a->set_filter(
+      [&] {
+        ++evaluations;
+        return Value::logical(field_get("QTD").num().i % 2 == 0);
+      },
+      "QTD % 2 = 0");
+  std::vector<std::uint32_t> seen;
+  for (DBGOTOP(); !DBEOF(); DBSKIP()) seen.push_back(RECNO());
+  EXPECT_EQ((std::vector<std::uint32_t>{2, 4, 6}), seen);
+  EXPECT_GE(evaluations, 6);
+  DBGOTOP();
+  DBSKIP(-1);
+  EXPECT_EQ(2u, RECNO());
+  EXPECT_TRUE(DBBOF());
+  a->set_filter([] { return Value::logical(false); }, "");
+  DBGOTOP();
+  EXPECT_TRUE(DBEOF());
+  a->set_filter([] { return Value::string("x"); }, "");  // not a logical: passes
+  DBGOTOP();
+  EXPECT_EQ(1u, RECNO());
+  EXPECT_EQ(1u, WorkAreas::get().summary().size());
+}
+
+TEST_F(Records, ZapOfASharedTableIsRefusedAndChangesNothing) {
+  make("t.dbf", 2);
+  std::vector<std::uint8_t> before = read_bytes(path("t.dbf"));
+  open("t", Value::logical(true));
+  EXPECT_THROW(__DBZAP(), HandlerBreak);
+  ASSERT_EQ(1u, rec_.size());
+  EXPECT_EQ(kErrExclusiveRequired, rec_.last().gencode);
+  EXPECT_EQ("Exclusive required", rec_.last().description);
+  EXPECT_EQ(1023, rec_.last().subcode);
+  EXPECT_EQ(0, rec_.last().flags());
+  EXPECT_EQ(2u, LASTREC());
+  DBCLOSEALL();
+  EXPECT_EQ(before, read_bytes(path("t.dbf")));
+}
+
+TEST_F(Records, ReadOnlyTablesRefuseEveryChange) {
+  make("t.dbf", 2);
+  open("t", {}, Value::logical(true));
+  DBGOTOP();
+  EXPECT_THROW(field_put("NOME", "X"), HandlerBreak);
+  EXPECT_THROW(DBAPPEND(), HandlerBreak);
+  EXPECT_THROW(__DBZAP(), HandlerBreak);
+  ASSERT_EQ(3u, rec_.size());
+  for (const ErrorObject& e : rec_.errors()) {
+    EXPECT_EQ(kErrReadonly, e.gencode);
+    EXPECT_EQ("Write not allowed", e.description);
+    EXPECT_EQ(1025, e.subcode);
+  }
+  EXPECT_EQ("NAME 1", field_get("NOME").str().substr(0, 6));
+}
+
+TEST_F(Records, SharedTablesSeeEachOthersAppendsAndNeedLocks) {
+  make("s.dbf", 1);
+  ASSERT_TRUE(DBUSEAREA(true, {}, "s", "ONE", Value::logical(true)));
+  ASSERT_TRUE(DBUSEAREA(true, {}, "s", "TWO", Value::logical(true)));
+  DBSELECTAREA("ONE");
+  ASSERT_TRUE(DBAPPEND());
+  field_put("CODIGO", "SHARE");
+  DBGOTOP();  // writes the record and the header at once
+  DBSELECTAREA("TWO");
+  EXPECT_EQ(2u, LASTREC());
+  DBGOTO(2);
+  EXPECT_EQ("SHARE", field_get("CODIGO").str());
+  EXPECT_THROW(field_put("CODIGO", "NOLOCK"), HandlerBreak);
+  ASSERT_FALSE(rec_.empty());
+  EXPECT_EQ(kErrLockRequired, rec_.errors().front().gencode);
+  EXPECT_EQ(1022, rec_.errors().front().subcode);
+  EXPECT_EQ(2u, le32(read_bytes(path("s.dbf")), 4));
+}
+
+TEST_F(Records, ReadErrorsAreRetried) {
+  make("t.dbf", 2);
+  open("t");
+  int failures = 1;
+  set_io_fault_hook(
+      [&](IoOp op, const std::string&, std::uint64_t offset, std::size_t, IoFault& f) {
+        if (op != IoOp::Read || offset < 225 || failures == 0) return false;
+        --failures;
+        f.allow = 10;
+        f.oscode = 23;
+        return true;
+      });
+  rec_.set_retries(1);
+  DBGOTOP();
+  Value v = field_get("CODIGO");
+  set_io_fault_hook(nullptr);
+  EXPECT_EQ("00001", v.str());
+  ASSERT_EQ(1u, rec_.size());
+  EXPECT_EQ(kErrRead, rec_.last().gencode);
+  EXPECT_EQ(1010, rec_.last().subcode);
+  EXPECT_EQ(23, rec_.last().oscode);
+  EXPECT_EQ("t.dbf", rec_.last().filename);
+  EXPECT_EQ(kCanRetry | kCanDefault, rec_.last().flags());
+}
+
+TEST_F(Records, WriteErrorsKeepTheTableOpenAndItsRecords) {
+  make("t.dbf", 0);
+  open("t");
+  for (int i = 1; i <= 3; ++i) {
+    DBAPPEND();
+    field_put("QTD", Value::int32(i));
+  }
+  set_io_fault_hook([](IoOp op, const std::string&, std::uint64_t, std::size_t, IoFault& f) {
+    if (op != IoOp::Write) return false;
+    f.allow = 0;
+    f.oscode = kOsDiskFull;
+    return true;
+  });
+  EXPECT_THROW(DBCLOSEAREA(), HandlerBreak);
+  set_io_fault_hook(nullptr);
+  ASSERT_EQ(1u, rec_.size());
+  EXPECT_EQ(kErrWrite, rec_.last().gencode);
+  EXPECT_EQ(1011, rec_.last().subcode);
+  EXPECT_EQ(kOsDiskFull, rec_.last().oscode);
+  ASSERT_NE(nullptr, WorkAreas::get().current());  // a failed close keeps the table
+  DBCLOSEAREA();
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  ASSERT_EQ(225u + 150, bytes.size());
+  EXPECT_EQ(3u, le32(bytes, 4));
+}
+
+TEST_F(Records, RuntimeEndClosesTablesAndWritesThem) {
+  make("t.dbf", 0);
+  {
+    Runtime inner;
+    ErrorRecorder rec(inner);
+    ASSERT_TRUE(DBUSEAREA(true, {}, "t"));
+    DBAPPEND();
+    field_put("CODIGO", "BYE");
+    inner.release_services();
+    EXPECT_TRUE(rec.empty());
+  }
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  ASSERT_EQ(275u, bytes.size());
+  EXPECT_EQ(1u, le32(bytes, 4));
+}
+
+}  // namespace
+}  // namespace lum::test
