@@ -1,0 +1,134 @@
+// The terminal back ends behind the screen grid. A back end shows what the grid holds and
+// reads keys for the alert box. Two exist: a real terminal drawn with escape sequences
+// (when standard output is a terminal) and a memory back end of 25 rows and 80 columns
+// that writes its rows to standard output when the run ends.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/runtime.h"
+
+namespace lum {
+
+// One character cell: a byte and a colour attribute (foreground in the low four bits,
+// background in the high four; 8 is the bright bit of each).
+struct Cell {
+  unsigned char ch = ' ';
+  std::uint8_t attr = 0x07;
+  friend bool operator==(Cell, Cell) = default;
+};
+
+// Rows top..bottom and columns left..right, all inclusive.
+struct Rect {
+  int top = 0;
+  int left = 0;
+  int bottom = -1;
+  int right = -1;
+  bool empty() const { return bottom < top || right < left; }
+};
+
+// Keys as the alert box sees them: bytes 0..255, the keys below, or the two results of
+// a read that got no key.
+enum Key : int {
+  kKeyNone = -1,  // the wait ran out
+  kKeyGone = -2,  // no key can come any more (end of input, a stop signal)
+  kKeyLeft = 0x100,
+  kKeyRight,
+  kKeyUp,
+  kKeyDown,
+  kKeyHome,
+  kKeyEnd,
+};
+
+// Where a back end's bytes go; standard output unless a test captures them.
+using OutputSink = std::function<void(std::string_view)>;
+
+// A terminal back end. It lives in Runtime slot ServiceSlot::Terminal; the Screen draws
+// through it.
+class Terminal : public Service {
+ public:
+  // Grid size the back end offers (at least 1 by 1).
+  virtual int rows() const = 0;
+  virtual int cols() const = 0;
+  // Shows `area` of `grid` (rows of `grid_cols` cells) and puts the visible cursor at
+  // (cursor_row, cursor_col), which lies inside the grid.
+  virtual void show(const std::vector<Cell>& grid, int grid_cols, Rect area, int cursor_row,
+                    int cursor_col) = 0;
+  virtual void bell() = 0;
+  // True when an operator can answer a question on it.
+  virtual bool interactive() const = 0;
+  // Waits at most timeout_ms (negative: without limit) for a key.
+  virtual int read_key(int timeout_ms) = 0;
+  // The end of the run: the memory back end prints its rows, the real terminal leaves
+  // what it showed in place and restores its modes. Only the first call acts.
+  virtual void finish() = 0;
+};
+
+// Keeps the shown grid in memory. finish() writes each row with trailing blanks removed,
+// leaves out trailing empty rows and ends every line with a line feed.
+class MemoryTerminal : public Terminal {
+ public:
+  explicit MemoryTerminal(OutputSink sink = {}, int rows = 25, int cols = 80);
+  int rows() const override { return rows_; }
+  int cols() const override { return cols_; }
+  void show(const std::vector<Cell>& grid, int grid_cols, Rect area, int cursor_row,
+            int cursor_col) override;
+  void bell() override {}
+  bool interactive() const override { return false; }
+  int read_key(int) override { return kKeyGone; }
+  void finish() override;
+  // The text finish() writes.
+  std::string text() const;
+
+ private:
+  OutputSink sink_;
+  int rows_;
+  int cols_;
+  std::vector<Cell> shown_;
+  bool finished_ = false;
+};
+
+// Draws on the terminal of standard output with escape sequences, only the cells that
+// changed. Keys are read from standard input in a key mode without echo, taken at
+// construction and given back at finish() or destruction. Bytes outside printable ASCII
+// show as "?" (the grid keeps them).
+class TtyTerminal : public Terminal {
+ public:
+  // rows/cols 0: the terminal's size (25 by 80 when it reports none).
+  explicit TtyTerminal(OutputSink sink = {}, int rows = 0, int cols = 0);
+  ~TtyTerminal() override;
+  int rows() const override { return rows_; }
+  int cols() const override { return cols_; }
+  void show(const std::vector<Cell>& grid, int grid_cols, Rect area, int cursor_row,
+            int cursor_col) override;
+  void bell() override;
+  bool interactive() const override { return interactive_; }
+  int read_key(int timeout_ms) override;
+  void finish() override;
+
+ private:
+  void emit(std::string_view bytes);
+
+  OutputSink sink_;
+  int rows_;
+  int cols_;
+  bool interactive_ = false;
+  std::vector<Cell> shown_;
+  int shown_attr_ = -1;
+  // Where the terminal's cursor stands after our last bytes; -1 when not known (at the
+  // start, and after a write into the last column, where terminals differ).
+  int at_row_ = -1;
+  int at_col_ = -1;
+  bool finished_ = false;
+};
+
+// The back end for this process: the real terminal when standard output is one, else
+// the memory back end.
+std::unique_ptr<Terminal> open_terminal();
+
+}  // namespace lum

@@ -1,0 +1,231 @@
+#include "console/picture.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "console/output.h"
+#include "values/number_text.h"
+
+namespace lum {
+
+namespace {
+
+struct Picture {
+  bool exchange = false;     // E
+  bool blank_zero = false;   // Z
+  bool zero_fill = false;    // 0 or L
+  bool credit = false;       // C
+  bool debit = false;        // X
+  bool parentheses = false;  // ( or )
+  int cut = 0;               // S n
+  std::string_view tmpl;
+};
+
+Picture parse_picture(std::string_view pic) {
+  Picture p;
+  p.tmpl = pic;
+  if (pic.empty() || pic[0] != '@') return p;
+  size_t i = 1;
+  while (i < pic.size() && pic[i] != ' ' && pic[i] != '\t') {
+    char ch = pic[i++];
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    switch (ch) {
+      case 'E':
+        p.exchange = true;
+        break;
+      case 'Z':
+        p.blank_zero = true;
+        break;
+      case '0':
+      case 'L':
+        p.zero_fill = true;
+        break;
+      case 'C':
+        p.credit = true;
+        break;
+      case 'X':
+        p.debit = true;
+        break;
+      case '(':
+      case ')':
+        p.parentheses = true;
+        break;
+      case 'S': {
+        int n = 0;
+        while (i < pic.size() && pic[i] >= '0' && pic[i] <= '9') {
+          if (n < 100000) n = n * 10 + (pic[i] - '0');
+          ++i;
+        }
+        p.cut = n;
+        break;
+      }
+      default:
+        break;  // B, D, R, ! shape strings and dates, not numbers
+    }
+  }
+  if (i < pic.size()) ++i;  // the blank that ends the function letters
+  p.tmpl = pic.substr(i);
+  return p;
+}
+
+bool is_digit_position(char ch) { return ch == '9' || ch == '#' || ch == '$' || ch == '*'; }
+
+Number absolute(const Number& n) {
+  Number m = n;
+  if (m.is_integer()) {
+    if (m.i < 0 && m.i != INT64_MIN) m.i = -m.i;
+  } else if (m.d < 0) {
+    m.d = -m.d;
+  }
+  return m;
+}
+
+// The number text of total length `width` (point and decimals inside it).
+std::string digits_text(const Number& n, int width, int dec) {
+  return dec > 0 ? number_text(n, width - dec - 1, dec) : number_text(n, width, 0);
+}
+
+// Leading blanks become "0"; a minus sign behind them moves to the front, so -1234 in six
+// positions reads "-01234" rather than "0-1234".
+void fill_zeros(std::string& digits) {
+  size_t first = digits.find_first_not_of(' ');
+  if (first == std::string::npos) first = digits.size();
+  bool negative = first < digits.size() && digits[first] == '-';
+  for (size_t i = 0; i < first; ++i) digits[i] = '0';
+  if (negative && first > 0) {
+    digits[first] = '0';
+    digits[0] = '-';
+  }
+}
+
+}  // namespace
+
+std::string transform_number(const Number& n, std::string_view picture) {
+  const Picture p = parse_picture(picture);
+  const double value = n.as_double();
+  const bool negative = value < 0, zero = value == 0;
+
+  // Digit positions before and after the template's first point.
+  int before = 0, after = 0;
+  size_t point_at = std::string_view::npos;
+  for (size_t t = 0; t < p.tmpl.size(); ++t) {
+    if (p.tmpl[t] == '.' && point_at == std::string_view::npos) {
+      point_at = t;
+    } else if (is_digit_position(p.tmpl[t])) {
+      (point_at == std::string_view::npos ? before : after) += 1;
+    }
+  }
+  const bool has_positions = before + after > 0;
+
+  Number shown = n;
+  if (negative && (p.parentheses || p.debit)) shown = absolute(n);
+
+  std::string digits;
+  int dec = 0;
+  if (!has_positions) {
+    digits = number_text(shown);
+  } else {
+    dec = point_at == std::string_view::npos ? 0 : (after > 0 ? after : 1);
+    int width = point_at == std::string_view::npos ? before : before + 1 + dec;
+    if (dec >= 1 && dec == width - 1) {
+      // A template such as ".99": format one integer position more and drop it, so that
+      // a value below 1 shows no leading "0". A value that needs that position does not
+      // fit.
+      digits = digits_text(shown, width + 1, dec);
+      char dropped = digits[0];
+      digits.erase(0, 1);
+      if (dropped != ' ' && dropped != '0') digits.assign(digits.size(), '*');
+    } else {
+      digits = digits_text(shown, width, dec);
+    }
+  }
+  if (p.zero_fill) fill_zeros(digits);
+
+  std::string out;
+  if (p.tmpl.empty()) {
+    out = digits;
+    if (p.exchange) {
+      for (char& ch : out) {
+        if (ch == '.') ch = ',';
+      }
+    }
+  } else {
+    size_t k = 0;
+    bool after_position = false;
+    auto digit_at = [&](size_t i) { return i < digits.size() ? digits[i] : ' '; };
+    for (size_t t = 0; t < p.tmpl.size(); ++t) {
+      char ch = p.tmpl[t];
+      if (ch == '9' || ch == '#') {
+        out.push_back(digit_at(k++));
+        after_position = true;
+      } else if (ch == '$' || ch == '*') {
+        char d = digit_at(k++);
+        out.push_back(d != ' ' ? d : ch);
+        after_position = true;
+      } else if (ch == '.' && has_positions && (after_position || t == point_at)) {
+        // The decimal point, also when it leads the template (".99"): the digits text
+        // holds its point there too, so the walk steps over it.
+        out.push_back(p.exchange ? ',' : '.');
+        ++k;
+      } else if (ch == ',' && after_position) {
+        char prev_digit = k > 0 ? digit_at(k - 1) : ' ';
+        if (prev_digit >= '0' && prev_digit <= '9') {
+          out.push_back(p.exchange ? '.' : ',');
+        } else if (!out.empty() && out.back() == '*') {
+          out.push_back('*');
+        } else if (!out.empty() && out.back() == '-') {
+          out.back() = ' ';
+          out.push_back('-');
+        } else {
+          out.push_back(' ');
+        }
+      } else {
+        out.push_back(ch);
+      }
+    }
+  }
+
+  if (p.parentheses && negative) {
+    size_t first = out.find_first_not_of(' ');
+    if (first != std::string::npos && first > 0) {
+      out[first - 1] = '(';
+    } else {
+      // No room for the opening parenthesis: the number does not fit.
+      for (char& ch : out) {
+        if ((ch >= '0' && ch <= '9') || ch == '.' || ch == ',') ch = '*';
+      }
+    }
+    out.push_back(')');
+  }
+  if (p.credit && value > 0) out += " CR";
+  if (p.debit && negative) out += " DB";
+  if (p.blank_zero && zero) out.assign(out.size(), ' ');
+  if (p.cut > 0 && static_cast<size_t>(p.cut) < out.size()) out.resize(static_cast<size_t>(p.cut));
+  return out;
+}
+
+std::string TRANSFORM(const Value& x, std::string_view picture) {
+  if (x.is_number()) return transform_number(x.num(), picture);
+  if (x.is_array()) return "";
+  return screen_text(x, false).value_or("");
+}
+
+void DEVOUTPICT(const Value& x, const Value& picture, const Value& color, const Value& row,
+                const Value& col) {
+  std::string saved = SETCOLOR();
+  switch (x.kind()) {
+    case Kind::String:
+    case Kind::Number:
+    case Kind::Date:
+    case Kind::Logical: {
+      std::string_view pic = picture.is_string() ? std::string_view(picture.str()) : "";
+      DEVOUT(Value::string(TRANSFORM(x, pic)), color, row, col);
+      break;
+    }
+    default:
+      break;
+  }
+  if (!saved.empty()) SETCOLOR(Value::string(saved));
+}
+
+}  // namespace lum
