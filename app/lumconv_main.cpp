@@ -1,2 +1,4 @@
-// Entry point of lumconv. Start-up comes with the run-time frame.
-int main() { return 0; }
+// The lumconv program: start-up runs MAIN and ends with its exit code.
+#include "app/program.h"
+
+int main(int argc, char** argv) { return lum::run_program(lum::lumconv_program(), argc, argv); }

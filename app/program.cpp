@@ -1,0 +1,50 @@
+#include "app/program.h"
+
+#include "app/main_run.h"
+
+namespace lum {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: lumconv [//NOALERT] [//DRIVE:<dir>]\n"
+    "       lumconv --help | -h | //HELP\n"
+    "       lumconv --version\n"
+    "\n"
+    "Moves the data exported by the older system into the destination tables under\n"
+    "\\lum\\firma1. Run it without arguments from the working directory that holds the\n"
+    "exported text files and the staging tables.\n"
+    "\n"
+    "Reads, from the working directory, each of these that is present:\n"
+    "  forneced.txt  PAGAR.txt  prod.txt  SALDO.txt  clientes.txt  receber.txt\n"
+    "\n"
+    "Rewrites (empties, then refills; the table structures never change):\n"
+    "  \\lum\\firma1: FORNECED, LUPGMOV, ITEM, CLIENTES, LURBMOV (.dbf)\n"
+    "  working directory: the staging tables cbFORN, cbPAG, cbPROD, CBSALDO, cbCli,\n"
+    "  cbRec (.dbf), the indexes LUTMPFOR, coditem, saldo (.ntx), and error.log when an\n"
+    "  error ends the run.\n"
+    "\n"
+    "Switches (also read from the environment variable LUMCONV, several separated by\n"
+    "blanks; the command line wins):\n"
+    "  //NOALERT      never wait for an answer: an error is reported and ends the run\n"
+    "  //DRIVE:<dir>  the directory that a leading \"\\\" names (default \"/\")\n"
+    "  //HELP, --help, -h  print this text and change nothing\n"
+    "  --version      print the version and change nothing\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  the run ended normally (also after --help and --version)\n"
+    "  1  an error ended the run (see error.log), or a signal interrupted it\n"
+    "  2  the command line or LUMCONV held something not understood; nothing was changed\n";
+
+}  // namespace
+
+Program lumconv_program() {
+  Program p;
+  p.name = "lumconv";
+  p.version = LUM_VERSION;
+  p.usage = kUsage;
+  p.modules.push_back(Module{"lumconv", {{"MAIN", [] { MAIN(); }}}});
+  return p;
+}
+
+}  // namespace lum

@@ -1,0 +1,48 @@
+#include "app/script.h"
+
+#include "console/output.h"
+#include "console/picture.h"
+#include "import/sdf.h"
+#include "table/dbcmd.h"
+#include "values/numeric.h"
+
+namespace lum::script {
+
+void show_counter(Var& a, int row, int col) {
+  DEVPOS(row, col);
+  Value n = a.value();
+  increment(n);
+  a = n;
+  DEVOUTPICT(n, "@E 999,999");
+}
+
+void start_counter(Var& a, int row, const char* label) {
+  a = 0;
+  DEVPOS(row, 10);
+  DEVOUT(label);
+}
+
+Value operator+(const Value& a, const Value& b) { return add(a, b); }
+Value operator-(const Value& a, const Value& b) { return subtract(a, b); }
+bool EQ(const Value& a, const Value& b) { return compare_eq(a, b); }
+bool NE(const Value& a, const Value& b) { return compare_ne(a, b); }
+bool GT(const Value& a, const Value& b) { return compare_gt(a, b); }
+
+void closing_sequence() {
+  DBCLOSEALL();
+  DBSELECTAREA("1");
+  __SETFORMAT(Value());
+}
+
+void open_table(bool new_area, const char* name, const char* alias, bool exclusive_stated) {
+  DBUSEAREA(new_area, Value(), name, alias ? Value(alias) : Value(),
+            exclusive_stated ? Value::logical(false) : Value());
+}
+
+void import_text(const char* file) {
+  __DBZAP();
+  __DBSDF(false, file, Value::array({}));
+  DBGOTOP();
+}
+
+}  // namespace lum::script

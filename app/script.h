@@ -1,0 +1,98 @@
+// The vocabulary the conversions are written in, so that each one reads like its
+// mapping table: memory variables and bare names, fields of the selected table
+// (FIELD->NAME := value), aliased fields (CBCLI->NOME_CLI), aliased expressions
+// (CBCLI->(...)), the running counter and the operators on values.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "runtime/value.h"
+#include "table/names.h"
+
+namespace lum::script {
+
+// A name of the program. Read bare, it is the current table's field of that name when
+// there is one, else the memory variable (the field position is resolved once per
+// table). Assigned, it is always a memory variable private to the running conversion.
+class Var {
+ public:
+  explicit Var(const char* name) : ref_(name) {}
+  Var& operator=(const Value& v) {
+    name_assign(ref_.name(), v);
+    return *this;
+  }
+  Var& operator=(const Var& other) { return *this = other.value(); }
+  Value value() const { return ref_.get_name(); }
+  operator Value() const { return value(); }  // NOLINT(google-explicit-constructor)
+
+ private:
+  mutable FieldRef ref_;
+};
+
+// A field of the selected table. Assigned, it is the field write (FIELD->NAME := v);
+// read bare, it is the name read of Var (the field as stored so far).
+class Field {
+ public:
+  explicit Field(const char* name) : ref_(name) {}
+  Field& operator=(const Value& v) {
+    ref_.put(v);
+    return *this;
+  }
+  Field& operator=(const Field& other) { return *this = other.value(); }
+  Value value() const { return ref_.get_name(); }
+  operator Value() const { return value(); }  // NOLINT(google-explicit-constructor)
+
+ private:
+  mutable FieldRef ref_;
+};
+
+// alias->NAME: the field of the alias's table, read with that area selected for the
+// one access.
+class AliasedField {
+ public:
+  AliasedField(const char* alias, const char* name) : alias_(alias), ref_(name) {}
+  Value value() const {
+    return alias_eval(alias_, [this] { return ref_.get(); });
+  }
+  operator Value() const { return value(); }  // NOLINT(google-explicit-constructor)
+
+ private:
+  const char* alias_;
+  mutable FieldRef ref_;
+};
+
+// alias->(expression): f evaluated with the alias's area selected; the previous area is
+// selected again whatever happens.
+template <class F>
+Value in_area(const char* alias, F&& f) {
+  return alias_eval(alias, std::forward<F>(f));
+}
+
+// The running counter: moves to its position, adds one to A and shows it as
+// "@E 999,999". Called at the top of every pass through a conversion's loop.
+void show_counter(Var& a, int row, int col);
+// Writes a conversion's label at (row, 10) with the counter A set to 0 first.
+void start_counter(Var& a, int row, const char* label);
+
+// Operators of the program's expressions.
+Value operator+(const Value& a, const Value& b);
+Value operator-(const Value& a, const Value& b);
+bool EQ(const Value& a, const Value& b);  // "=": a text equals when it begins with b
+bool NE(const Value& a, const Value& b);  // "!=", "<>"
+bool GT(const Value& a, const Value& b);  // ">"
+
+// The closing sequence of a conversion: DBCLOSEALL(), DBSELECTAREA("1"),
+// __SETFORMAT(NIL).
+void closing_sequence();
+
+// Opens a table with the default driver in a new work area (or the current one).
+// `exclusive_stated` passes the sharing argument as .F. instead of leaving it out.
+void open_table(bool new_area, const char* name, const char* alias = nullptr,
+                bool exclusive_stated = false);
+
+// Empties the current table, imports the text file into it and goes to its first
+// record: the staging step of every conversion.
+void import_text(const char* file);
+
+}  // namespace lum::script

@@ -1,0 +1,22 @@
+// The error log: one entry per error that ended the run, written to the file the
+// settings name ("error.log" in the working directory). An entry holds the date and
+// time, the program and host, every setting, the open work areas, the error object, the
+// call levels and a dump of the screen. With the append setting on, the newest entry
+// comes first and the older ones follow it.
+#pragma once
+
+#include <string>
+
+#include "runtime/error.h"
+
+namespace lum {
+
+// The text of the entry for `e`.
+std::string error_log_entry(const ErrorObject& e);
+
+// Writes the entry. When the named file cannot be created, "error.log" is tried; when
+// that fails too, no log is written (false). An old log is never lost: it is replaced
+// only after the new file holds the new entry and the old one in full.
+bool write_error_log(const ErrorObject& e);
+
+}  // namespace lum

@@ -1,0 +1,32 @@
+// The run-time frame's own process state, kept in Runtime slot ServiceSlot::Frame: the
+// start-up switches that change the handler, whether the default handler is running,
+// and the program's path and version. (NETERR lives with the work areas,
+// which clear it at every open.)
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "runtime/runtime.h"
+
+namespace lum {
+
+class FrameState : public Service {
+ public:
+  bool noalert = false;     // the //NOALERT switch
+  bool in_handler = false;  // DEFERROR is running
+  std::string program_path;
+  std::string version;  // the program's version, for the error log
+  // Where the frame's messages go when nobody can answer at the terminal; standard
+  // error unless a test captures them.
+  std::function<void(std::string_view)> diagnostics;
+};
+
+// The frame state of the current runtime, created on first use.
+FrameState& frame_state();
+
+// Writes text to the frame's diagnostics (standard error by default).
+void write_diagnostic(std::string_view text);
+
+}  // namespace lum

@@ -1,0 +1,155 @@
+#include "runtime/frame/startup.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "console/output.h"
+#include "console/screen.h"
+#include "import/sdf.h"
+#include "index/index_commands.h"
+#include "platform/file.h"
+#include "platform/terminal.h"
+#include "runtime/frame/errorsys.h"
+#include "runtime/frame/frame_state.h"
+#include "runtime/frame/switches.h"
+#include "runtime/frame/work_area_report.h"
+#include "runtime/runtime.h"
+
+namespace lum {
+
+namespace {
+
+void on_stop_signal(int) { Runtime::request_interrupt(); }
+
+OutputSink stream_sink(std::FILE* stream) {
+  return [stream](std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+  };
+}
+
+const StartFunction* find_start(const Program& p) {
+  for (const Module& m : p.modules) {
+    for (const auto& [name, fn] : m.functions) {
+      if (name == "_APPMAIN") return &fn;
+    }
+  }
+  for (const Module& m : p.modules) {
+    if (!m.functions.empty()) return &m.functions.front().second;
+  }
+  return nullptr;
+}
+
+// The end of every run that got past start-up: tables closed with their records and
+// headers written, the console restored, the exit code.
+int terminate(Runtime& rt, bool interrupted) {
+  rt.begin_quit();  // from here on a raised error answers "break" without the handler
+  if (Runtime::interrupt_pending()) interrupted = true;
+  close_all_tables();
+  if (interrupted) {
+    rt.set_errorlevel(1);
+    QOUT(kInterruptedLine);
+  }
+  screen().finish();
+  return rt.errorlevel();
+}
+
+}  // namespace
+
+int run_program(const Program& p, int argc, const char* const* argv) {
+  const OutputSink out = p.out ? p.out : stream_sink(stdout);
+  const OutputSink err = p.err ? p.err : stream_sink(stderr);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  std::string env;
+  if (p.environment) {
+    env = *p.environment;
+  } else if (const char* e = std::getenv("LUMCONV")) {
+    env = e;
+  }
+
+  // The switches come first: help, a version or a command line not understood never
+  // opens anything.
+  Switches sw = read_switches(env, args);
+  if (sw.error.empty() && !sw.arguments.empty()) {
+    sw.error = "takes no arguments besides its switches (got \"" + sw.arguments.front() + "\")";
+  }
+  std::error_code ec;
+  if (sw.error.empty() && sw.drive && !std::filesystem::is_directory(*sw.drive, ec)) {
+    sw.error = "//DRIVE: \"" + *sw.drive + "\" is not a directory";
+  }
+  if (sw.help) {
+    out(p.usage);
+    return 0;
+  }
+  if (!sw.error.empty()) {
+    err(p.name + ": " + sw.error + "\nTry \"" + p.name + " --help\".\n");
+    return kExitUsage;
+  }
+  if (sw.version) {
+    out(p.name + " " + p.version + "\n");
+    return 0;
+  }
+
+  // Start-up proper: settings at their start values, the console, the frame state.
+  Runtime rt;
+  FrameState& fs = frame_state();
+  fs.program_path = argc > 0 ? argv[0] : p.name;
+  fs.noalert = sw.noalert;
+  fs.version = p.version;
+  if (p.err) fs.diagnostics = p.err;
+  if (sw.drive) set_drive_root(*sw.drive);
+  // The signals first: from the moment the terminal's modes change, every way out must
+  // pass through termination, which restores them.
+  install_stop_signals(on_stop_signal);
+  rt.set_service(ServiceSlot::Terminal, p.open_terminal ? p.open_terminal() : open_terminal());
+  screen();
+  rt.set_internal_error_hook([](int, std::string_view caption, std::string_view text) {
+    flush_all_tables();
+    Runtime& now = Runtime::current();
+    if (now.service(ServiceSlot::Screen) != nullptr) {
+      QOUT();
+      QOUT(std::string(caption) + std::string(text));
+      screen().finish();
+    }
+  });
+  // The table engine's drivers: DBF and DBFFPT are there from the start; DBFNTX (the
+  // default) opens tables with NTX indexes, SDF reads the exported text files.
+  register_ntx_driver();
+  register_sdf_driver();
+  rt.assign_memvar("GETLIST", Value::array({}));
+  ERRORSYS();
+
+  bool interrupted = false;
+  try {
+    const StartFunction* start = find_start(p);
+    if (start == nullptr) rt.internal_error(9013);
+    (*start)();
+  } catch (const Unwind& u) {
+    interrupted = u.reason() == Unwind::Reason::Interrupt;
+  } catch (const std::exception& ex) {
+    // A failure outside the error objects (out of memory): report it and still close
+    // every table in order.
+    QOUT();
+    QOUT(std::string("Unrecoverable error: ") + ex.what());
+    rt.set_errorlevel(1);
+  } catch (...) {
+    QOUT();
+    QOUT("Unrecoverable error");
+    rt.set_errorlevel(1);
+  }
+  int code = terminate(rt, interrupted);
+  install_stop_signals(nullptr);
+  return code;
+}
+
+void __QUIT() {
+  Runtime& rt = Runtime::current();
+  if (rt.quitting()) return;
+  rt.quit();
+}
+
+}  // namespace lum

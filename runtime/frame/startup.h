@@ -1,0 +1,57 @@
+// Start-up and termination of the process: the switches, the console, the settings, the
+// default error handler, the start function, and the orderly end through __QUIT that
+// closes every table, restores the console and gives the exit code. Stop signals end the
+// run the same way at its next safe point.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console/backend.h"
+
+namespace lum {
+
+using StartFunction = std::function<void()>;
+
+// The functions of one module, in order; the first function of the first module is the
+// start function unless one is named "_APPMAIN".
+struct Module {
+  std::string name;
+  std::vector<std::pair<std::string, StartFunction>> functions;
+};
+
+struct Program {
+  std::string name;     // as the usage and messages name it
+  std::string version;  // what --version prints after the name
+  std::string usage;    // what --help prints
+  std::vector<Module> modules;
+  // Test seams: the terminal back end (default: open_terminal()), where --help,
+  // --version and the frame's diagnostics go (default: standard output and error), and
+  // the environment variable's value (default: the process's LUMCONV).
+  std::function<std::unique_ptr<Terminal>()> open_terminal;
+  OutputSink out;
+  OutputSink err;
+  std::optional<std::string> environment;
+};
+
+// Exit codes besides ERRORLEVEL's 0 and 1.
+inline constexpr int kExitUsage = 2;  // the command line was not understood
+
+// Runs the program: switches, start-up, the start function, termination. Returns the
+// exit code (ERRORLEVEL; 1 after an interrupt; 2 when the command line or LUMCONV held
+// something not understood, in which case nothing was opened). --help and --version
+// print and return 0 without opening anything.
+int run_program(const Program& program, int argc, const char* const* argv);
+
+// __QUIT(): ends the run (does not return); returns at once when a quit is under way.
+void __QUIT();
+
+// The console line of a run that a stop signal ended.
+inline constexpr const char* kInterruptedLine =
+    "Run interrupted; every open table was closed and its header written.";
+
+}  // namespace lum

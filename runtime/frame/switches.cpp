@@ -1,0 +1,63 @@
+#include "runtime/frame/switches.h"
+
+namespace lum {
+
+namespace {
+
+std::string upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return u;
+}
+
+// Takes one //-switch; false when it is not one of the frame's.
+bool take_switch(std::string_view arg, Switches& s) {
+  std::string_view body = arg.substr(2);
+  std::string name = upper(body.substr(0, body.find(':')));
+  if (name == "NOALERT" && body.size() == name.size()) {
+    s.noalert = true;
+    return true;
+  }
+  if (name == "HELP" && body.size() == name.size()) {
+    s.help = true;
+    return true;
+  }
+  if (name == "DRIVE" && body.size() > name.size() + 1) {
+    s.drive = std::string(body.substr(name.size() + 1));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Switches read_switches(std::string_view env, std::span<const std::string> args) {
+  Switches s;
+  size_t at = 0;
+  while (at < env.size()) {
+    size_t start = env.find_first_not_of(" \t", at);
+    if (start == std::string_view::npos) break;
+    size_t end = env.find_first_of(" \t", start);
+    std::string_view word = env.substr(start, end == std::string_view::npos ? end : end - start);
+    at = end == std::string_view::npos ? env.size() : end;
+    if (!word.starts_with("//") || !take_switch(word, s)) {
+      if (s.error.empty()) s.error = "LUMCONV holds \"" + std::string(word) + "\", not a switch";
+    }
+  }
+  for (const std::string& arg : args) {
+    if (arg.starts_with("//")) {
+      if (!take_switch(arg, s) && s.error.empty()) s.error = "unknown switch \"" + arg + "\"";
+    } else if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "/?") {
+      s.help = true;
+    } else if (arg == "--version") {
+      s.version = true;
+    } else {
+      s.arguments.push_back(arg);
+    }
+  }
+  return s;
+}
+
+}  // namespace lum

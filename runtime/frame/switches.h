@@ -1,0 +1,29 @@
+// The run-time frame's start-up switches: arguments that begin with "//" (//NOALERT,
+// //DRIVE:<dir>, //HELP), read from the environment variable LUMCONV (several separated
+// by blanks) and then from the command line, which wins; plus --help, -h and --version.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lum {
+
+struct Switches {
+  bool noalert = false;
+  bool help = false;
+  bool version = false;
+  std::optional<std::string> drive;    // the directory a leading "\" names
+  std::vector<std::string> arguments;  // everything else, in order
+  std::string error;                   // what was not understood; empty when all was
+};
+
+// Reads the switches of `env` (the variable's value, may be empty) and then `args` (the
+// command line without the program name). Only //-switches are taken from the
+// environment; an unknown //-switch is an error that names it. Other command-line
+// arguments are collected in `arguments`.
+Switches read_switches(std::string_view env, std::span<const std::string> args);
+
+}  // namespace lum

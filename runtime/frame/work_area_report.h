@@ -1,0 +1,32 @@
+// What the frame needs from the table engine: the open work areas as the error log
+// describes them, the selected area, and the closing of every table at the end of the
+// run or before an internal error ends the process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lum {
+
+struct WorkAreaReport {
+  std::uint32_t number = 0;
+  std::string alias;
+  std::uint32_t recno = 0;
+  std::string filter;
+  std::string relation;
+  int order = 0;
+  std::string key;
+};
+
+// The occupied work areas in ascending number.
+std::vector<WorkAreaReport> open_work_areas();
+// The selected work area's number; 0 when no table engine has started.
+std::uint32_t current_work_area();
+// Closes every table (DBCLOSEALL): pending records and headers written.
+void close_all_tables();
+// Writes every table's pending record and header without raising errors, for the
+// moments before the process ends with an internal error.
+void flush_all_tables() noexcept;
+
+}  // namespace lum

@@ -1,0 +1,151 @@
+// The built lumconv program end to end: a run in an empty working directory with its
+// output going to a file, help and refused command lines, and a run on a real terminal
+// (tmux) whose screen is read back.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "tests/runtime/frame_fixture.h"
+
+namespace lum {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::read_file;
+
+const std::string kBinary = LUMCONV_BINARY;
+const std::string kBanner1 = std::string(15, ' ') + "Qo Softwares 00-0000-0000";
+const std::string kBanner2 = std::string(15, ' ') + "Convertendo dados do Cobol para \\lum\\firma1";
+
+struct RunResult {
+  int code = -1;
+  std::string out, err;
+};
+
+// Runs lumconv in `dir` with standard input from /dev/null and the outputs to files
+// outside `dir`.
+RunResult run_lumconv(const fs::path& dir, const fs::path& scratch, const std::string& args,
+                      const std::string& env = "") {
+  fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
+  std::string cmd = "cd '" + dir.string() + "' && env -u LUMCONV " + env + " '" + kBinary + "' " +
+                    args + " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+  int status = std::system(cmd.c_str());
+  RunResult r;
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = read_file(out);
+  r.err = read_file(err);
+  return r;
+}
+
+class LumconvBinary : public ::testing::Test {
+ protected:
+  LumconvBinary() {
+    fs::create_directory("work");
+    fs::create_directory("scratch");
+    work_ = fs::absolute("work");
+    scratch_ = fs::absolute("scratch");
+  }
+  bool work_is_empty() const { return fs::directory_iterator(work_) == fs::directory_iterator(); }
+
+  testing_support::TempDir tmp_;
+  fs::path work_, scratch_;
+};
+
+TEST_F(LumconvBinary, EmptyDirectoryShowsTheBannerAndCreatesNothing) {
+  RunResult r = run_lumconv(work_, scratch_, "");
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ("\n\n" + kBanner1 + "\n" + kBanner2 + "\n", r.out);
+  EXPECT_EQ("", r.err);
+  EXPECT_TRUE(work_is_empty());
+}
+
+TEST_F(LumconvBinary, SwitchesFromTheEnvironmentAndTheCommandLine) {
+  fs::create_directory(scratch_ / "root");
+  RunResult r =
+      run_lumconv(work_, scratch_, "//NOALERT '//DRIVE:" + (scratch_ / "root").string() + "'",
+                  "LUMCONV='//NOALERT'");
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ("\n\n" + kBanner1 + "\n" + kBanner2 + "\n", r.out);
+  EXPECT_TRUE(work_is_empty());
+}
+
+TEST_F(LumconvBinary, HelpAndVersionChangeNothing) {
+  fs::create_directories(work_ / "lum" / "firma1");
+  testing_support::write_file(work_ / "forneced.txt", "x");
+  for (const char* arg : {"--help", "-h", "//HELP"}) {
+    RunResult r = run_lumconv(work_, scratch_, arg);
+    EXPECT_EQ(0, r.code) << arg;
+    EXPECT_TRUE(r.out.starts_with("Usage: lumconv")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("Exit codes:"));
+    EXPECT_NE(std::string::npos, r.out.find("LUMCONV"));
+  }
+  RunResult env = run_lumconv(work_, scratch_, "", "LUMCONV=//HELP");
+  EXPECT_TRUE(env.out.starts_with("Usage: lumconv"));
+  RunResult v = run_lumconv(work_, scratch_, "--version");
+  EXPECT_EQ(0, v.code);
+  EXPECT_EQ("lumconv 1.0.0\n", v.out);
+  EXPECT_EQ("x", read_file(work_ / "forneced.txt"));
+  EXPECT_EQ(2, std::distance(fs::directory_iterator(work_), fs::directory_iterator()));
+}
+
+TEST_F(LumconvBinary, RefusedCommandLinesExitWithTwo) {
+  for (const char* args : {"//NOPE", "clientes.txt", "//DRIVE:/no/such/dir"}) {
+    RunResult r = run_lumconv(work_, scratch_, args);
+    EXPECT_EQ(2, r.code) << args;
+    EXPECT_EQ("", r.out);
+    EXPECT_NE(std::string::npos, r.err.find("lumconv --help"));
+  }
+  EXPECT_TRUE(work_is_empty());
+}
+
+// Runs a shell command and returns what it printed.
+std::string shell(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+TEST_F(LumconvBinary, RealTerminalShowsTheBannerAtItsPositions) {
+  if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+  const std::string sock = (scratch_ / "tmux.sock").string();
+  const std::string tmux = "tmux -f /dev/null -S '" + sock + "' ";
+  std::string cmd = tmux + "new-session -d -x 80 -y 25 -s e2e \"cd '" + work_.string() + "' && '" +
+                    kBinary + "'; echo exit=\\$?; sleep 60\"";
+  ASSERT_EQ(0, std::system(cmd.c_str()));
+  std::string screen;
+  for (int i = 0; i < 100 && screen.find("exit=") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    screen = shell(tmux + "capture-pane -p -t e2e");
+  }
+  std::system((tmux + "kill-server >/dev/null 2>&1").c_str());
+  std::vector<std::string> rows;
+  for (size_t at = 0; at < screen.size();) {
+    size_t end = screen.find('\n', at);
+    if (end == std::string::npos) end = screen.size();
+    rows.push_back(screen.substr(at, end - at));
+    at = end + 1;
+  }
+  ASSERT_GE(rows.size(), 5u) << screen;
+  EXPECT_EQ("", rows[0]);
+  EXPECT_EQ("", rows[1]);
+  EXPECT_EQ(kBanner1, rows[2]);
+  EXPECT_EQ(kBanner2, rows[3]);
+  // The run's screen stays; the shell goes on below the last line it showed.
+  EXPECT_EQ("exit=0", rows[4]);
+  EXPECT_TRUE(work_is_empty());
+}
+
+}  // namespace
+}  // namespace lum

@@ -1,0 +1,171 @@
+// The lumgen and dbfdump programs, run as an operator runs them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/dataset.h"
+#include "tests/support/dbf_builder.h"
+
+namespace lum::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs a command line through the shell, which records the exit code beside the output.
+Outcome run(const TempDir& dir, const std::string& args) {
+  fs::path out = dir / "run.out", err = dir / "run.err", rc = dir / "run.rc";
+  std::string cmd =
+      args + " >'" + out.string() + "' 2>'" + err.string() + "'; echo $? >'" + rc.string() + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  Outcome r;
+  r.code = std::stoi(slurp(rc));
+  r.out = slurp(out);
+  r.err = slurp(err);
+  return r;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+TEST(Lumgen, WritesTheDatasetTheOptionsDescribe) {
+  TempDir dir;
+  fs::path data = dir / "data";
+  Outcome r = run(dir, std::string(LUM_LUMGEN) + " '" + data.string() +
+                           "' --records 7 --seed 3 --without receber.txt --wide-coditem "
+                           "--lines SALDO.txt=11 --legacy-suppliers");
+  ASSERT_EQ(r.code, 0) << r.err;
+  DatasetOptions o = DatasetOptions::with_lines(7, 3);
+  o.write_text[static_cast<int>(TextSet::kReceivables)] = false;
+  o.wide_coditem = true;
+  o.legacy_suppliers = true;
+  o.lines[static_cast<int>(TextSet::kBalances)] = 11;
+  Dataset ds(o);
+  EXPECT_FALSE(fs::exists(data / "receber.txt"));
+  for (TextSet set : {TextSet::kClients, TextSet::kBalances, TextSet::kPayables}) {
+    std::string want, line;
+    for (std::size_t i = 0; i < ds.line_count(set); ++i) {
+      ds.line(set, i, line);
+      want += line + "\r\n";
+    }
+    EXPECT_EQ(slurp(data / Dataset::text_file_name(set)), want) << Dataset::text_file_name(set);
+  }
+  std::vector<std::uint8_t> item = read_bytes(Dataset::target_dir(data) / "ITEM.dbf");
+  EXPECT_EQ(item[32 + 16], 14) << "CODITEM is the first field, 14 wide";
+}
+
+TEST(Lumgen, ExpectPrintsWhatTheRunMustShow) {
+  TempDir dir;
+  Outcome r = run(dir, std::string(LUM_LUMGEN) + " '" + (dir / "d").string() +
+                           "' --records 3 --without receber.txt --expect");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("  Fornecedor nao encontrado00042\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  Clientes            4\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  Receber       (not shown)\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("fails at the import of receber.txt (exit code 1)"), std::string::npos);
+}
+
+TEST(Lumgen, RejectsWhatItDoesNotKnow) {
+  TempDir dir;
+  const char* bad[] = {"", " d --records x", " d --without nosuch.txt", " d --frobnicate",
+                       " d --lines prod.txt"};
+  for (const char* args : bad) {
+    Outcome r = run(dir, std::string(LUM_LUMGEN) + args);
+    EXPECT_EQ(r.code, 2) << args;
+    EXPECT_NE(r.err.find("usage: lumgen"), std::string::npos) << args;
+  }
+}
+
+TEST(Dbfdump, PrintsStructureAndRecords) {
+  TempDir dir;
+  DatasetOptions o = DatasetOptions::with_lines(2);
+  o.legacy_suppliers = true;
+  Dataset ds(o);
+  ds.write(dir.path());
+  fs::path file = Dataset::target_dir(dir.path()) / "Forneced.Dbf";
+  Outcome r = run(dir, std::string(LUM_DBFDUMP) + " '" + file.string() + "'");
+  ASSERT_EQ(r.code, 0) << r.err;
+  std::vector<std::string> lines = lines_of(r.out);
+  const TableDef& d = ds.target(Target::kSuppliers);
+  const auto& recs = ds.initial_records(Target::kSuppliers);
+  ASSERT_EQ(lines.size(), 9 + d.fields.size() + recs.size());
+  EXPECT_EQ(lines[1], "  version 0x03: standard table, no memo");
+  EXPECT_EQ(lines[2], "  last update 2014-06-30");
+  EXPECT_EQ(lines[3], "  records 12 (header says 12)");
+  EXPECT_EQ(lines[5], "  table flags 0x00, code page 0x02");
+  EXPECT_EQ(lines[6], "fields 17");
+  EXPECT_EQ(lines[8], "    1 CODIGO_FOR    C     5   0      1");
+  EXPECT_EQ(lines[8 + 16],
+            "   17 LIMCRED       N    12   2    " + std::to_string(d.fields[16].offset));
+  EXPECT_EQ(lines[8 + 17], "records");
+  // Record lines: number, deletion mark, the fields between bars.
+  for (std::size_t k = 0; k < recs.size(); ++k) {
+    char head[32];
+    std::snprintf(head, sizeof head, "%7zu%c|", k + 1, recs[k][0] == '*' ? '*' : ' ');
+    std::string want = head;
+    for (const FieldDef& f : d.fields) {
+      want +=
+          recs[k].substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.length)) +
+          "|";
+    }
+    EXPECT_EQ(lines[8 + 18 + k], want);
+  }
+}
+
+TEST(Dbfdump, ShowsPackedBytesEscapedAndSelectsRecords) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {FieldSpec{"CEP", 'C', 5, 0, 0}, FieldSpec{"NOME", 'C', 4, 0, 0}};
+  write_dbf(dir / "t.dbf", spec,
+            {RecordSpec{{std::string("\x01\x23\x45\x67\x8F", 5), "A\\B"}, false},
+             RecordSpec{{std::string("\x0D\x0A\x00\x1A\xFF", 5), "ZZ"}, true},
+             RecordSpec{{"x", "y"}, false}});
+  Outcome r = run(dir, std::string(LUM_DBFDUMP) + " --records --from 2 --count 1 --vertical '" +
+                           (dir / "t.dbf").string() + "'");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "record 2 (deleted)\n  CEP        \\x0D\\x0A\\x00\\x1A\\xFF\n  NOME       ZZ  \n");
+  r = run(dir,
+          std::string(LUM_DBFDUMP) + " --records --count 1 '" + (dir / "t.dbf").string() + "'");
+  EXPECT_EQ(r.out, "      1 |\\x01#Eg\\x8F|A\\\\B |\n");
+}
+
+TEST(Dbfdump, ReportsADamagedTable) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {FieldSpec{"A", 'C', 3, 0, 0}};
+  spec.version = 0x01;
+  write_dbf(dir / "bad.dbf", spec);
+  Outcome r = run(dir, std::string(LUM_DBFDUMP) + " '" + (dir / "bad.dbf").string() + "'");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("bad.dbf"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.empty());
+  r = run(dir, std::string(LUM_DBFDUMP) + " '" + (dir / "missing.dbf").string() + "'");
+  EXPECT_EQ(r.code, 1);
+  r = run(dir, std::string(LUM_DBFDUMP));
+  EXPECT_EQ(r.code, 2);
+}
+
+}  // namespace
+}  // namespace lum::test
