@@ -17,12 +17,6 @@ namespace lum {
 
 using namespace script;
 
-namespace {
-Value day_month_year(const Value& digits) {
-  return SUBSTR(digits, 1, 2) + "/" + SUBSTR(digits, 3, 2) + "/" + SUBSTR(digits, 5, 4);
-}
-}  // namespace
-
 void CVPAGAR() {
   FrameGuard frame("CVPAGAR", kConversionModule);
   SDF_CHECK_OPEN("PAGAR.txt");

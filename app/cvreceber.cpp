@@ -17,13 +17,6 @@ namespace lum {
 
 using namespace script;
 
-namespace {
-// "dd/mm/yyyy" out of eight digits ddmmyyyy.
-Value day_month_year(const Value& digits) {
-  return SUBSTR(digits, 1, 2) + "/" + SUBSTR(digits, 3, 2) + "/" + SUBSTR(digits, 5, 4);
-}
-}  // namespace
-
 void CVRECEBER() {
   FrameGuard frame("CVRECEBER", kConversionModule);
   SDF_CHECK_OPEN("receber.txt");

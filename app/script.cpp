@@ -5,6 +5,7 @@
 #include "import/sdf.h"
 #include "table/dbcmd.h"
 #include "values/numeric.h"
+#include "values/strings.h"
 
 namespace lum::script {
 
@@ -27,6 +28,10 @@ Value operator-(const Value& a, const Value& b) { return subtract(a, b); }
 bool EQ(const Value& a, const Value& b) { return compare_eq(a, b); }
 bool NE(const Value& a, const Value& b) { return compare_ne(a, b); }
 bool GT(const Value& a, const Value& b) { return compare_gt(a, b); }
+
+Value day_month_year(const Value& digits) {
+  return SUBSTR(digits, 1, 2) + "/" + SUBSTR(digits, 3, 2) + "/" + SUBSTR(digits, 5, 4);
+}
 
 void closing_sequence() {
   DBCLOSEALL();

@@ -82,6 +82,10 @@ bool EQ(const Value& a, const Value& b);  // "=": a text equals when it begins w
 bool NE(const Value& a, const Value& b);  // "!=", "<>"
 bool GT(const Value& a, const Value& b);  // ">"
 
+// SUBSTR(d, 1, 2) + "/" + SUBSTR(d, 3, 2) + "/" + SUBSTR(d, 5, 4): the text
+// "dd/mm/yyyy" that CTOD reads, out of eight digits ddmmyyyy.
+Value day_month_year(const Value& digits);
+
 // The closing sequence of a conversion: DBCLOSEALL(), DBSELECTAREA("1"),
 // __SETFORMAT(NIL).
 void closing_sequence();

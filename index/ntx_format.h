@@ -45,6 +45,8 @@
 // after key n-1. A free page is linked through the child address of its entry 0.
 #pragma once
 
+#include "table/dbf_format.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -90,23 +92,11 @@ inline constexpr std::size_t kNtxItemChild = 0;
 inline constexpr std::size_t kNtxItemRecord = 4;
 inline constexpr std::size_t kNtxItemKey = 8;
 
-inline std::uint16_t get_le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t get_le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline void put_le16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void put_le32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
+// Little-endian integers, as the table layer reads and writes them.
+using dbf::get_le16;
+using dbf::get_le32;
+using dbf::put_le16;
+using dbf::put_le32;
 
 // Maximum keys per page for key size K: 1022 / (K + 10) - 1, made even when above 2
 // (K = 5: 66, K = 8: 54, K = 10: 50, K = 256: 2).
