@@ -1,6 +1,7 @@
 // CVCLI: rebuilds the client table \lum\firma1\clientes from clientes.txt, one client
 // per text record, decoding the taxpayer numbers and the postal code from packed bytes.
 #include "app/conversions.h"
+#include "app/main_run.h"
 #include "app/packed.h"
 #include "app/script.h"
 #include "import/sdf.h"
@@ -16,7 +17,7 @@ using namespace script;
 void CVCLI() {
   FrameGuard frame("CVCLI", kConversionModule);
   // Every text file this conversion imports must open before any table is emptied.
-  SDF_CHECK_OPEN("clientes.txt");
+  require_text("clientes.txt");
 
   open_table(true, "\\lum\\firma1\\clientes", nullptr, true);
   __DBZAP();

@@ -1,6 +1,7 @@
 // CVFORN: rebuilds the supplier table \LUM\FIRMA1\FORNECED from forneced.txt, one
 // supplier per text record.
 #include "app/conversions.h"
+#include "app/main_run.h"
 #include "app/packed.h"
 #include "app/script.h"
 #include "import/sdf.h"
@@ -15,7 +16,7 @@ using namespace script;
 
 void CVFORN() {
   FrameGuard frame("CVFORN", kConversionModule);
-  SDF_CHECK_OPEN("forneced.txt");
+  require_text("forneced.txt");
 
   open_table(true, "\\LUM\\FIRMA1\\FORNECED");
   __DBZAP();

@@ -2,6 +2,7 @@
 // numbering them in input order, translating each legacy supplier code through the
 // supplier table's index on OBS_FOR, and decoding amounts and dates from packed bytes.
 #include "app/conversions.h"
+#include "app/main_run.h"
 #include "app/packed.h"
 #include "app/script.h"
 #include "console/output.h"
@@ -19,7 +20,7 @@ using namespace script;
 
 void CVPAGAR() {
   FrameGuard frame("CVPAGAR", kConversionModule);
-  SDF_CHECK_OPEN("PAGAR.txt");
+  require_text("PAGAR.txt");
 
   open_table(true, "\\LUM\\FIRMA1\\FORNECED");
   Var OBS_FOR("OBS_FOR");

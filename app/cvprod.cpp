@@ -2,6 +2,7 @@
 // stock balance, costs and sale price from the type-1 balance records of SALDO.txt,
 // found by code through the index "coditem".
 #include "app/conversions.h"
+#include "app/main_run.h"
 #include "app/packed.h"
 #include "app/script.h"
 #include "console/output.h"
@@ -32,8 +33,8 @@ void clamp(Var& v) {
 void CVPROD() {
   FrameGuard frame("CVPROD", kConversionModule);
   // Both text files of this conversion must open before the item table is emptied.
-  SDF_CHECK_OPEN("prod.txt");
-  SDF_CHECK_OPEN("SALDO.txt");
+  require_text("prod.txt");
+  require_text("SALDO.txt");
 
   // First pass: products.
   open_table(true, "\\lum\\firma1\\item");

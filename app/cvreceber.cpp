@@ -19,7 +19,7 @@ using namespace script;
 
 void CVRECEBER() {
   FrameGuard frame("CVRECEBER", kConversionModule);
-  SDF_CHECK_OPEN("receber.txt");
+  require_text("receber.txt");
 
   open_table(false, "\\lum\\firma1\\lurbmov");
   __DBZAP();

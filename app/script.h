@@ -4,6 +4,7 @@
 // (CBCLI->(...)), the running counter and the operators on values.
 #pragma once
 
+#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -71,9 +72,13 @@ Value in_area(const char* alias, F&& f) {
 
 // The running counter: moves to its position, adds one to A and shows it as
 // "@E 999,999". Called at the top of every pass through a conversion's loop.
-void show_counter(Var& a, int row, int col);
+// Each step below also records its source line in the running conversion's call
+// level, so an error report's "Error at" line points into the conversion.
+void show_counter(Var& a, int row, int col,
+                  std::source_location at = std::source_location::current());
 // Writes a conversion's label at (row, 10) with the counter A set to 0 first.
-void start_counter(Var& a, int row, const char* label);
+void start_counter(Var& a, int row, const char* label,
+                   std::source_location at = std::source_location::current());
 
 // Operators of the program's expressions.
 Value operator+(const Value& a, const Value& b);
@@ -86,17 +91,18 @@ bool GT(const Value& a, const Value& b);  // ">"
 // "dd/mm/yyyy" that CTOD reads, out of eight digits ddmmyyyy.
 Value day_month_year(const Value& digits);
 
-// The closing sequence of a conversion: DBCLOSEALL(), DBSELECTAREA("1"),
-// __SETFORMAT(NIL).
-void closing_sequence();
-
 // Opens a table with the default driver in a new work area (or the current one).
 // `exclusive_stated` passes the sharing argument as .F. instead of leaving it out.
 void open_table(bool new_area, const char* name, const char* alias = nullptr,
-                bool exclusive_stated = false);
+                bool exclusive_stated = false,
+                std::source_location at = std::source_location::current());
+
+// Makes sure a text file that the conversion will import can be opened, raising the
+// import's own open error before anything is emptied (retry tests again).
+void require_text(const char* file, std::source_location at = std::source_location::current());
 
 // Empties the current table, imports the text file into it and goes to its first
 // record: the staging step of every conversion.
-void import_text(const char* file);
+void import_text(const char* file, std::source_location at = std::source_location::current());
 
 }  // namespace lum::script
