@@ -121,6 +121,13 @@ bool same_name(std::string_view a, std::string_view b) {
 }  // namespace
 
 Value* Runtime::find_memvar(std::string_view name) {
+  // Names are stored upper case and the program mostly names them so: a plain compare
+  // finds them without folding case, which matters once per name per record.
+  for (auto f = frames_.rbegin(); f != frames_.rend(); ++f) {
+    for (auto& [n, v] : f->privates) {
+      if (n == name) return &v;
+    }
+  }
   for (auto f = frames_.rbegin(); f != frames_.rend(); ++f) {
     for (auto& [n, v] : f->privates) {
       if (same_name(n, name)) return &v;

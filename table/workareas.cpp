@@ -128,11 +128,19 @@ AreaNumber letter_area(std::string_view t) {
 }
 
 // The alias text: upper case, up to the first blank or tab, at most 63 characters.
-std::string alias_key(std::string_view t) {
-  std::string key;
+// The upper-case alias text up to the first blank or tab, at most 63 characters, in
+// a buffer of the caller's (alias-> access runs per field per record: no allocation).
+struct AliasKey {
+  char text[64];
+  std::size_t size = 0;
+  std::string_view view() const { return {text, size}; }
+};
+
+AliasKey alias_key(std::string_view t) {
+  AliasKey key;
   for (char c : t) {
-    if (c == ' ' || c == '\t' || key.size() == 63) break;
-    key += upper(c);
+    if (c == ' ' || c == '\t' || key.size == 63) break;
+    key.text[key.size++] = upper(c);
   }
   return key;
 }
@@ -152,13 +160,13 @@ AreaNumber WorkAreas::lookup_for_select(std::string_view text) const {
     return (n >= 1 && n <= kMaxArea) ? static_cast<AreaNumber>(n) : kFirstFreeArea;
   }
   if (AreaNumber n = letter_area(t)) return n;
-  Area* a = find_alias(alias_key(t));
+  Area* a = find_alias(alias_key(t).view());
   return a ? a->number() : 0;
 }
 
 AreaNumber WorkAreas::lookup_for_access(std::string_view text) const {
   std::string_view t = skip_blanks(text);
-  if (Area* a = find_alias(alias_key(t))) return a->number();
+  if (Area* a = find_alias(alias_key(t).view())) return a->number();
   return letter_area(t);
 }
 
