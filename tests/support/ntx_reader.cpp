@@ -10,9 +10,7 @@ constexpr std::size_t kBlock = 1024;
 std::uint32_t u16(std::string_view b, std::size_t at) {
   return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
 }
-std::uint32_t u32(std::string_view b, std::size_t at) {
-  return u16(b, at) | u16(b, at + 2) << 16;
-}
+std::uint32_t u32(std::string_view b, std::size_t at) { return u16(b, at) | u16(b, at + 2) << 16; }
 std::string zero_ended(std::string_view b) { return std::string(b.substr(0, b.find('\0'))); }
 
 [[noreturn]] void fault(const std::string& what, std::uint32_t page) {

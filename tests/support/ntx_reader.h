@@ -30,9 +30,9 @@ struct NtxIndex {
   std::string key_expression;  // up to the first zero byte
   bool unique = false;
   bool descending = false;
-  std::string for_condition;  // "" without one
-  int depth = 0;              // levels of pages from the root to the leaves
-  std::size_t pages = 0;      // pages reached from the root
+  std::string for_condition;      // "" without one
+  int depth = 0;                  // levels of pages from the root to the leaves
+  std::size_t pages = 0;          // pages reached from the root
   std::vector<NtxEntry> entries;  // every key in tree order
 };
 

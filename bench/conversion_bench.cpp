@@ -1,0 +1,96 @@
+// The client conversion of the built lumconv program on a generated million-line
+// "clientes.txt", timed as one whole run, side by side with `cp` copying the same input
+// and output bytes. The ratio says how far the run is from moving its bytes at copy speed.
+//
+// LUM_BENCH_CLIENTS sets the number of client lines (default 1000000).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/support/dataset.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using lum::test::Dataset;
+using lum::test::DatasetOptions;
+using lum::test::TableDef;
+using lum::test::Target;
+using lum::test::TextSet;
+
+std::size_t client_lines() {
+  const char* env = std::getenv("LUM_BENCH_CLIENTS");
+  return env != nullptr ? std::strtoull(env, nullptr, 10) : 1000000;
+}
+
+double seconds_of(const std::string& cmd) {
+  auto start = std::chrono::steady_clock::now();
+  int status = std::system(cmd.c_str());
+  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (status != 0) throw std::runtime_error("failed (" + std::to_string(status) + "): " + cmd);
+  return s;
+}
+
+std::string shell_quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+void BM_ClientConversionAgainstCopy(benchmark::State& state) {
+  const std::size_t n = client_lines();
+  std::random_device rd;
+  const fs::path root = fs::temp_directory_path() / ("lumconv-bench-" + std::to_string(rd()));
+  const fs::path dir = root / "data", copies = root / "copies";
+  fs::create_directories(copies);
+
+  // Only the client file carries lines; the receivables file that the client file's
+  // presence also starts is written empty, and no other conversion runs.
+  DatasetOptions o;
+  o.lines[static_cast<int>(TextSet::kClients)] = n;
+  o.write_text.fill(false);
+  o.write_text[static_cast<int>(TextSet::kClients)] = true;
+  o.write_text[static_cast<int>(TextSet::kReceivables)] = true;
+  Dataset ds(o);
+  ds.write(dir);
+
+  const TableDef& clients = ds.target(Target::kClients);
+  const fs::path target_dir = Dataset::target_dir(dir);
+  double run_s = 0, cp_s = 0;
+  std::uintmax_t bytes = 0;
+  for (auto _ : state) {
+    run_s = seconds_of("cd " + shell_quoted(dir) + " && " + shell_quoted(LUMCONV_BINARY) + " " +
+                       shell_quoted("//DRIVE:" + dir.string()) + " </dev/null >/dev/null");
+    // The bytes the run read and wrote: the text file, the staging table and the target.
+    std::vector<fs::path> files = {dir / "clientes.txt",
+                                   dir / ds.staging(TextSet::kClients).file_name,
+                                   target_dir / clients.file_name};
+    if (!clients.memo_file_name.empty()) files.push_back(target_dir / clients.memo_file_name);
+    std::string cp = "true";
+    bytes = 0;
+    for (const fs::path& f : files) {
+      bytes += fs::file_size(f);
+      cp += " && " + std::string(CP_BINARY) + " " + shell_quoted(f) + " " +
+            shell_quoted(copies / f.filename());
+    }
+    cp_s = seconds_of(cp);
+    state.SetIterationTime(run_s);
+  }
+  state.counters["lines"] = static_cast<double>(n);
+  state.counters["lumconv_s"] = run_s;
+  state.counters["cp_s"] = cp_s;
+  state.counters["ratio"] = cp_s > 0 ? run_s / cp_s : 0;
+  state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+  std::printf(
+      "client conversion of %zu lines: lumconv %.3f s, cp of the same %.1f MB %.3f s, "
+      "ratio %.1f\n",
+      n, run_s, static_cast<double>(bytes) / 1e6, cp_s, cp_s > 0 ? run_s / cp_s : 0.0);
+  std::error_code ec;
+  fs::remove_all(root, ec);
+}
+BENCHMARK(BM_ClientConversionAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace

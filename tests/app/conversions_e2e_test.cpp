@@ -1,0 +1,431 @@
+// The five conversions end to end: the built lumconv program runs on generated datasets
+// in fresh directories, and its tables, memo files, index files and final screen are
+// compared with what the expected-result oracle and this test work out independently.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/dataset.h"
+#include "tests/support/expected.h"
+#include "tests/support/ntx_reader.h"
+
+namespace lum::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBinary = LUMCONV_BINARY;
+constexpr int kRows = 25, kCols = 80;
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::uint32_t u16(const std::string& b, std::size_t at) {
+  return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
+}
+std::uint32_t u32(const std::string& b, std::size_t at) {
+  return u16(b, at) | u16(b, at + 2) << 16;
+}
+
+Expected::Date today() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm = *std::localtime(&now);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+// Every regular file below `dir`, by relative path.
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = read_file(e.path());
+  }
+  return files;
+}
+
+struct RunResult {
+  int code = -1;
+  std::vector<std::string> screen;  // kRows rows of kCols characters
+  std::string err;
+};
+
+// One dataset in a fresh temporary directory, with a scratch directory beside it for the
+// program's outputs.
+class Workspace {
+ public:
+  explicit Workspace(const DatasetOptions& options) : ds_(options) {
+    std::random_device rd;
+    root_ = fs::temp_directory_path() /
+            ("lumconv-cv-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+    fs::create_directories(root_ / "scratch");
+    dir_ = root_ / "data";
+    ds_.write(dir_);
+  }
+  ~Workspace() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  const Dataset& dataset() const { return ds_; }
+  const fs::path& dir() const { return dir_; }
+
+  RunResult run() const {
+    const fs::path out = root_ / "scratch" / "stdout.txt", err = root_ / "scratch" / "stderr.txt";
+    std::string cmd = "cd '" + dir_.string() + "' && env -u LUMCONV '" + kBinary +
+                      "' '//DRIVE:" + dir_.string() + "' </dev/null >'" + out.string() + "' 2>'" +
+                      err.string() + "'";
+    int status = std::system(cmd.c_str());
+    RunResult r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = read_file(err);
+    std::istringstream lines(read_file(out));
+    for (std::string line; std::getline(lines, line);) r.screen.push_back(line);
+    r.screen.resize(std::max<std::size_t>(r.screen.size(), kRows));
+    for (std::string& row : r.screen) row.resize(kCols, ' ');
+    return r;
+  }
+
+ private:
+  Dataset ds_;
+  fs::path root_, dir_;
+};
+
+// The final screen worked out from the run's order of output: DEVOUT writes in place and
+// leaves the cursor after the text; QOUT starts a new line below the cursor, scrolling at
+// the bottom, and wraps at the right edge.
+class ScreenModel {
+ public:
+  ScreenModel() : rows_(kRows, std::string(kCols, ' ')) {}
+  void devout(int row, int col, const std::string& text) {
+    row_ = row;
+    col_ = col;
+    for (char ch : text) {
+      if (col_ < kCols) rows_[row_][col_] = ch;
+      ++col_;
+    }
+  }
+  void qout(const std::string& text) {
+    col_ = std::min(col_, kCols - 1);
+    new_line();
+    for (char ch : text) {
+      rows_[row_][col_] = ch;
+      if (++col_ == kCols) new_line();
+    }
+  }
+  const std::vector<std::string>& rows() const { return rows_; }
+
+ private:
+  void new_line() {
+    col_ = 0;
+    if (++row_ >= kRows) {
+      rows_.erase(rows_.begin());
+      rows_.push_back(std::string(kCols, ' '));
+      row_ = kRows - 1;
+    }
+  }
+  std::vector<std::string> rows_;
+  int row_ = 0, col_ = 0;
+};
+
+const std::string kNotFound = "Fornecedor nao encontrado";
+
+// The screen a completed run leaves. Every payables movement prints its not-found line
+// right after its counter (the oracle's lines are checked to say so), and every line of
+// client 525 follows a receivables counter.
+std::vector<std::string> expected_screen(const Dataset& ds, const Expected& ex) {
+  ScreenModel s;
+  s.devout(2, 15, "Qo Softwares 00-0000-0000");
+  s.devout(3, 15, "Convertendo dados do Cobol para \\lum\\firma1");
+  std::vector<std::string> not_found, client525;
+  std::string width_line;
+  bool after_width = false;
+  for (const std::string& line : ex.console_lines()) {
+    if (line.starts_with(kNotFound)) {
+      not_found.push_back(line);
+    } else if (!after_width) {
+      width_line = line;
+      after_width = true;
+    } else {
+      client525.push_back(line);
+    }
+  }
+  auto counter = [&](Counter c, int row, int col) {
+    if (auto v = ex.counter(c); v && *v > 0) s.devout(row, col, Expected::counter_text(*v));
+  };
+  if (ds.text_present(TextSet::kSuppliers)) {
+    s.devout(12, 10, "Fornecedores:");
+    counter(Counter::kSuppliers, 12, 20);
+  }
+  if (ds.text_present(TextSet::kPayables)) {
+    s.devout(14, 10, "Pagar:");
+    EXPECT_EQ(ex.counter(Counter::kPayables).value_or(0), not_found.size());
+    for (std::size_t i = 0; i < not_found.size(); ++i) {
+      s.devout(14, 60, Expected::counter_text(i + 1));
+      s.qout(not_found[i]);
+    }
+  }
+  if (ds.text_present(TextSet::kProducts)) {
+    s.qout(width_line);
+    s.devout(10, 10, "Produtos:");
+    counter(Counter::kProducts, 10, 20);
+    s.devout(11, 10, "Saldos:");
+    counter(Counter::kBalances, 11, 20);
+  }
+  if (ds.text_present(TextSet::kClients)) {
+    s.devout(13, 10, "Clientes:");
+    counter(Counter::kClients, 13, 20);
+    s.devout(14, 10, "Receber:");
+    for (const std::string& line : client525) {
+      s.devout(14, 60, "");
+      s.qout(line);
+    }
+    counter(Counter::kReceivables, 14, 60);
+  }
+  return s.rows();
+}
+
+// The value of one field in every record of a DBF file, in record order.
+std::vector<std::string> field_values(const std::string& file, const FieldDef& f) {
+  const std::size_t header = u16(file, 8), length = u16(file, 10), count = u32(file, 4);
+  std::vector<std::string> values;
+  for (std::size_t i = 0; i < count; ++i) {
+    values.push_back(file.substr(header + i * length + f.offset, f.length));
+  }
+  return values;
+}
+
+// The index over one field must hold every record's value once, in byte order of the key
+// and by record number among equal keys.
+void check_index(const fs::path& ntx, const std::string& table_file, const FieldDef& field,
+                 const std::string& key_text) {
+  SCOPED_TRACE(ntx.filename().string());
+  ASSERT_TRUE(fs::exists(ntx));
+  NtxIndex ix;
+  try {
+    ix = read_ntx(read_file(ntx));
+  } catch (const std::exception& e) {
+    FAIL() << e.what();
+  }
+  EXPECT_EQ(0x0006, ix.signature);
+  EXPECT_EQ(key_text, ix.key_expression);
+  EXPECT_EQ(field.length, ix.key_size);
+  EXPECT_EQ(0, ix.key_decimals);
+  EXPECT_FALSE(ix.unique);
+  EXPECT_FALSE(ix.descending);
+  EXPECT_EQ("", ix.for_condition);
+  EXPECT_EQ(0u, ix.free_page);
+  EXPECT_EQ(read_file(ntx).size(), (ix.pages + 1) * 1024) << "pages outside the tree";
+
+  std::vector<NtxEntry> expected;
+  std::vector<std::string> values = field_values(table_file, field);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    expected.push_back({values[i], static_cast<std::uint32_t>(i + 1)});
+  }
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const NtxEntry& a, const NtxEntry& b) { return a.key < b.key; });
+  ASSERT_EQ(expected.size(), ix.entries.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(expected[i], ix.entries[i])
+        << "entry " << i << ": expected \"" << expected[i].key << "\" record " << expected[i].record
+        << ", found \"" << ix.entries[i].key << "\" record " << ix.entries[i].record;
+  }
+}
+
+void check_indexes(const Workspace& w) {
+  const Dataset& ds = w.dataset();
+  const fs::path target = Dataset::target_dir(w.dir());
+  if (ds.text_present(TextSet::kPayables)) {
+    const TableDef& d = ds.target(Target::kSuppliers);
+    check_index(w.dir() / "LUTMPFOR.ntx", read_file(target / d.file_name), d.at("OBS_FOR"),
+                "OBS_FOR");
+  }
+  if (ds.text_present(TextSet::kProducts)) {
+    const TableDef& items = ds.target(Target::kItems);
+    check_index(w.dir() / "coditem.ntx", read_file(target / items.file_name), items.at("CODITEM"),
+                "coditem");
+    const TableDef& bal = ds.staging(TextSet::kBalances);
+    check_index(w.dir() / "saldo.ntx", read_file(w.dir() / bal.file_name), bal.at("CODIGO"),
+                "codigo");
+  }
+}
+
+// Header of every rewritten target: date of the run, record count, and the file ends
+// right after the last record (the end mark of the zap is overwritten by the first append).
+void check_headers(const Workspace& w, const Expected& ex, Expected::Date day) {
+  for (int t = 0; t < kTargetCount; ++t) {
+    Target target = static_cast<Target>(t);
+    if (!ex.rewritten(target)) continue;
+    const TableDef& d = w.dataset().target(target);
+    SCOPED_TRACE(d.file_name);
+    std::string f = read_file(Dataset::target_dir(w.dir()) / d.file_name);
+    ASSERT_GE(f.size(), 32u);
+    EXPECT_EQ(day.year - 1900, static_cast<unsigned char>(f[1]));
+    EXPECT_EQ(day.month, f[2]);
+    EXPECT_EQ(day.day, f[3]);
+    const std::size_t count = u32(f, 4);
+    EXPECT_EQ(ex.record_count(target), count);
+    EXPECT_EQ(static_cast<std::uint32_t>(d.record_length()), u16(f, 10));
+    const std::size_t end = u16(f, 8) + count * d.record_length();
+    if (count > 0) {
+      EXPECT_EQ(end, f.size()) << "bytes after the last record";
+    } else {
+      EXPECT_EQ(std::string(1, '\x1a'), f.substr(end));
+    }
+  }
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+struct RunCase {
+  const char* name;
+  DatasetOptions options;
+};
+
+DatasetOptions without_suppliers_file(std::size_t n) {
+  DatasetOptions o = DatasetOptions::with_lines(n, 7);
+  o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
+  o.legacy_suppliers = true;
+  return o;
+}
+DatasetOptions wide_code_without_optional_fields(std::size_t n) {
+  DatasetOptions o = DatasetOptions::with_lines(n, 11);
+  o.wide_coditem = true;
+  o.item_localiza = false;
+  o.item_marca = false;
+  return o;
+}
+DatasetOptions uneven(std::uint64_t seed) {
+  DatasetOptions o;
+  o.seed = seed;
+  o.lines = {150, 120, 250, 300, 90, 200};
+  return o;
+}
+
+class CompletedRun : public ::testing::TestWithParam<RunCase> {};
+
+// Tables, staging tables, memo files, headers and indexes after a run that completes.
+TEST_P(CompletedRun, EveryFileMatchesTheWorkedOutResult) {
+  Workspace w(GetParam().options);
+  Expected ex(w.dataset());
+  ASSERT_EQ(0, ex.exit_code());
+  RunResult r = w.run();
+  EXPECT_EQ(0, r.code) << r.err << joined(r.screen);
+  Expected::Date day = today();
+  std::vector<std::string> diffs = ex.differences(w.dir(), day);
+  EXPECT_TRUE(diffs.empty()) << joined(diffs);
+  check_headers(w, ex, day);
+  check_indexes(w);
+  EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Datasets, CompletedRun,
+    ::testing::Values(RunCase{"Twenty", DatasetOptions::with_lines(20)},
+                      RunCase{"ThreeHundred", DatasetOptions::with_lines(300, 3)},
+                      RunCase{"UnevenFiles", uneven(5)},
+                      RunCase{"LegacySuppliersWithoutTheirFile", without_suppliers_file(300)},
+                      RunCase{"WideCodeWithoutLocalizaAndMarca",
+                              wide_code_without_optional_fields(300)},
+                      RunCase{"ThreeThousand", DatasetOptions::with_lines(3000, 9)}),
+    [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+
+TEST(ConversionsEndToEnd, FinalScreenShowsLabelsCountersAndDiagnostics) {
+  for (std::size_t n : {20, 40}) {
+    SCOPED_TRACE(n);
+    Workspace w(DatasetOptions::with_lines(n, n));
+    Expected ex(w.dataset());
+    std::vector<std::string> expected = expected_screen(w.dataset(), ex);
+    RunResult r = w.run();
+    ASSERT_EQ(0, r.code);
+    ASSERT_EQ(static_cast<std::size_t>(kRows), r.screen.size()) << joined(r.screen);
+    for (int row = 0; row < kRows; ++row) {
+      EXPECT_EQ(expected[row], r.screen[row]) << "row " << row;
+    }
+    // The two rows the diagnostics end on: the last line of client 525 covers the
+    // not-found lines, and the item code width stays on the row below.
+    std::vector<std::string> lines = ex.console_lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(r.screen[15].starts_with(lines.back())) << r.screen[15];
+    EXPECT_EQ(std::string(9, ' ') + std::to_string(ex.coditem_width()), r.screen[16].substr(0, 10));
+  }
+}
+
+TEST(ConversionsEndToEnd, NotFoundLineStaysWithoutClient525Movements) {
+  // With the receivables and clients absent, row 15 keeps the last not-found line.
+  DatasetOptions o = DatasetOptions::with_lines(25, 2);
+  o.write_text[static_cast<int>(TextSet::kClients)] = false;
+  Workspace w(o);
+  Expected ex(w.dataset());
+  RunResult r = w.run();
+  ASSERT_EQ(0, r.code);
+  std::vector<std::string> expected = expected_screen(w.dataset(), ex);
+  for (int row = 0; row < kRows; ++row) EXPECT_EQ(expected[row], r.screen[row]) << "row " << row;
+  EXPECT_TRUE(r.screen[15].starts_with(kNotFound));
+  EXPECT_TRUE(ex.differences(w.dir(), today()).empty());
+}
+
+TEST(ConversionsEndToEnd, SecondRunWithTheSameInputsGivesTheSameFiles) {
+  Workspace w(DatasetOptions::with_lines(120, 4));
+  ASSERT_EQ(0, w.run().code);
+  std::map<std::string, std::string> first = snapshot(w.dir());
+  ASSERT_TRUE(first.contains("coditem.ntx"));
+  ASSERT_EQ(0, w.run().code);
+  std::map<std::string, std::string> second = snapshot(w.dir());
+  ASSERT_EQ(first.size(), second.size());
+  for (const auto& [name, bytes] : first) {
+    ASSERT_TRUE(second.contains(name)) << name;
+    EXPECT_TRUE(bytes == second[name]) << name << " differs after the second run";
+  }
+}
+
+TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTable) {
+  DatasetOptions o = DatasetOptions::with_lines(30, 6);
+  o.write_text[static_cast<int>(TextSet::kReceivables)] = false;
+  Workspace w(o);
+  const Dataset& ds = w.dataset();
+  Expected ex(ds);
+  ASSERT_EQ(TextSet::kReceivables, ex.failing_import());
+  const TableDef& receivables = ds.target(Target::kReceivables);
+  const fs::path receivables_file = Dataset::target_dir(w.dir()) / receivables.file_name;
+  const std::string before = read_file(receivables_file);
+  const std::string staging_before =
+      read_file(w.dir() / ds.staging(TextSet::kReceivables).file_name);
+  ASSERT_EQ(ds.initial_table_file(Target::kReceivables), before);
+
+  RunResult r = w.run();
+  EXPECT_EQ(1, r.code);
+  EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
+  EXPECT_EQ(before, read_file(receivables_file));
+  EXPECT_EQ(staging_before, read_file(w.dir() / ds.staging(TextSet::kReceivables).file_name));
+  EXPECT_TRUE(ex.rewritten(Target::kClients));
+  std::vector<std::string> diffs = ex.differences(w.dir(), today());
+  EXPECT_TRUE(diffs.empty()) << joined(diffs);
+
+  // The error shows below the client counter, where the receivables label would have been.
+  EXPECT_EQ("          Clientes: " + Expected::counter_text(*ex.counter(Counter::kClients)),
+            r.screen[13].substr(0, 27));
+  const std::string message = "Error SDF/1001  Open error: receber.txt (DOS Error 2)";
+  EXPECT_EQ(message, r.screen[14].substr(0, message.size())) << joined(r.screen);
+  EXPECT_TRUE(r.screen[16].starts_with("Error at ...: CVRECEBER(")) << r.screen[16];
+}
+
+}  // namespace
+}  // namespace lum::test
