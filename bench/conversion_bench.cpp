@@ -40,10 +40,43 @@ double seconds_of(const std::string& cmd) {
 
 std::string shell_quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
+// One whole lumconv run in `dir`, then `cp` of `files` (what the run read and wrote)
+// into `copies`, timed side by side; prints the figures under `what`.
+void run_against_copy(benchmark::State& state, const char* what, std::size_t lines,
+                      const fs::path& dir, const fs::path& copies,
+                      const std::vector<fs::path>& files) {
+  double run_s = 0, cp_s = 0;
+  std::uintmax_t bytes = 0;
+  for (auto _ : state) {
+    run_s = seconds_of("cd " + shell_quoted(dir) + " && " + shell_quoted(LUMCONV_BINARY) + " " +
+                       shell_quoted("//DRIVE:" + dir.string()) + " </dev/null >/dev/null");
+    std::string cp = "true";
+    bytes = 0;
+    for (const fs::path& f : files) {
+      bytes += fs::file_size(f);
+      cp += " && " + std::string(CP_BINARY) + " " + shell_quoted(f) + " " +
+            shell_quoted(copies / f.filename());
+    }
+    cp_s = seconds_of(cp);
+    state.SetIterationTime(run_s);
+  }
+  state.counters["lines"] = static_cast<double>(lines);
+  state.counters["lumconv_s"] = run_s;
+  state.counters["cp_s"] = cp_s;
+  state.counters["ratio"] = cp_s > 0 ? run_s / cp_s : 0;
+  state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+  std::printf("%s of %zu lines: lumconv %.3f s, cp of the same %.1f MB %.3f s, ratio %.1f\n", what,
+              lines, run_s, static_cast<double>(bytes) / 1e6, cp_s, cp_s > 0 ? run_s / cp_s : 0.0);
+}
+
+fs::path fresh_root() {
+  std::random_device rd;
+  return fs::temp_directory_path() / ("lumconv-bench-" + std::to_string(rd()));
+}
+
 void BM_ClientConversionAgainstCopy(benchmark::State& state) {
   const std::size_t n = client_lines();
-  std::random_device rd;
-  const fs::path root = fs::temp_directory_path() / ("lumconv-bench-" + std::to_string(rd()));
+  const fs::path root = fresh_root();
   const fs::path dir = root / "data", copies = root / "copies";
   fs::create_directories(copies);
 
@@ -59,38 +92,41 @@ void BM_ClientConversionAgainstCopy(benchmark::State& state) {
 
   const TableDef& clients = ds.target(Target::kClients);
   const fs::path target_dir = Dataset::target_dir(dir);
-  double run_s = 0, cp_s = 0;
-  std::uintmax_t bytes = 0;
-  for (auto _ : state) {
-    run_s = seconds_of("cd " + shell_quoted(dir) + " && " + shell_quoted(LUMCONV_BINARY) + " " +
-                       shell_quoted("//DRIVE:" + dir.string()) + " </dev/null >/dev/null");
-    // The bytes the run read and wrote: the text file, the staging table and the target.
-    std::vector<fs::path> files = {dir / "clientes.txt",
-                                   dir / ds.staging(TextSet::kClients).file_name,
-                                   target_dir / clients.file_name};
-    if (!clients.memo_file_name.empty()) files.push_back(target_dir / clients.memo_file_name);
-    std::string cp = "true";
-    bytes = 0;
-    for (const fs::path& f : files) {
-      bytes += fs::file_size(f);
-      cp += " && " + std::string(CP_BINARY) + " " + shell_quoted(f) + " " +
-            shell_quoted(copies / f.filename());
-    }
-    cp_s = seconds_of(cp);
-    state.SetIterationTime(run_s);
-  }
-  state.counters["lines"] = static_cast<double>(n);
-  state.counters["lumconv_s"] = run_s;
-  state.counters["cp_s"] = cp_s;
-  state.counters["ratio"] = cp_s > 0 ? run_s / cp_s : 0;
-  state.counters["MB"] = static_cast<double>(bytes) / 1e6;
-  std::printf(
-      "client conversion of %zu lines: lumconv %.3f s, cp of the same %.1f MB %.3f s, "
-      "ratio %.1f\n",
-      n, run_s, static_cast<double>(bytes) / 1e6, cp_s, cp_s > 0 ? run_s / cp_s : 0.0);
+  // The bytes the run read and wrote: the text file, the staging table and the target.
+  std::vector<fs::path> files = {dir / "clientes.txt",
+                                 dir / ds.staging(TextSet::kClients).file_name,
+                                 target_dir / clients.file_name};
+  if (!clients.memo_file_name.empty()) files.push_back(target_dir / clients.memo_file_name);
+  run_against_copy(state, "client conversion", n, dir, copies, files);
   std::error_code ec;
   fs::remove_all(root, ec);
 }
 BENCHMARK(BM_ClientConversionAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The five conversions on LUM_BENCH_RECORDS lines per text file (default 1000000),
+// against `cp` of every text file, table, memo file and index file of the run.
+void BM_FiveConversionsAgainstCopy(benchmark::State& state) {
+  const char* env = std::getenv("LUM_BENCH_RECORDS");
+  const std::size_t n = env != nullptr ? std::strtoull(env, nullptr, 10) : 1000000;
+  const fs::path root = fresh_root();
+  const fs::path dir = root / "data", copies = root / "copies";
+  fs::create_directories(copies);
+  DatasetOptions o;
+  o.lines.fill(n);
+  Dataset ds(o);
+  ds.write(dir);
+  // Every file the run reads or rewrites: text files, staging tables, targets with their
+  // memo files, and the three index files it builds.
+  std::vector<fs::path> files = {dir / "LUTMPFOR.ntx", dir / "coditem.ntx", dir / "saldo.ntx"};
+  for (const fs::path& d : {dir, Dataset::target_dir(dir)}) {
+    for (const auto& e : fs::directory_iterator(d)) {
+      if (e.is_regular_file()) files.push_back(e.path());
+    }
+  }
+  run_against_copy(state, "five conversions", n, dir, copies, files);
+  std::error_code ec;
+  fs::remove_all(root, ec);
+}
+BENCHMARK(BM_FiveConversionsAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
