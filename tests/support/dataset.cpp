@@ -440,18 +440,18 @@ void Dataset::build_tables() {
   staging_[static_cast<int>(TextSet::kClients)] = staging_def("cbCli.dbf", kClientLayout);
   staging_[static_cast<int>(TextSet::kReceivables)] = staging_def("cbRec.dbf", kReceivableLayout);
 
-  struct Spec {
+  struct Shape {
     const char* name;
     char type;
     int length;
     int decimals;
   };
-  auto make = [](const char* file, std::uint8_t version, std::initializer_list<Spec> specs) {
+  auto make = [](const char* file, std::uint8_t version, std::initializer_list<Shape> shapes) {
     TableDef d;
     d.file_name = file;
     d.version = version;
     int off = 1;
-    for (const Spec& s : specs) {
+    for (const Shape& s : shapes) {
       if (s.name == nullptr) continue;
       d.fields.push_back(FieldDef{s.name, s.type, s.length, s.decimals, off});
       off += s.length;
@@ -1218,18 +1218,18 @@ void set_right(std::string& rec, const TableDef& d, std::string_view name, std::
 
 // The builder's description of a table: its fields, version and a date of last update.
 DbfSpec dbf_spec(const TableDef& d) {
-  DbfSpec spec;
+  DbfSpec shape;
   for (const FieldDef& f : d.fields)
-    spec.fields.push_back(FieldSpec{f.name, f.type, f.length, f.decimals, 0});
-  spec.version = d.version;
-  spec.date[0] = 114;  // 2014-06-30
-  spec.date[1] = 6;
-  spec.date[2] = 30;
-  spec.memo_block_size = static_cast<std::uint32_t>(d.memo_block_size);
-  spec.memo = d.memo == MemoKind::kDbt   ? MemoFile::Dbt
+    shape.fields.push_back(FieldSpec{f.name, f.type, f.length, f.decimals, 0});
+  shape.version = d.version;
+  shape.date[0] = 114;  // 2014-06-30
+  shape.date[1] = 6;
+  shape.date[2] = 30;
+  shape.memo_block_size = static_cast<std::uint32_t>(d.memo_block_size);
+  shape.memo = d.memo == MemoKind::kDbt   ? MemoFile::Dbt
               : d.memo == MemoKind::kFpt ? MemoFile::Fpt
                                          : MemoFile::None;
-  return spec;
+  return shape;
 }
 
 // The 512-byte memo header: next free block and block size in the kind's byte order.
@@ -1389,10 +1389,10 @@ namespace {
 // builder's own memo file holds no blocks for the records to point at).
 std::string table_file(const TableDef& d, const std::vector<std::string>& images,
                        std::uint8_t codepage, int backlink) {
-  DbfSpec spec = dbf_spec(d);
-  spec.memo = MemoFile::None;
-  spec.codepage = codepage;
-  spec.backlink = backlink;
+  DbfSpec shape = dbf_spec(d);
+  shape.memo = MemoFile::None;
+  shape.codepage = codepage;
+  shape.backlink = backlink;
   std::vector<RecordSpec> records;
   for (const std::string& image : images) {
     RecordSpec r;
@@ -1403,7 +1403,7 @@ std::string table_file(const TableDef& d, const std::vector<std::string>& images
     }
     records.push_back(std::move(r));
   }
-  std::vector<std::uint8_t> bytes = build_dbf(spec, records);
+  std::vector<std::uint8_t> bytes = build_dbf(shape, records);
   return std::string(bytes.begin(), bytes.end());
 }
 

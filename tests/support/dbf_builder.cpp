@@ -27,35 +27,35 @@ void put32be(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 
 }  // namespace
 
-int record_length(const DbfSpec& spec) {
+int record_length(const DbfSpec& shape) {
   int n = 1;
-  for (const FieldSpec& f : spec.fields) n += f.len;
+  for (const FieldSpec& f : shape.fields) n += f.len;
   return n;
 }
 
-int header_length(const DbfSpec& spec) {
-  if (spec.header_length) return *spec.header_length;
-  return 32 + 32 * static_cast<int>(spec.fields.size()) + (spec.terminator ? 1 : 0) + spec.backlink;
+int header_length(const DbfSpec& shape) {
+  if (shape.header_length) return *shape.header_length;
+  return 32 + 32 * static_cast<int>(shape.fields.size()) + (shape.terminator ? 1 : 0) + shape.backlink;
 }
 
-std::vector<std::uint8_t> build_dbf(const DbfSpec& spec, const std::vector<RecordSpec>& records) {
-  const int rl = record_length(spec);
+std::vector<std::uint8_t> build_dbf(const DbfSpec& shape, const std::vector<RecordSpec>& records) {
+  const int rl = record_length(shape);
   const int natural =
-      32 + 32 * static_cast<int>(spec.fields.size()) + (spec.terminator ? 1 : 0) + spec.backlink;
-  const int hl = header_length(spec);
+      32 + 32 * static_cast<int>(shape.fields.size()) + (shape.terminator ? 1 : 0) + shape.backlink;
+  const int hl = header_length(shape);
   std::vector<std::uint8_t> b(static_cast<std::size_t>(std::max(natural, hl)), 0);
-  b[0] = spec.version;
-  b[1] = spec.date[0];
-  b[2] = spec.date[1];
-  b[3] = spec.date[2];
-  put32(b, 4, spec.stored_count.value_or(static_cast<std::uint32_t>(records.size())));
+  b[0] = shape.version;
+  b[1] = shape.date[0];
+  b[2] = shape.date[1];
+  b[3] = shape.date[2];
+  put32(b, 4, shape.stored_count.value_or(static_cast<std::uint32_t>(records.size())));
   put16(b, 8, static_cast<std::uint32_t>(hl));
-  put16(b, 10, spec.stored_record_length.value_or(static_cast<std::uint16_t>(rl)));
-  b[28] = spec.table_flags;
-  b[29] = spec.codepage;
+  put16(b, 10, shape.stored_record_length.value_or(static_cast<std::uint16_t>(rl)));
+  b[28] = shape.table_flags;
+  b[29] = shape.codepage;
   std::size_t at = 32;
   int offset = 1;
-  for (const FieldSpec& f : spec.fields) {
+  for (const FieldSpec& f : shape.fields) {
     std::memcpy(&b[at], f.name.data(), std::min<std::size_t>(f.name.size(), 11));
     b[at + 11] = static_cast<std::uint8_t>(f.type);
     put32(b, at + 12, static_cast<std::uint32_t>(offset));
@@ -69,14 +69,14 @@ std::vector<std::uint8_t> build_dbf(const DbfSpec& spec, const std::vector<Recor
     offset += f.len;
     at += 32;
   }
-  if (spec.terminator) b[at] = 0x0D;
+  if (shape.terminator) b[at] = 0x0D;
   b.resize(static_cast<std::size_t>(hl), 0);
   for (const RecordSpec& r : records) {
     std::vector<std::uint8_t> rec(static_cast<std::size_t>(rl), ' ');
     rec[0] = r.deleted ? '*' : ' ';
     std::size_t pos = 1;
-    for (std::size_t i = 0; i < spec.fields.size(); ++i) {
-      std::size_t len = static_cast<std::size_t>(spec.fields[i].len);
+    for (std::size_t i = 0; i < shape.fields.size(); ++i) {
+      std::size_t len = static_cast<std::size_t>(shape.fields[i].len);
       if (i < r.fields.size()) {
         const std::string& v = r.fields[i];
         std::memcpy(&rec[pos], v.data(), std::min(len, v.size()));
@@ -85,35 +85,35 @@ std::vector<std::uint8_t> build_dbf(const DbfSpec& spec, const std::vector<Recor
     }
     b.insert(b.end(), rec.begin(), rec.end());
   }
-  if (spec.eof_byte) b.push_back(0x1A);
+  if (shape.eof_byte) b.push_back(0x1A);
   return b;
 }
 
-std::vector<std::uint8_t> build_memo(const DbfSpec& spec, std::uint32_t next_block) {
+std::vector<std::uint8_t> build_memo(const DbfSpec& shape, std::uint32_t next_block) {
   std::vector<std::uint8_t> m(512, 0);
-  if (spec.memo == MemoFile::Fpt) {
+  if (shape.memo == MemoFile::Fpt) {
     put32be(m, 0, next_block);
-    put32be(m, 4, spec.memo_block_size);
+    put32be(m, 4, shape.memo_block_size);
   } else {
     put32(m, 0, next_block);
-    put32(m, 4, spec.memo_block_size);
+    put32(m, 4, shape.memo_block_size);
   }
-  std::memcpy(&m[8], spec.memo_signature.data(),
-              std::min<std::size_t>(8, spec.memo_signature.size()));
+  std::memcpy(&m[8], shape.memo_signature.data(),
+              std::min<std::size_t>(8, shape.memo_signature.size()));
   return m;
 }
 
-void write_dbf(const std::filesystem::path& file, const DbfSpec& spec,
+void write_dbf(const std::filesystem::path& file, const DbfSpec& shape,
                const std::vector<RecordSpec>& records) {
-  write_bytes(file, build_dbf(spec, records));
-  if (spec.memo == MemoFile::None) return;
+  write_bytes(file, build_dbf(shape, records));
+  if (shape.memo == MemoFile::None) return;
   std::filesystem::path memo = file;
-  memo.replace_extension(spec.memo == MemoFile::Dbt   ? ".dbt"
-                         : spec.memo == MemoFile::Fpt ? ".fpt"
+  memo.replace_extension(shape.memo == MemoFile::Dbt   ? ".dbt"
+                         : shape.memo == MemoFile::Fpt ? ".fpt"
                                                       : ".smt");
   // A memo file with some content after the header, so a zap visibly empties it.
-  std::vector<std::uint8_t> m = build_memo(spec, 4);
-  m.resize(m.size() + 3 * std::max<std::uint32_t>(spec.memo_block_size, 1), 'x');
+  std::vector<std::uint8_t> m = build_memo(shape, 4);
+  m.resize(m.size() + 3 * std::max<std::uint32_t>(shape.memo_block_size, 1), 'x');
   write_bytes(memo, m);
 }
 

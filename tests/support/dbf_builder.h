@@ -45,16 +45,16 @@ struct RecordSpec {
 };
 
 // 1 + the sum of the field lengths.
-int record_length(const DbfSpec& spec);
+int record_length(const DbfSpec& shape);
 // The header length the builder writes: 32 + 32 per field + terminator + backlink.
-int header_length(const DbfSpec& spec);
+int header_length(const DbfSpec& shape);
 // The bytes of the whole table file.
-std::vector<std::uint8_t> build_dbf(const DbfSpec& spec, const std::vector<RecordSpec>& records);
+std::vector<std::uint8_t> build_dbf(const DbfSpec& shape, const std::vector<RecordSpec>& records);
 // Writes the table (and its memo file, named with the memo kind's extension beside it).
-void write_dbf(const std::filesystem::path& file, const DbfSpec& spec,
+void write_dbf(const std::filesystem::path& file, const DbfSpec& shape,
                const std::vector<RecordSpec>& records = {});
 // The memo file bytes: 512-byte header with next free block, block size and signature.
-std::vector<std::uint8_t> build_memo(const DbfSpec& spec, std::uint32_t next_block);
+std::vector<std::uint8_t> build_memo(const DbfSpec& shape, std::uint32_t next_block);
 
 // Whole-file helpers.
 std::vector<std::uint8_t> read_bytes(const std::filesystem::path& file);

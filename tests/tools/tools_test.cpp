@@ -135,9 +135,9 @@ TEST(Dbfdump, PrintsStructureAndRecords) {
 
 TEST(Dbfdump, ShowsPackedBytesEscapedAndSelectsRecords) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {FieldSpec{"CEP", 'C', 5, 0, 0}, FieldSpec{"NOME", 'C', 4, 0, 0}};
-  write_dbf(dir / "t.dbf", spec,
+  DbfSpec shape;
+  shape.fields = {FieldSpec{"CEP", 'C', 5, 0, 0}, FieldSpec{"NOME", 'C', 4, 0, 0}};
+  write_dbf(dir / "t.dbf", shape,
             {RecordSpec{{std::string("\x01\x23\x45\x67\x8F", 5), "A\\B"}, false},
              RecordSpec{{std::string("\x0D\x0A\x00\x1A\xFF", 5), "ZZ"}, true},
              RecordSpec{{"x", "y"}, false}});
@@ -153,10 +153,10 @@ TEST(Dbfdump, ShowsPackedBytesEscapedAndSelectsRecords) {
 
 TEST(Dbfdump, ReportsADamagedTable) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {FieldSpec{"A", 'C', 3, 0, 0}};
-  spec.version = 0x01;
-  write_dbf(dir / "bad.dbf", spec);
+  DbfSpec shape;
+  shape.fields = {FieldSpec{"A", 'C', 3, 0, 0}};
+  shape.version = 0x01;
+  write_dbf(dir / "bad.dbf", shape);
   Outcome r = run(dir, std::string(LUM_DBFDUMP) + " '" + (dir / "bad.dbf").string() + "'");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("bad.dbf"), std::string::npos) << r.err;
