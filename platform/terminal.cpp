@@ -88,6 +88,9 @@ void install_stop_signals(void (*handler)(int)) {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = 0;  // no SA_RESTART: a wait for a key must wake up
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+  // A write past the file-size limit must fail with an error the run can report and
+  // recover its tables from, not kill the process.
+  ::signal(SIGXFSZ, handler != nullptr ? SIG_IGN : SIG_DFL);
 }
 
 }  // namespace lum

@@ -40,6 +40,8 @@ int read_stdin_byte(int timeout_ms);
 
 // Routes SIGINT, SIGTERM and SIGHUP to `handler` (nullptr: back to their default
 // actions). Blocking reads are not restarted, so a wait for a key sees the signal.
+// While a handler is installed, SIGXFSZ is ignored, so a write beyond the file-size
+// limit fails with an error instead of ending the process.
 // REQUIRES: handler is async-signal-safe.
 void install_stop_signals(void (*handler)(int));
 

@@ -166,10 +166,12 @@ bool DbfArea::get_memo(int index, Value&) {
 
 bool DbfArea::close() {
   if (!open_) return true;
-  if (!write_back()) return false;
+  // A record that cannot be written still leaves a header that counts exactly the
+  // records in the file (write_header settles the count), then the close fails.
+  bool written = write_back();
   unlock_all();
-  if (update_header_ && !write_header()) return false;
-  if (!flush_write_behind()) return false;
+  if ((update_header_ || !written) && !info_.read_only && !write_header()) return false;
+  if (!written || !flush_write_behind()) return false;
   if (Runtime::current().settings().hardcommit) {
     data_.commit();
     commit_memo_file();
@@ -252,7 +254,11 @@ bool DbfArea::write_header() {
     raise_error(kErrReadonly, 1025, 0, info_.name);
     return false;
   }
-  if (!flush_write_behind()) return false;
+  // When buffered records cannot reach the file, the header still goes out, counting
+  // only what the file really holds; the records stay buffered and a later
+  // successful write-back rewrites the header with them.
+  const bool flushed = flush_write_behind();
+  RecNo header_count = count_;
   bool header_locked = false;
   if (info_.shared) {
     // Another process may hold the header lock for its own header write; that write
@@ -262,12 +268,19 @@ bool DbfArea::write_header() {
       if (!header_locked) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     recount();
+    header_count = count_;
   } else {
-    std::uint64_t end = record_offset(count_ + 1);
     IoResult size = data_.size();
     if (size.oscode != kOsOk) {
       raise_error(kErrWrite, 1011, 0, info_.name, size.oscode);
       return false;
+    }
+    std::uint64_t end = record_offset(count_ + 1);
+    if (size.bytes < end) {
+      // Appended records that have not reached the file (a failed write) are not
+      // counted; a partial one at the end is cut off below.
+      dbf::record_count_for_size(hdr_, size.bytes, header_count);
+      end = record_offset(header_count + 1);
     }
     if (size.bytes > end) {
       // Records past the count (after a zap, or a partial record) are cut off behind
@@ -282,9 +295,18 @@ bool DbfArea::write_header() {
       ra_count_ = 0;
     }
   }
+  const bool ok = put_header(header_count);
+  if (header_locked) data_.unlock_range(kHeaderLock, 1);
+  if (!ok) return false;
+  update_header_ = header_count != count_;
+  needs_commit_ = true;
+  return flushed && !update_header_;
+}
+
+bool DbfArea::put_header(RecNo count) {
   LocalDateTime today = local_now();
   dbf::HeaderWrite hw;
-  hw.record_count = count_;
+  hw.record_count = count;
   hw.year = today.year;
   hw.month = today.month;
   hw.day = today.day;
@@ -302,15 +324,34 @@ bool DbfArea::write_header() {
       ok = w.bytes == 4;
     }
   }
-  if (header_locked) data_.unlock_range(kHeaderLock, 1);
   if (!ok) {
     raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
     return false;
   }
   hdr_.raw = bytes;
-  update_header_ = false;
-  needs_commit_ = true;
   return true;
+}
+
+void DbfArea::settle_after_failed_write() {
+  // Whole records that reached the file are counted in the header; a partial one is
+  // cut off behind 0x1A. Records still buffered stay for a later write-back.
+  if (info_.shared || info_.read_only) return;
+  IoResult size = data_.size();
+  if (size.oscode != kOsOk) return;
+  RecNo held = 0;
+  dbf::record_count_for_size(hdr_, size.bytes, held);
+  if (held > count_) held = count_;
+  const std::uint64_t end = record_offset(held + 1);
+  if (size.bytes > end) {
+    std::uint8_t eof = dbf::kEofByte;
+    if (data_.write_at(end, &eof, 1).bytes == 1) data_.truncate(end + 1);
+    ra_count_ = 0;
+  }
+  bool was_quiet = quiet_;
+  quiet_ = true;  // the failure at hand has been reported already
+  put_header(held);
+  quiet_ = was_quiet;
+  update_header_ = true;
 }
 
 // --- records in the file ---
@@ -320,6 +361,7 @@ bool DbfArea::flush_write_behind() {
   std::size_t bytes = static_cast<std::size_t>(wb_count_) * hdr_.record_len;
   IoResult w = data_.write_at(record_offset(wb_first_), wb_.data(), bytes);
   if (w.bytes != bytes) {
+    settle_after_failed_write();
     raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
     return false;
   }

@@ -85,6 +85,12 @@ class DbfArea : public Area {
   bool recount();
   bool write_record(RecNo recno, const std::uint8_t* data);
   bool flush_write_behind();
+  // Writes the 32-byte header with this record count (and auto-increment values).
+  bool put_header(RecNo count);
+  // After a write that failed part-way: the header counts the whole records in the
+  // file and a partial record is cut off, so the file agrees with its header whatever
+  // happens next.
+  void settle_after_failed_write();
   void discard_buffers();
   void reset_state();
   std::uint64_t record_offset(RecNo recno) const {

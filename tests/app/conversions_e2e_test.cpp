@@ -83,11 +83,12 @@ class Workspace {
   const Dataset& dataset() const { return ds_; }
   const fs::path& dir() const { return dir_; }
 
-  RunResult run() const {
+  // `shell_prefix` runs in the same shell just before the program (e.g. a ulimit).
+  RunResult run(const std::string& shell_prefix = "") const {
     const fs::path out = root_ / "scratch" / "stdout.txt", err = root_ / "scratch" / "stderr.txt";
-    std::string cmd = "cd '" + dir_.string() + "' && env -u LUMCONV '" + kBinary +
-                      "' '//DRIVE:" + dir_.string() + "' </dev/null >'" + out.string() + "' 2>'" +
-                      err.string() + "'";
+    std::string cmd = "cd '" + dir_.string() + "' && " + shell_prefix + "env -u LUMCONV '" +
+                      kBinary + "' '//DRIVE:" + dir_.string() + "' </dev/null >'" + out.string() +
+                      "' 2>'" + err.string() + "'";
     int status = std::system(cmd.c_str());
     RunResult r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -425,6 +426,36 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
   const std::string message = "Error SDF/1001  Open error: receber.txt (DOS Error 2)";
   EXPECT_EQ(message, r.screen[14].substr(0, message.size())) << joined(r.screen);
   EXPECT_TRUE(r.screen[16].starts_with("Error at ...: CVRECEBER(")) << r.screen[16];
+}
+
+// A write beyond the file-size limit fails like a full disk: the run ends through its
+// error path (exit code 1, error.log), not by the signal, and every table's header
+// counts exactly the whole records in its file, with at most one 0x1A after them.
+TEST(ConversionsEndToEnd, FileSizeLimitEndsTheRunWithEveryHeaderAgreeingWithItsRecords) {
+  Workspace w(DatasetOptions::with_lines(3000, 8));
+  RunResult r = w.run("ulimit -f 600 && ");  // 300 KB at least, far below the tables' size
+  EXPECT_EQ(1, r.code) << r.err;
+  EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
+  EXPECT_NE(std::string::npos, r.err.find("Write error")) << r.err;
+  int tables = 0;
+  for (const auto& e : fs::recursive_directory_iterator(w.dir())) {
+    std::string ext = e.path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!e.is_regular_file() || ext != ".dbf") continue;
+    ++tables;
+    const std::string bytes = read_file(e.path());
+    ASSERT_GE(bytes.size(), 12u) << e.path();
+    auto le = [&](std::size_t at, int n) {
+      std::uint32_t v = 0;
+      for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+      return v;
+    };
+    const std::uint32_t count = le(4, 4), header_len = le(8, 2), record_len = le(10, 2);
+    const std::uint64_t end = header_len + std::uint64_t{count} * record_len;
+    EXPECT_TRUE(bytes.size() == end || (bytes.size() == end + 1 && bytes.back() == '\x1a'))
+        << e.path() << ": count " << count << ", size " << bytes.size();
+  }
+  EXPECT_EQ(11, tables);
 }
 
 }  // namespace

@@ -458,6 +458,40 @@ TEST_F(Records, WriteErrorsKeepTheTableOpenAndItsRecords) {
   EXPECT_EQ(3u, le32(bytes, 4));
 }
 
+TEST_F(Records, AFailedWriteLeavesAHeaderCountingOnlyTheRecordsInTheFile) {
+  make("t.dbf", 0);
+  {
+    Runtime inner;
+    ErrorRecorder rec(inner);  // quits on the write error, as the frame does
+    ASSERT_TRUE(DBUSEAREA(true, {}, "t"));
+    for (int i = 1; i <= 5; ++i) {
+      DBAPPEND();
+      field_put("QTD", Value::int32(i));
+    }
+    // The disk fills up 20 bytes into the third record; bytes already in the file (the
+    // header) can still be rewritten.
+    const std::uint64_t limit = 225 + 2 * 50 + 20;
+    set_io_fault_hook(
+        [&](IoOp op, const std::string&, std::uint64_t offset, std::size_t n, IoFault& f) {
+          if (op != IoOp::Write || offset + n <= limit) return false;
+          f.allow = offset < limit ? static_cast<std::size_t>(limit - offset) : 0;
+          f.oscode = kOsDiskFull;
+          return true;
+        });
+    DBCLOSEAREA();
+    inner.release_services();
+    set_io_fault_hook(nullptr);
+    ASSERT_FALSE(rec.empty());
+    EXPECT_EQ(kErrWrite, rec.errors().front().gencode);
+    EXPECT_EQ(1011, rec.errors().front().subcode);
+  }
+  // Two whole records reached the file; the partial third is cut off behind 0x1A.
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  ASSERT_EQ(225u + 2 * 50 + 1, bytes.size());
+  EXPECT_EQ(2u, le32(bytes, 4));
+  EXPECT_EQ(0x1A, bytes.back());
+}
+
 TEST_F(Records, RuntimeEndClosesTablesAndWritesThem) {
   make("t.dbf", 0);
   {
