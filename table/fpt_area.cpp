@@ -53,7 +53,9 @@ bool DbfFptArea::open_memo_file() {
   IoResult r{};
   if (kind != dbf::MemoKind::Dbt) r = memo_.read_at(0, head, sizeof head);
   memo_header_ = parse_memo_header(kind, std::span<const std::uint8_t>(head, r.bytes));
-  if (memo_header_.block_size == 0) {
+  // A block size still above 64 KiB after the cut can only come from damaged bytes;
+  // taking it would make a zap allocate and write gigabytes.
+  if (memo_header_.block_size == 0 || memo_header_.block_size > 65536) {
     raise_error(kErrCorruption, 1012, 0, memo_name_);
     memo_.close();
     return false;

@@ -1,5 +1,6 @@
 #include "runtime/frame/errorsys.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "console/alert_box.h"
@@ -231,7 +232,8 @@ Value ALERT(const Value& message, const Value& options, const Value& color, cons
   if (opts.empty()) opts.push_back("Ok");
   int wait = -1;
   if (delay.is_number() && delay.num().as_double() >= 0) {
-    wait = static_cast<int>(delay.num().as_double());
+    // Whole seconds, kept where the milliseconds of the wait still fit an int.
+    wait = static_cast<int>(std::min(delay.num().as_double(), 2000000.0));
   }
   int choice = ask(lines, opts, alert_colors(color), wait);
   return Value::int32(choice < 0 ? 0 : choice);

@@ -342,6 +342,14 @@ TEST_F(MemoTest, MemoOpenFailures) {
   expect_error(kErrCorruption, 1012, "DBFNTX", "", 0);
   EXPECT_EQ("zero.fpt", rec_.last().filename);
 
+  // A block size that the 16-bit cut leaves above 64 KiB (low bits all zero) is damage:
+  // a zap would otherwise write a 16 MiB memo file.
+  s.memo_block_size = 0x01000000;
+  write_dbf(path("huge.dbf"), s);
+  EXPECT_THROW(DBUSEAREA(true, {}, "huge"), HandlerBreak);
+  expect_error(kErrCorruption, 1012, "DBFNTX", "", 0);
+  EXPECT_EQ("huge.fpt", rec_.last().filename);
+
   s.memo_block_size = 64;
   write_dbf(path("plain.dbf"), s);
   EXPECT_THROW(DBUSEAREA(true, "DBF", "plain"), HandlerBreak);  // the plain driver has no memos
