@@ -246,6 +246,23 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
+namespace {
+
+// Takes the whole-file lock that stands for the open's sharing mode; on failure the
+// descriptor is closed and the system's code returned (32 when another opener holds it).
+int lock_whole_file(int fd, FileShare share) {
+  int rc;
+  do {
+    rc = ::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) return kOsOk;
+  int err = errno;
+  ::close(fd);
+  return err == EWOULDBLOCK ? kOsFileInUse : map_errno(err);
+}
+
+}  // namespace
+
 int File::open(std::string_view name, FileAccess access, FileShare share) {
   if (fd_ >= 0) close();
   ResolvedName r = resolve_name(name);
@@ -263,15 +280,7 @@ int File::open(std::string_view name, FileAccess access, FileShare share) {
   }
   // A whole-file lock is the open's sharing mode: exclusive conflicts with every other
   // holder, shared only with an exclusive one.
-  int rc;
-  do {
-    rc = ::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    int err = errno;
-    ::close(fd);
-    return err == EWOULDBLOCK ? kOsFileInUse : map_errno(err);
-  }
+  if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
   fd_ = fd;
   access_ = access;
   share_ = share;
@@ -288,15 +297,7 @@ int File::create(std::string_view name, FileShare share) {
     fd = ::open(r.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return map_errno(errno);
-  int rc;
-  do {
-    rc = ::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    int err = errno;
-    ::close(fd);
-    return err == EWOULDBLOCK ? kOsFileInUse : map_errno(err);
-  }
+  if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
   // Emptied only once the lock is ours, so a file another opener holds stays intact.
   if (::ftruncate(fd, 0) != 0) {
     int err = errno;

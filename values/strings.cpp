@@ -45,19 +45,23 @@ Value ALLTRIM(const Value& c, const Value& all_white) {
   return Value::string(std::string_view(s).substr(begin, end - begin));
 }
 
+namespace {
+
+// SUBSTR's 0-based start: negative counts from the end (at least 0), 0 is as 1.
+std::int64_t substr_start(std::int64_t start, std::int64_t len) {
+  if (start < 0) return start + len < 0 ? 0 : start + len;
+  return start > 0 ? start - 1 : 0;
+}
+
+}  // namespace
+
 Value SUBSTR(const Value& c, const Value& start) {
   if (!c.is_string() || !start.is_number()) {
     return raise_argument_error(1110, "SUBSTR", Array{c, start});
   }
   const std::string& s = c.str();
   const auto len = static_cast<std::int64_t>(s.size());
-  std::int64_t from = whole(start.num());
-  if (from < 0) {
-    from += len;
-    if (from < 0) from = 0;
-  } else if (from > 0) {
-    --from;
-  }
+  const std::int64_t from = substr_start(whole(start.num()), len);
   if (from >= len) return Value::string(std::string());
   return Value::string(std::string_view(s).substr(static_cast<std::size_t>(from)));
 }
@@ -68,13 +72,7 @@ Value SUBSTR(const Value& c, const Value& start, const Value& count) {
   }
   const std::string& s = c.str();
   const auto len = static_cast<std::int64_t>(s.size());
-  std::int64_t from = whole(start.num());
-  if (from < 0) {
-    from += len;
-    if (from < 0) from = 0;
-  } else if (from > 0) {
-    --from;
-  }
+  const std::int64_t from = substr_start(whole(start.num()), len);
   // A start beyond the end gives "" before the count is looked at.
   if (from >= len) return Value::string(std::string());
   if (!count.is_number()) return raise_argument_error(1110, "SUBSTR", Array{c, start, count});
