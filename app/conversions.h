@@ -27,7 +27,4 @@ void CVPROD();
 void CVCLI();
 void CVRECEBER();
 
-// Name of the conversions' module in the call levels that error reports show.
-inline constexpr const char* kConversionModule = "lumconv.prg";
-
 }  // namespace lum

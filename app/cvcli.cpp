@@ -15,7 +15,7 @@ namespace lum {
 using namespace script;
 
 void CVCLI() {
-  FrameGuard frame("CVCLI", kConversionModule);
+  FrameGuard frame("CVCLI");
   // Every text file this conversion imports must open before any table is emptied.
   require_text("clientes.txt");
 

@@ -15,7 +15,7 @@ namespace lum {
 using namespace script;
 
 void CVFORN() {
-  FrameGuard frame("CVFORN", kConversionModule);
+  FrameGuard frame("CVFORN");
   require_text("forneced.txt");
 
   open_table(true, "\\LUM\\FIRMA1\\FORNECED");

@@ -19,7 +19,7 @@ namespace lum {
 using namespace script;
 
 void CVPAGAR() {
-  FrameGuard frame("CVPAGAR", kConversionModule);
+  FrameGuard frame("CVPAGAR");
   require_text("PAGAR.txt");
 
   open_table(true, "\\LUM\\FIRMA1\\FORNECED");

@@ -31,7 +31,7 @@ void clamp(Var& v) {
 }  // namespace
 
 void CVPROD() {
-  FrameGuard frame("CVPROD", kConversionModule);
+  FrameGuard frame("CVPROD");
   // Both text files of this conversion must open before the item table is emptied.
   require_text("prod.txt");
   require_text("SALDO.txt");

@@ -18,7 +18,7 @@ namespace lum {
 using namespace script;
 
 void CVRECEBER() {
-  FrameGuard frame("CVRECEBER", kConversionModule);
+  FrameGuard frame("CVRECEBER");
   require_text("receber.txt");
 
   open_table(false, "\\lum\\firma1\\lurbmov");

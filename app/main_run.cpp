@@ -1,11 +1,11 @@
 #include "app/main_run.h"
 
 #include "console/output.h"
-#include "runtime/frame/files.h"
-#include "runtime/frame/startup.h"
+#include "frame/startup.h"
 #include "runtime/runtime.h"
 #include "runtime/settings.h"
 #include "table/dbcmd.h"
+#include "table/files.h"
 #include "values/dates.h"
 
 namespace lum {
@@ -23,7 +23,7 @@ void run_if(const char* trigger, Conversion conversion) {
 }  // namespace
 
 void run_main(const Conversions& c) {
-  FrameGuard frame("MAIN", kMainModule, __LINE__);
+  FrameGuard frame("MAIN");
   Runtime& rt = Runtime::current();
   SCROLL();
   SETPOS(0, 0);

@@ -17,7 +17,4 @@ void run_main(const Conversions& conversions);
 // closed, work area 1 selected, no screen format active.
 void closing_sequence();
 
-// Name of this module in the call levels that error reports show.
-inline constexpr const char* kMainModule = "main_run.cpp";
-
 }  // namespace lum

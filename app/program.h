@@ -2,7 +2,7 @@
 // whose first function, MAIN, is the start function.
 #pragma once
 
-#include "runtime/frame/startup.h"
+#include "frame/startup.h"
 
 namespace lum {
 

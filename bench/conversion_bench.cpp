@@ -14,16 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dataset.h"
+#include "tools/sample/dataset.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using lum::test::Dataset;
-using lum::test::DatasetOptions;
-using lum::test::TableDef;
-using lum::test::Target;
-using lum::test::TextSet;
+using lum::sample::Dataset;
+using lum::sample::DatasetOptions;
+using lum::sample::TableDef;
+using lum::sample::Target;
+using lum::sample::TextSet;
 
 std::size_t client_lines() {
   const char* env = std::getenv("LUM_BENCH_CLIENTS");

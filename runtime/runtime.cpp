@@ -36,7 +36,8 @@ RaiseAnswer Runtime::raise(ErrorObject& error) {
   if (quitting_) return answer;  // break: a quit is already under way
   if (!handler_) internal_error(9002);
   if (handler_depth_ >= handler_limit_) internal_error(9003);
-  if (error.description.empty()) error.description = std::string(generic_description(error.gencode));
+  if (error.description.empty())
+    error.description = std::string(generic_description(error.gencode));
   for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
     if (!it->procname.empty()) {
       error.procname = it->procname;
@@ -76,11 +77,16 @@ RaiseAnswer Runtime::raise(ErrorObject& error) {
 
 std::string_view Runtime::internal_error_text(int code) {
   switch (code) {
-    case 9001: return "Error recovery failure";
-    case 9002: return "No ERRORBLOCK() for error";
-    case 9003: return "Too many recursive error handler calls";
-    case 9013: return "No starting procedure";
-    default: return "Internal error";
+    case 9001:
+      return "Error recovery failure";
+    case 9002:
+      return "No ERRORBLOCK() for error";
+    case 9003:
+      return "Too many recursive error handler calls";
+    case 9013:
+      return "No starting procedure";
+    default:
+      return "Internal error";
   }
 }
 
@@ -95,6 +101,11 @@ void Runtime::internal_error(int code) {
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(1);
+}
+
+std::string source_file_name(std::string_view path) {
+  std::size_t cut = path.find_last_of("/\\");
+  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
 void Runtime::push_frame(std::string procname, std::string module, int line) {

@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,8 +57,8 @@ class Runtime {
   using Handler = std::function<Value(ErrorObject&)>;
   // Called before the process ends with an internal error: flush what must reach
   // disk and show the caption and text on the console.
-  using InternalErrorHook = std::function<void(int code, std::string_view caption,
-                                               std::string_view text)>;
+  using InternalErrorHook =
+      std::function<void(int code, std::string_view caption, std::string_view text)>;
 
   Runtime();
   ~Runtime();
@@ -140,9 +141,18 @@ class Runtime {
   std::unique_ptr<Service> services_[static_cast<int>(ServiceSlot::kCount)];
 };
 
-// Pushes a call frame for the life of the scope.
+// The base name of a source file's path ("app/cvcli.cpp" gives "cvcli.cpp").
+std::string source_file_name(std::string_view path);
+
+// Pushes a call frame for the life of the scope. The short form names the level after
+// the source file the guard stands in (its base name, "cvcli.cpp") and starts it at the
+// guard's line, so that every level of the program is named the same way.
 class FrameGuard {
  public:
+  explicit FrameGuard(std::string procname,
+                      std::source_location where = std::source_location::current())
+      : FrameGuard(std::move(procname), source_file_name(where.file_name()),
+                   static_cast<int>(where.line())) {}
   FrameGuard(std::string procname, std::string module, int line = 0) {
     Runtime::current().push_frame(std::move(procname), std::move(module), line);
   }

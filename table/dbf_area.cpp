@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "runtime/runtime.h"
 #include "table/field_codec.h"
+#include "table/files.h"
 
 namespace lum {
 
@@ -23,40 +24,14 @@ constexpr std::uint64_t kLockBase = 1000000000ULL;
 constexpr std::uint64_t kHeaderLock = kLockBase - 2;
 constexpr std::uint64_t kAppendLock = kLockBase - 1;
 
-bool is_sep(char c) { return c == '\\' || c == '/'; }
-
-bool has_directory(std::string_view name) {
-  return name.find_first_of("\\/:") != std::string_view::npos;
-}
-
-std::string join_dir(std::string_view dir, std::string_view name) {
-  std::string s(dir);
-  if (!s.empty() && !is_sep(s.back()) && s.back() != ':') s += '\\';
-  s += name;
-  return s;
-}
-
-// The name to open: a bare name is looked up in the default directory (or the working
-// directory when none is set), then in each directory of the search path; the first
-// existing file wins. When none exists the first candidate is opened, so the error
-// names it.
+// The name to open: the first of the search candidates that exists as a file; when none
+// does, the first candidate, so that the error names it.
 std::string search_name(const std::string& name) {
-  if (has_directory(name)) return name;
-  const Settings& s = Runtime::current().settings();
-  std::string first = s.default_dir.empty() ? name : join_dir(s.default_dir, name);
-  if (file_exists(first)) return first;
-  std::string_view path = s.path;
-  while (!path.empty()) {
-    std::size_t cut = path.find_first_of(";,");
-    std::string_view dir = path.substr(0, cut);
-    path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
-    while (!dir.empty() && dir.front() == ' ') dir.remove_prefix(1);
-    while (!dir.empty() && dir.back() == ' ') dir.remove_suffix(1);
-    if (dir.empty()) continue;
-    std::string candidate = join_dir(dir, name);
-    if (file_exists(candidate)) return candidate;
+  std::vector<std::string> candidates = search_candidates(name);
+  for (const std::string& c : candidates) {
+    if (file_exists(c)) return c;
   }
-  return first;
+  return candidates.front();
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // compared with what the expected-result oracle and this test work out independently.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -17,11 +15,20 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dataset.h"
+#include "platform/process.h"
 #include "tests/support/expected.h"
 #include "tests/support/ntx_reader.h"
+#include "tools/sample/dataset.h"
 
 namespace lum::test {
+
+using sample::Dataset;
+using sample::DatasetOptions;
+using sample::FieldDef;
+using sample::kTargetCount;
+using sample::TableDef;
+using sample::Target;
+using sample::TextSet;
 namespace {
 
 namespace fs = std::filesystem;
@@ -83,17 +90,18 @@ class Workspace {
   const Dataset& dataset() const { return ds_; }
   const fs::path& dir() const { return dir_; }
 
-  // `shell_prefix` runs in the same shell just before the program (e.g. a ulimit).
-  RunResult run(const std::string& shell_prefix = "") const {
-    const fs::path out = root_ / "scratch" / "stdout.txt", err = root_ / "scratch" / "stderr.txt";
-    std::string cmd = "cd '" + dir_.string() + "' && " + shell_prefix + "env -u LUMCONV '" +
-                      kBinary + "' '//DRIVE:" + dir_.string() + "' </dev/null >'" + out.string() +
-                      "' 2>'" + err.string() + "'";
-    int status = std::system(cmd.c_str());
+  // Runs lumconv on the dataset, the largest file it may write limited when asked.
+  RunResult run(std::uint64_t max_file_size = 0) const {
+    ProcessOptions o;
+    o.cwd = dir_.string();
+    o.unset_env = {"LUMCONV"};
+    o.max_file_size = max_file_size;
+    ProcessOutcome p = run_process(kBinary, {"//DRIVE:" + dir_.string()}, o);
+    EXPECT_TRUE(p.started) << p.out;
     RunResult r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = read_file(err);
-    std::istringstream lines(read_file(out));
+    r.code = p.exit_code;
+    r.err = p.err;
+    std::istringstream lines(p.out);
     for (std::string line; std::getline(lines, line);) r.screen.push_back(line);
     r.screen.resize(std::max<std::size_t>(r.screen.size(), kRows));
     for (std::string& row : r.screen) row.resize(kCols, ' ');
@@ -433,7 +441,7 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
 // counts exactly the whole records in its file, with at most one 0x1A after them.
 TEST(ConversionsEndToEnd, FileSizeLimitEndsTheRunWithEveryHeaderAgreeingWithItsRecords) {
   Workspace w(DatasetOptions::with_lines(3000, 8));
-  RunResult r = w.run("ulimit -f 600 && ");  // 300 KB at least, far below the tables' size
+  RunResult r = w.run(600 * 512);  // far below the tables' size
   EXPECT_EQ(1, r.code) << r.err;
   EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
   EXPECT_NE(std::string::npos, r.err.find("Write error")) << r.err;

@@ -3,16 +3,16 @@
 // (tmux) whose screen is read back.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "tests/runtime/frame_fixture.h"
+#include "platform/process.h"
+#include "tests/frame/frame_fixture.h"
 
 namespace lum {
 namespace {
@@ -29,19 +29,17 @@ struct RunResult {
   std::string out, err;
 };
 
-// Runs lumconv in `dir` with standard input from /dev/null and the outputs to files
-// outside `dir`.
-RunResult run_lumconv(const fs::path& dir, const fs::path& scratch, const std::string& args,
-                      const std::string& env = "") {
-  fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-  std::string cmd = "cd '" + dir.string() + "' && env -u LUMCONV " + env + " '" + kBinary + "' " +
-                    args + " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
-  int status = std::system(cmd.c_str());
-  RunResult r;
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = read_file(out);
-  r.err = read_file(err);
-  return r;
+// Runs lumconv in `dir` with standard input from nothing and its outputs captured;
+// `env` entries ("NAME=value") are added to an environment without LUMCONV.
+RunResult run_lumconv(const fs::path& dir, const std::vector<std::string>& args,
+                      const std::vector<std::string>& env = {}) {
+  ProcessOptions o;
+  o.cwd = dir.string();
+  o.unset_env = {"LUMCONV"};
+  o.set_env = env;
+  ProcessOutcome p = run_process(kBinary, args, o);
+  EXPECT_TRUE(p.started) << p.out;
+  return RunResult{p.exit_code, p.out, p.err};
 }
 
 class LumconvBinary : public ::testing::Test {
@@ -59,7 +57,7 @@ class LumconvBinary : public ::testing::Test {
 };
 
 TEST_F(LumconvBinary, EmptyDirectoryShowsTheBannerAndCreatesNothing) {
-  RunResult r = run_lumconv(work_, scratch_, "");
+  RunResult r = run_lumconv(work_, {});
   EXPECT_EQ(0, r.code);
   EXPECT_EQ("\n\n" + kBanner1 + "\n" + kBanner2 + "\n", r.out);
   EXPECT_EQ("", r.err);
@@ -68,9 +66,8 @@ TEST_F(LumconvBinary, EmptyDirectoryShowsTheBannerAndCreatesNothing) {
 
 TEST_F(LumconvBinary, SwitchesFromTheEnvironmentAndTheCommandLine) {
   fs::create_directory(scratch_ / "root");
-  RunResult r =
-      run_lumconv(work_, scratch_, "//NOALERT '//DRIVE:" + (scratch_ / "root").string() + "'",
-                  "LUMCONV='//NOALERT'");
+  RunResult r = run_lumconv(work_, {"//NOALERT", "//DRIVE:" + (scratch_ / "root").string()},
+                            {"LUMCONV=//NOALERT"});
   EXPECT_EQ(0, r.code);
   EXPECT_EQ("\n\n" + kBanner1 + "\n" + kBanner2 + "\n", r.out);
   EXPECT_TRUE(work_is_empty());
@@ -80,15 +77,15 @@ TEST_F(LumconvBinary, HelpAndVersionChangeNothing) {
   fs::create_directories(work_ / "lum" / "firma1");
   testing_support::write_file(work_ / "forneced.txt", "x");
   for (const char* arg : {"--help", "-h", "//HELP"}) {
-    RunResult r = run_lumconv(work_, scratch_, arg);
+    RunResult r = run_lumconv(work_, {arg});
     EXPECT_EQ(0, r.code) << arg;
     EXPECT_TRUE(r.out.starts_with("Usage: lumconv")) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("Exit codes:"));
     EXPECT_NE(std::string::npos, r.out.find("LUMCONV"));
   }
-  RunResult env = run_lumconv(work_, scratch_, "", "LUMCONV=//HELP");
+  RunResult env = run_lumconv(work_, {}, {"LUMCONV=//HELP"});
   EXPECT_TRUE(env.out.starts_with("Usage: lumconv"));
-  RunResult v = run_lumconv(work_, scratch_, "--version");
+  RunResult v = run_lumconv(work_, {"--version"});
   EXPECT_EQ(0, v.code);
   EXPECT_EQ("lumconv 1.0.0\n", v.out);
   EXPECT_EQ("x", read_file(work_ / "forneced.txt"));
@@ -97,7 +94,7 @@ TEST_F(LumconvBinary, HelpAndVersionChangeNothing) {
 
 TEST_F(LumconvBinary, RefusedCommandLinesExitWithTwo) {
   for (const char* args : {"//NOPE", "clientes.txt", "//DRIVE:/no/such/dir"}) {
-    RunResult r = run_lumconv(work_, scratch_, args);
+    RunResult r = run_lumconv(work_, {args});
     EXPECT_EQ(2, r.code) << args;
     EXPECT_EQ("", r.out);
     EXPECT_NE(std::string::npos, r.err.find("lumconv --help"));

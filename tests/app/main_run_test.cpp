@@ -12,7 +12,7 @@
 #include "console/screen.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
-#include "tests/runtime/frame_fixture.h"
+#include "tests/frame/frame_fixture.h"
 
 namespace lum {
 namespace {

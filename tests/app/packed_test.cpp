@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "runtime/runtime.h"
-#include "tests/support/packed.h"
+#include "tools/sample/packed.h"
 
 namespace lum {
 namespace {
 
-using test::pack_decimal;
+using sample::pack_decimal;
 
 std::string bytes(std::initializer_list<int> b) {
   std::string s;

@@ -17,13 +17,13 @@
 #include "table/dbcmd.h"
 #include "table/dbf_format.h"
 #include "table/workareas.h"
-#include "tests/support/packed.h"
+#include "tools/sample/packed.h"
 
 namespace lum {
 namespace {
 
 using namespace std::string_literals;
-using test::pack_decimal;
+using sample::pack_decimal;
 
 struct FieldDesc {
   const char* name;

@@ -13,8 +13,9 @@
 #include "table/dbcmd.h"
 #include "table/names.h"
 #include "table/workareas.h"
-#include "tests/support/dbf_builder.h"
 #include "tests/support/error_recorder.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::testing {
 
@@ -32,16 +33,16 @@ class AreaTest : public ::testing::Test {
 
   // Writes `name` with character fields given as (name, length) and the records'
   // field texts.
-  void make_table(const std::string& name, const std::vector<test::FieldSpec>& fields,
+  void make_table(const std::string& name, const std::vector<sample::FieldSpec>& fields,
                   const std::vector<std::vector<std::string>>& records,
                   const std::vector<bool>& deleted = {}) {
-    test::DbfSpec def;
+    sample::DbfSpec def;
     def.fields = fields;
-    std::vector<test::RecordSpec> recs;
+    std::vector<sample::RecordSpec> recs;
     for (std::size_t i = 0; i < records.size(); ++i) {
       recs.push_back({records[i], i < deleted.size() && deleted[i]});
     }
-    test::write_dbf(dir_ / name, def, recs);
+    sample::write_dbf(dir_ / name, def, recs);
   }
 
   // Opens the table in a new area and makes it current.

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -18,27 +17,13 @@
 #include "index/ntx_build.h"
 #include "runtime/error.h"
 #include "runtime/runtime.h"
+#include "tests/support/temp_dir.h"
 
 namespace lum::testing {
 
-// A fresh directory under the system's temporary directory, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("lum_index_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
+// A fresh temporary directory, removed afterwards; file() names a file in it.
+struct TempDir : test::TempDir {
+  std::string file(const std::string& name) const { return (path() / name).string(); }
 };
 
 // Thrown by the test handler where the run's handler would end the run.

@@ -9,7 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "tests/support/dbf_builder.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum {
 namespace {

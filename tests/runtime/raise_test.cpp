@@ -54,12 +54,15 @@ TEST(Raise, ErrorCarriesTheInnermostNamedFrame) {
     line = e.procline;
     return Value::logical(false);
   });
-  FrameGuard outer("MAIN", "lumconv.prg", 10);
-  FrameGuard inner("CVCLI", "lumconv.prg", 0);
-  rt.set_line(42);
+  FrameGuard outer("MAIN", "main_run.cpp", 10);
+  FrameGuard inner("CVCLI");  // named after this file, starting at this line
+  const int guard_line = __LINE__ - 1;
   ErrorObject e = make_error(kErrOpen, "DBFNTX", 1001, "", kCanDefault);
   raise(e);
-  EXPECT_EQ("CVCLI/lumconv.prg", seen);
+  EXPECT_EQ("CVCLI/raise_test.cpp", seen);
+  EXPECT_EQ(guard_line, line);
+  rt.set_line(42);
+  raise(e);
   EXPECT_EQ(42, line);
 }
 
@@ -116,10 +119,10 @@ TEST(RaiseDeathTest, InternalErrors) {
 TEST(MemoryVariables, PrivateToTheFunctionThatCreatedThem) {
   Runtime rt;
   {
-    FrameGuard f("CVCLI", "lumconv.prg");
+    FrameGuard f("CVCLI");
     rt.assign_memvar("vcpf", Value::string("1"));
     {
-      FrameGuard g("CONV_HEX", "lumconv.prg");
+      FrameGuard g("CONV_HEX");
       ASSERT_NE(nullptr, rt.find_memvar("VCPF"));  // visible to called functions
       rt.assign_memvar("VCPF", Value::string("2"));
       rt.assign_memvar("I", Value::int32(1));

@@ -8,6 +8,15 @@
 
 namespace lum::test {
 
+using sample::Dataset;
+using sample::FieldDef;
+using sample::kTargetCount;
+using sample::kTextSetCount;
+using sample::MemoKind;
+using sample::TableDef;
+using sample::Target;
+using sample::TextSet;
+
 // ---------------------------------------------------------------------------------
 // The small routines, each written from its rule.
 

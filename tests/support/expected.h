@@ -15,9 +15,14 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/dataset.h"
+#include "tools/sample/dataset.h"
 
 namespace lum::test {
+
+using sample::Dataset;
+using sample::kTextSetCount;
+using sample::Target;
+using sample::TextSet;
 
 // The routines the expectations are built from, exposed for their own tests. Each
 // follows the rule the run's functions follow, written independently here.

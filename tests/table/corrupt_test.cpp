@@ -9,6 +9,11 @@
 #include "tests/table/table_fixture.h"
 
 namespace lum::test {
+
+using sample::build_dbf;
+using sample::DbfSpec;
+using sample::write_bytes;
+using sample::write_dbf;
 namespace {
 
 class Corrupt : public TableTest {

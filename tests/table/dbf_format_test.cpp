@@ -9,7 +9,7 @@
 #include <set>
 #include <string_view>
 
-#include "tests/support/dbf_builder.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::dbf {
 namespace {
@@ -165,12 +165,12 @@ TEST(DbfFormat, NamesAreCutUpperCasedAndTrimmed) {
 }
 
 TEST(DbfFormat, DescriptorsStopAtTheTerminatorOrTheHeaderLength) {
-  test::DbfSpec s;
+  sample::DbfSpec s;
   s.fields = {{"A", 'C', 3}, {"B", 'N', 4}};
   s.backlink = 263;  // extended tables keep a backlink area inside the header length
   Header h;
   std::uint32_t count = 0;
-  std::vector<std::uint8_t> file = test::build_dbf(s, {{{"abc", "12"}}, {{"def", "3"}}});
+  std::vector<std::uint8_t> file = sample::build_dbf(s, {{{"abc", "12"}}, {{"def", "3"}}});
   ASSERT_EQ(Status::Ok, decode_table(file, h, count));
   EXPECT_EQ(2u, h.fields.size());
   EXPECT_EQ(2u, count);
@@ -179,17 +179,17 @@ TEST(DbfFormat, DescriptorsStopAtTheTerminatorOrTheHeaderLength) {
   // No terminator: the slots that the header length gives are all fields.
   s.backlink = 0;
   s.terminator = false;
-  file = test::build_dbf(s, {});
+  file = sample::build_dbf(s, {});
   ASSERT_EQ(Status::Ok, decode_table(file, h, count));
   EXPECT_EQ(2u, h.fields.size());
 }
 
 TEST(DbfFormat, RecordCountComesFromTheFileSize) {
-  test::DbfSpec s;
+  sample::DbfSpec s;
   s.fields = {{"A", 'C', 10}, {"B", 'C', 10}, {"C", 'C', 10}, {"D", 'C', 10}, {"E", 'C', 9}};
   s.stored_count = 99;
   s.stored_record_length = 7;
-  std::vector<std::uint8_t> file = test::build_dbf(s, {{}, {}, {}});
+  std::vector<std::uint8_t> file = sample::build_dbf(s, {{}, {}, {}});
   ASSERT_EQ(0xC1u + 3 * 50 + 1, file.size());
   Header h;
   std::uint32_t count = 0;
@@ -203,9 +203,9 @@ TEST(DbfFormat, RecordCountComesFromTheFileSize) {
 }
 
 TEST(DbfFormat, DamagedHeadersGiveTheirStatus) {
-  test::DbfSpec s;
+  sample::DbfSpec s;
   s.fields = {{"A", 'C', 10}};
-  std::vector<std::uint8_t> good = test::build_dbf(s, {{{"x"}}});
+  std::vector<std::uint8_t> good = sample::build_dbf(s, {{{"x"}}});
   Header h;
   std::uint32_t count;
   struct Case {
@@ -262,13 +262,13 @@ TEST(DbfFormat, HeaderWriteRecomputesVersionFlagsAndCodePage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
-    test::DbfSpec s;
+    sample::DbfSpec s;
     s.version = c.version;
     s.table_flags = c.flags_in;
     s.codepage = 0x57;
     s.fields = {{"A", c.field_type, c.field_type == 'M' ? 10 : 4}};
     s.stored_count = 0;
-    std::vector<std::uint8_t> file = test::build_dbf(s, {});
+    std::vector<std::uint8_t> file = sample::build_dbf(s, {});
     Header h;
     std::uint32_t count;
     ASSERT_EQ(Status::Ok, decode_table(file, h, count));
@@ -285,20 +285,20 @@ TEST(DbfFormat, HeaderWriteRecomputesVersionFlagsAndCodePage) {
     EXPECT_EQ(124, out[1]);
     EXPECT_EQ(2, out[2]);
     EXPECT_EQ(29, out[3]);
-    EXPECT_EQ(70000u, test::le32({out.begin(), out.end()}, 4));
-    EXPECT_EQ(h.header_len, test::le16({out.begin(), out.end()}, 8));
-    EXPECT_EQ(h.record_len, test::le16({out.begin(), out.end()}, 10));
+    EXPECT_EQ(70000u, sample::le32({out.begin(), out.end()}, 4));
+    EXPECT_EQ(h.header_len, sample::le16({out.begin(), out.end()}, 8));
+    EXPECT_EQ(h.record_len, sample::le16({out.begin(), out.end()}, 10));
   }
 }
 
 TEST(DbfFormat, BlankRecordBlanksTextAndZeroesBinary) {
-  test::DbfSpec s;
+  sample::DbfSpec s;
   s.version = 0x30;
   s.fields = {{"C", 'C', 2},  {"N", 'N', 3}, {"D", 'D', 8},  {"L", 'L', 1},
               {"M", 'M', 10}, {"I", 'I', 4}, {"DB", 'D', 4}, {"Y", 'Y', 8}};
   Header h;
   std::uint32_t count;
-  ASSERT_EQ(Status::Ok, decode_table(test::build_dbf(s, {}), h, count));
+  ASSERT_EQ(Status::Ok, decode_table(sample::build_dbf(s, {}), h, count));
   std::vector<std::uint8_t> blank = blank_record(h);
   std::string expected = std::string(1 + 2 + 3 + 8 + 1 + 10, ' ') + std::string(16, '\0');
   EXPECT_EQ(expected, std::string(blank.begin(), blank.end()));

@@ -16,6 +16,8 @@
 #include "values/dates.h"
 
 namespace lum::test {
+
+using sample::write_dbf;
 namespace {
 
 constexpr const char* kPython = "/usr/bin/python3";

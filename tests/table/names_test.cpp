@@ -11,6 +11,10 @@
 #include "values/dates.h"
 
 namespace lum::test {
+
+using sample::DbfSpec;
+using sample::MemoFile;
+using sample::write_dbf;
 namespace {
 
 class Names : public TableTest {

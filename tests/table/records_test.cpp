@@ -10,6 +10,13 @@
 #include "values/dates.h"
 
 namespace lum::test {
+
+using sample::build_dbf;
+using sample::le16;
+using sample::le32;
+using sample::read_bytes;
+using sample::write_bytes;
+using sample::write_dbf;
 namespace {
 
 class Records : public TableTest {

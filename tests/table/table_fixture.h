@@ -12,10 +12,14 @@
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "table/workareas.h"
-#include "tests/support/dbf_builder.h"
 #include "tests/support/error_recorder.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::test {
+
+using sample::DbfSpec;
+using sample::RecordSpec;
 
 // CODIGO C5, NOME C20, VALOR N10.2, QTD N5, DATA D8, ATIVO L1: record length 50,
 // header length 225.

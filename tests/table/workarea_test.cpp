@@ -15,6 +15,15 @@
 #include "tests/table/table_fixture.h"
 
 namespace lum::test {
+
+using sample::build_dbf;
+using sample::build_memo;
+using sample::DbfSpec;
+using sample::le32;
+using sample::MemoFile;
+using sample::read_bytes;
+using sample::write_bytes;
+using sample::write_dbf;
 namespace {
 
 class WorkAreaTest : public TableTest {

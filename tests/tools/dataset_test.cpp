@@ -1,7 +1,7 @@
 // The sample dataset generator: the files it writes have the structures it declares,
 // its packed fields decode to the digits it meant, its case lines carry their cases,
 // and the same seed gives the same bytes.
-#include "tests/support/dataset.h"
+#include "tools/sample/dataset.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,22 @@
 #include <vector>
 
 #include "table/dbf_format.h"
-#include "tests/support/dbf_builder.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::test {
+
+using sample::Dataset;
+using sample::DatasetOptions;
+using sample::FieldDef;
+using sample::kTargetCount;
+using sample::kTextSetCount;
+using sample::le32;
+using sample::read_bytes;
+using sample::TableDef;
+using sample::Target;
+using sample::TextSet;
+using sample::write_bytes;
 namespace {
 
 namespace fs = std::filesystem;

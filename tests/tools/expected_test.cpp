@@ -11,9 +11,23 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dbf_builder.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::test {
+
+using sample::Dataset;
+using sample::DatasetOptions;
+using sample::FieldDef;
+using sample::kTargetCount;
+using sample::kTextSetCount;
+using sample::le16;
+using sample::MemoKind;
+using sample::read_bytes;
+using sample::TableDef;
+using sample::Target;
+using sample::TextSet;
+using sample::write_bytes;
 namespace {
 
 namespace fs = std::filesystem;

@@ -9,10 +9,23 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dataset.h"
-#include "tests/support/dbf_builder.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sample/dataset.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::test {
+
+using sample::Dataset;
+using sample::DatasetOptions;
+using sample::DbfSpec;
+using sample::FieldDef;
+using sample::FieldSpec;
+using sample::read_bytes;
+using sample::RecordSpec;
+using sample::TableDef;
+using sample::Target;
+using sample::TextSet;
+using sample::write_dbf;
 namespace {
 
 namespace fs = std::filesystem;
@@ -75,10 +88,10 @@ TEST(Lumgen, WritesTheDatasetTheOptionsDescribe) {
   EXPECT_EQ(item[32 + 16], 14) << "CODITEM is the first field, 14 wide";
 }
 
-TEST(Lumgen, ExpectPrintsWhatTheRunMustShow) {
+TEST(Lumexpect, PrintsWhatTheRunMustShow) {
   TempDir dir;
-  Outcome r = run(dir, std::string(LUM_LUMGEN) + " '" + (dir / "d").string() +
-                           "' --records 3 --without receber.txt --expect");
+  Outcome r = run(dir, std::string(LUM_LUMEXPECT) + " '" + (dir / "d").string() +
+                           "' --records 3 --without receber.txt");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("  Fornecedor nao encontrado00042\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("  Clientes            4\n"), std::string::npos) << r.out;

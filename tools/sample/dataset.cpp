@@ -1,4 +1,4 @@
-#include "tests/support/dataset.h"
+#include "tools/sample/dataset.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,10 +9,10 @@
 #include <memory>
 #include <stdexcept>
 
-#include "tests/support/dbf_builder.h"
-#include "tests/support/packed.h"
+#include "tools/sample/dbf_builder.h"
+#include "tools/sample/packed.h"
 
-namespace lum::test {
+namespace lum::sample {
 namespace {
 
 // ---------------------------------------------------------------------------------
@@ -1227,8 +1227,8 @@ DbfSpec dbf_spec(const TableDef& d) {
   shape.date[2] = 30;
   shape.memo_block_size = static_cast<std::uint32_t>(d.memo_block_size);
   shape.memo = d.memo == MemoKind::kDbt   ? MemoFile::Dbt
-              : d.memo == MemoKind::kFpt ? MemoFile::Fpt
-                                         : MemoFile::None;
+               : d.memo == MemoKind::kFpt ? MemoFile::Fpt
+                                          : MemoFile::None;
   return shape;
 }
 
@@ -1487,4 +1487,4 @@ void Dataset::write(const std::filesystem::path& dir) const {
   }
 }
 
-}  // namespace lum::test
+}  // namespace lum::sample

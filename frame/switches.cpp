@@ -1,4 +1,4 @@
-#include "runtime/frame/switches.h"
+#include "frame/switches.h"
 
 namespace lum {
 

@@ -1,16 +1,16 @@
-#include "runtime/frame/error_log.h"
+#include "frame/error_log.h"
 
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
 #include "console/screen.h"
+#include "frame/errorsys.h"
+#include "frame/frame_state.h"
+#include "frame/work_area_report.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/host.h"
-#include "runtime/frame/errorsys.h"
-#include "runtime/frame/frame_state.h"
-#include "runtime/frame/work_area_report.h"
 #include "runtime/runtime.h"
 #include "values/dates.h"
 
@@ -139,7 +139,7 @@ std::string error_log_entry(const ErrorObject& e) {
   out.push_back("C/C++ compiler.....: " + compiler());
   out.push_back("Multi Threading....: NO");
   out.push_back("VM Optimization....: none");
-  std::vector<WorkAreaReport> areas = open_work_areas();
+  std::vector<AreaSummary> areas = open_work_areas();
   if (int area = current_work_area(); area > 0) {
     out.push_back("Current Area ......: " + std::to_string(area));
   }
@@ -151,15 +151,16 @@ std::string error_log_entry(const ErrorObject& e) {
 
   out.push_back("");
   out.push_back(centred("Detailed Work Area Items", '-'));
-  for (const WorkAreaReport& a : areas) {
+  for (const AreaSummary& a : areas) {
     out.push_back("");
     out.push_back("Work Area No ......: " + std::to_string(a.number));
     out.push_back("Alias .............: " + a.alias);
     out.push_back("Current Recno .....: " + std::to_string(a.recno));
     out.push_back("Current Filter ....: " + a.filter);
-    out.push_back("Relation Exp. .....: " + a.relation);
-    out.push_back("Index Order .......: " + std::to_string(a.order));
-    out.push_back("Active Key ........: " + a.key);
+    out.push_back("Relation Exp. .....: ");  // the engine sets no relations
+    // The run's tables carry at most their one order.
+    out.push_back("Index Order .......: " + std::string(a.order.empty() ? "0" : "1"));
+    out.push_back("Active Key ........: " + a.order);
   }
 
   out.push_back("");

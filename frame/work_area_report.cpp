@@ -1,7 +1,6 @@
-#include "runtime/frame/work_area_report.h"
+#include "frame/work_area_report.h"
 
 #include "runtime/runtime.h"
-#include "table/workareas.h"
 
 namespace lum {
 
@@ -13,21 +12,9 @@ WorkAreas* areas() { return Runtime::current().service_as<WorkAreas>(ServiceSlot
 
 }  // namespace
 
-std::vector<WorkAreaReport> open_work_areas() {
-  std::vector<WorkAreaReport> out;
+std::vector<AreaSummary> open_work_areas() {
   WorkAreas* w = areas();
-  if (w == nullptr) return out;
-  for (const AreaSummary& a : w->summary()) {
-    WorkAreaReport r;
-    r.number = a.number;
-    r.alias = a.alias;
-    r.recno = a.recno;
-    r.filter = a.filter;
-    r.order = a.order.empty() ? 0 : 1;  // the run's tables carry at most their one order
-    r.key = a.order;
-    out.push_back(std::move(r));
-  }
-  return out;
+  return w == nullptr ? std::vector<AreaSummary>() : w->summary();
 }
 
 std::uint32_t current_work_area() {

@@ -1,4 +1,4 @@
-#include "runtime/frame/errorsys.h"
+#include "frame/errorsys.h"
 
 #include <algorithm>
 #include <vector>
@@ -6,9 +6,9 @@
 #include "console/alert_box.h"
 #include "console/output.h"
 #include "console/screen.h"
+#include "frame/error_log.h"
+#include "frame/frame_state.h"
 #include "platform/file.h"
-#include "runtime/frame/error_log.h"
-#include "runtime/frame/frame_state.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "values/dates.h"

@@ -6,11 +6,11 @@
 #include <filesystem>
 
 #include "console/output.h"
-#include "runtime/frame/error_log.h"
-#include "runtime/frame/frame_state.h"
+#include "frame/error_log.h"
+#include "frame/frame_state.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
-#include "tests/runtime/frame_fixture.h"
+#include "tests/frame/frame_fixture.h"
 
 namespace lum {
 namespace {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace lum::test {
+namespace lum::sample {
 
 // The six exported data sets, in the order in which the run meets their text files.
 enum class TextSet : int { kSuppliers, kPayables, kProducts, kBalances, kClients, kReceivables };
@@ -129,4 +129,4 @@ class Dataset {
   std::array<std::string, kTargetCount> initial_memo_;
 };
 
-}  // namespace lum::test
+}  // namespace lum::sample

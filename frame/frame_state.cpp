@@ -1,4 +1,4 @@
-#include "runtime/frame/frame_state.h"
+#include "frame/frame_state.h"
 
 #include <cstdio>
 #include <memory>

@@ -6,37 +6,18 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 
-#include "runtime/frame/frame_state.h"
+#include "frame/frame_state.h"
 #include "tests/console/console_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace lum::testing_support {
 
-// A fresh directory under the system's temporary directory, made the working directory
-// for the life of the object, then removed.
-class TempDir {
- public:
-  TempDir() : old_(std::filesystem::current_path()) {
-    std::random_device rd;
-    dir_ = std::filesystem::temp_directory_path() /
-           ("lumframe-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            std::to_string(rd()));
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::current_path(old_, ec);
-    std::filesystem::remove_all(dir_, ec);
-  }
-  const std::filesystem::path& path() const { return dir_; }
-
- private:
-  std::filesystem::path old_;
-  std::filesystem::path dir_;
+// A fresh temporary directory, made the working directory for the life of the object.
+struct TempDir : test::TempDir {
+  TempDir() : test::TempDir(true) {}
 };
 
 inline std::string read_file(const std::filesystem::path& p) {

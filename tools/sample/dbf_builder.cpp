@@ -1,14 +1,12 @@
-#include "tests/support/dbf_builder.h"
+#include "tools/sample/dbf_builder.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-namespace lum::test {
+namespace lum::sample {
 
 namespace {
 
@@ -35,7 +33,8 @@ int record_length(const DbfSpec& shape) {
 
 int header_length(const DbfSpec& shape) {
   if (shape.header_length) return *shape.header_length;
-  return 32 + 32 * static_cast<int>(shape.fields.size()) + (shape.terminator ? 1 : 0) + shape.backlink;
+  return 32 + 32 * static_cast<int>(shape.fields.size()) + (shape.terminator ? 1 : 0) +
+         shape.backlink;
 }
 
 std::vector<std::uint8_t> build_dbf(const DbfSpec& shape, const std::vector<RecordSpec>& records) {
@@ -110,7 +109,7 @@ void write_dbf(const std::filesystem::path& file, const DbfSpec& shape,
   std::filesystem::path memo = file;
   memo.replace_extension(shape.memo == MemoFile::Dbt   ? ".dbt"
                          : shape.memo == MemoFile::Fpt ? ".fpt"
-                                                      : ".smt");
+                                                       : ".smt");
   // A memo file with some content after the header, so a zap visibly empties it.
   std::vector<std::uint8_t> m = build_memo(shape, 4);
   m.resize(m.size() + 3 * std::max<std::uint32_t>(shape.memo_block_size, 1), 'x');
@@ -140,25 +139,4 @@ std::uint16_t le16(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint16_t>(b.at(at) | (b.at(at + 1) << 8));
 }
 
-TempDir::TempDir(bool enter) {
-  static std::atomic<int> counter{0};
-  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  for (;;) {
-    path_ = std::filesystem::temp_directory_path() /
-            ("lumtest-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    if (std::filesystem::create_directory(path_)) break;
-  }
-  if (enter) {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
-    entered_ = true;
-  }
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (entered_) std::filesystem::current_path(previous_, ec);
-  std::filesystem::remove_all(path_, ec);
-}
-
-}  // namespace lum::test
+}  // namespace lum::sample

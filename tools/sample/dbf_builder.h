@@ -1,6 +1,6 @@
-// Fixture builder: writes DBF files of any structure, version byte and memo kind into a
-// test's own directory, byte by byte and independently of the engine, so tests can
-// check the engine against files they made themselves (and damage them at will).
+// DBF builder: writes DBF files of any structure, version byte and memo kind, byte by
+// byte and independently of the engine. The sample generator writes its tables with it;
+// tests make (and damage) their own fixtures with it and check the engine against them.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace lum::test {
+namespace lum::sample {
 
 struct FieldSpec {
   std::string name;  // stored as given (at most 11 bytes), NUL-padded
@@ -62,21 +62,4 @@ void write_bytes(const std::filesystem::path& file, const std::vector<std::uint8
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at);
 std::uint16_t le16(const std::vector<std::uint8_t>& b, std::size_t at);
 
-// A fresh directory under the system's temporary directory, removed with its content
-// when the object goes; the working directory is moved into it meanwhile when asked.
-class TempDir {
- public:
-  explicit TempDir(bool enter = false);
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-  std::filesystem::path previous_;
-  bool entered_ = false;
-};
-
-}  // namespace lum::test
+}  // namespace lum::sample

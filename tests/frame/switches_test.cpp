@@ -1,7 +1,7 @@
 // The start-up switches from the environment variable and the command line.
 #include <gtest/gtest.h>
 
-#include "runtime/frame/switches.h"
+#include "frame/switches.h"
 
 namespace lum {
 namespace {

@@ -3,20 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
-#include "runtime/frame/files.h"
 #include "runtime/runtime.h"
-#include "tests/runtime/frame_fixture.h"
+#include "table/dbcmd.h"
+#include "table/files.h"
+#include "table/names.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum {
 namespace {
 
-using testing_support::TempDir;
-using testing_support::write_file;
+void write_file(const std::filesystem::path& p, std::string_view text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
 
 TEST(File, NamesWildcardsAndDirectories) {
   Runtime rt;
-  TempDir dir;
+  test::TempDir dir(true);
   write_file("forneced.txt", "x");
   write_file("PAGAR.txt", "x");
   std::filesystem::create_directory("prod.txt");  // a directory with a file's name
@@ -55,7 +62,7 @@ TEST(File, NamesWildcardsAndDirectories) {
 
 TEST(File, DefaultDirectoryThenSearchPath) {
   Runtime rt;
-  TempDir dir;
+  test::TempDir dir(true);
   std::filesystem::create_directories("a");
   std::filesystem::create_directories("b");
   write_file("b/only.txt", "x");
@@ -71,6 +78,45 @@ TEST(File, DefaultDirectoryThenSearchPath) {
   EXPECT_FALSE(FILE("here.txt"));
   rt.settings().path = dir.path().string();
   EXPECT_TRUE(FILE("here.t?t"));
+}
+
+TEST(SearchCandidates, DefaultDirectoryThenEachPathEntry) {
+  Runtime rt;
+  struct Case {
+    const char* default_dir;
+    const char* path;
+    const char* name;
+    std::vector<std::string> want;
+  } cases[] = {
+      {"", "", "t.dbf", {"t.dbf"}},
+      {"d", "", "t.dbf", {"d\\t.dbf"}},
+      {"d\\", " a ; ,b/,c:", "t.dbf", {"d\\t.dbf", "a\\t.dbf", "b/t.dbf", "c:t.dbf"}},
+      {"d", "a;b", "x\\t.dbf", {"x\\t.dbf"}},
+      {"d", "a;b", "c:t.dbf", {"c:t.dbf"}},
+  };
+  for (const Case& c : cases) {
+    rt.settings().default_dir = c.default_dir;
+    rt.settings().path = c.path;
+    EXPECT_EQ(c.want, search_candidates(c.name)) << c.path;
+  }
+}
+
+// FILE and the table open find a bare name in the same place.
+TEST(SearchCandidates, FileAndTableOpenAgree) {
+  Runtime rt;
+  test::TempDir dir(true);
+  std::filesystem::create_directories("first");
+  std::filesystem::create_directories("second");
+  sample::DbfSpec shape;
+  shape.fields = {sample::FieldSpec{"NAME", 'C', 4, 0, 0}};
+  sample::write_dbf("second/Only.dbf", shape, {sample::RecordSpec{{"two"}, false}});
+  rt.settings().path = " first , second ";  // blanks around the entries are dropped
+  EXPECT_TRUE(FILE("ONLY.DBF"));
+  ASSERT_TRUE(DBUSEAREA(true, {}, "only"));
+  EXPECT_EQ("two ", field_get("NAME").str());
+  DBCLOSEAREA();
+  rt.settings().path = "nowhere";
+  EXPECT_FALSE(FILE("ONLY.DBF"));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace lum::test {
+namespace lum::sample {
 
 // The packed bytes of a digit string with sign half-byte `sign` ('C' positive, 'D'
 // negative, 'F' unsigned): high half-byte first, the sign in the low half-byte of the
@@ -18,4 +18,4 @@ std::string pack_decimal(std::string_view digits, char sign = 'C');
 // digits. Throws std::invalid_argument when the digits do not fit.
 std::string pack_decimal(std::string_view digits, char sign, std::size_t bytes);
 
-}  // namespace lum::test
+}  // namespace lum::sample

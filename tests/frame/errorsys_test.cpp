@@ -7,11 +7,11 @@
 
 #include "console/alert_box.h"
 #include "console/output.h"
-#include "runtime/frame/errorsys.h"
-#include "runtime/frame/frame_state.h"
+#include "frame/errorsys.h"
+#include "frame/frame_state.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
-#include "tests/runtime/frame_fixture.h"
+#include "tests/frame/frame_fixture.h"
 #include "values/dates.h"
 
 namespace lum {

@@ -1,4 +1,4 @@
-#include "runtime/frame/startup.h"
+#include "frame/startup.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,14 +8,14 @@
 
 #include "console/output.h"
 #include "console/screen.h"
+#include "frame/errorsys.h"
+#include "frame/frame_state.h"
+#include "frame/switches.h"
+#include "frame/work_area_report.h"
 #include "import/sdf.h"
 #include "index/index_commands.h"
 #include "platform/file.h"
 #include "platform/terminal.h"
-#include "runtime/frame/errorsys.h"
-#include "runtime/frame/frame_state.h"
-#include "runtime/frame/switches.h"
-#include "runtime/frame/work_area_report.h"
 #include "runtime/runtime.h"
 
 namespace lum {

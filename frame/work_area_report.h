@@ -4,23 +4,14 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
+
+#include "table/workareas.h"
 
 namespace lum {
 
-struct WorkAreaReport {
-  std::uint32_t number = 0;
-  std::string alias;
-  std::uint32_t recno = 0;
-  std::string filter;
-  std::string relation;
-  int order = 0;
-  std::string key;
-};
-
 // The occupied work areas in ascending number.
-std::vector<WorkAreaReport> open_work_areas();
+std::vector<AreaSummary> open_work_areas();
 // The selected work area's number; 0 when no table engine has started.
 std::uint32_t current_work_area();
 // Closes every table (DBCLOSEALL): pending records and headers written.

@@ -7,14 +7,14 @@
 #include <filesystem>
 
 #include "console/output.h"
+#include "frame/errorsys.h"
+#include "frame/frame_state.h"
+#include "frame/startup.h"
 #include "platform/file.h"
-#include "runtime/frame/errorsys.h"
-#include "runtime/frame/frame_state.h"
-#include "runtime/frame/startup.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "table/names.h"
-#include "tests/runtime/frame_fixture.h"
+#include "tests/frame/frame_fixture.h"
 
 namespace lum {
 namespace {

@@ -1,8 +1,8 @@
-#include "tests/support/packed.h"
+#include "tools/sample/packed.h"
 
 #include <stdexcept>
 
-namespace lum::test {
+namespace lum::sample {
 
 std::string pack_decimal(std::string_view digits, char sign) {
   std::size_t bytes = digits.size() / 2 + 1;  // digits plus the sign half-byte, rounded up
@@ -39,4 +39,4 @@ std::string pack_decimal(std::string_view digits, char sign, std::size_t bytes) 
   return out;
 }
 
-}  // namespace lum::test
+}  // namespace lum::sample

@@ -1,0 +1,65 @@
+// Running another program: started with its arguments passed as they are (no shell), in
+// a chosen working directory and environment, standard input from nothing, its standard
+// output and error captured; then waited for, or stopped as an operator's interrupt key
+// would. For the tools and tests that drive the built programs as an operator does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lum {
+
+struct ProcessOptions {
+  std::string cwd;                     // "" keeps the current directory
+  std::vector<std::string> unset_env;  // names removed from the inherited environment
+  std::vector<std::string> set_env;    // "NAME=value", added or replacing
+  // Files that receive standard output and error; "" captures them into the outcome.
+  std::string stdout_file, stderr_file;
+  // Largest file the program may write, in bytes (a host limit; 0: none). Hosts without
+  // such a limit refuse to start the program.
+  std::uint64_t max_file_size = 0;
+};
+
+struct ProcessOutcome {
+  bool started = false;  // false: the program could not be started (`out` says why)
+  int exit_code = -1;    // the code it exited with; -1 when a signal ended it
+  int signal = 0;        // the signal that ended it, 0 for a normal exit
+  std::string out, err;  // captured standard output and error
+};
+
+// A started program. Move-only; the destructor kills and reaps a program still running.
+class Process {
+ public:
+  Process() = default;
+  ~Process();
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&& other) noexcept;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  // Starts `program` with `args` (without the program's own name). False when it could
+  // not be started.
+  bool start(const std::string& program, const std::vector<std::string>& args,
+             const ProcessOptions& options = {});
+  bool running() const { return pid_ > 0; }
+  // Sends the interrupt that the operator's interrupt key sends.
+  void interrupt();
+  // Waits for the end and collects what it wrote. After a failed start: started false
+  // and the reason in `out`.
+  ProcessOutcome wait();
+
+ private:
+  void release();
+  void drain();
+
+  long pid_ = -1;
+  int out_fd_ = -1, err_fd_ = -1;
+  ProcessOutcome outcome_;
+};
+
+// Starts the program and waits for it.
+ProcessOutcome run_process(const std::string& program, const std::vector<std::string>& args,
+                           const ProcessOptions& options = {});
+
+}  // namespace lum

@@ -1,0 +1,74 @@
+// Running another program: arguments without a shell, working directory, environment,
+// captured outputs, exit codes, a program that cannot start, and an interrupt.
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace lum {
+namespace {
+
+const std::string kHelper = LUM_LOCK_HELPER;
+
+TEST(Process, RunsWithItsDirectoryEnvironmentAndExitCode) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir / "with space");
+  struct Case {
+    std::vector<std::string> set, unset;
+    const char* code;
+    std::string err;
+  } cases[] = {
+      {{"LUM_PROBE=a b'c"}, {}, "0", "a b'c"},
+      {{"LUM_PROBE=x", "LUM_PROBE=y"}, {}, "7", "y"},
+      {{}, {"LUM_PROBE"}, "3", "<unset>"},
+  };
+  for (const Case& c : cases) {
+    ProcessOptions o;
+    o.cwd = (dir / "with space").string();
+    o.set_env = c.set;
+    o.unset_env = c.unset;
+    ProcessOutcome r = run_process(kHelper, {"report", c.code, "LUM_PROBE"}, o);
+    ASSERT_TRUE(r.started) << r.out;
+    EXPECT_EQ(std::stoi(c.code), r.exit_code);
+    EXPECT_EQ(0, r.signal);
+    EXPECT_EQ(std::filesystem::canonical(dir / "with space").string(), r.out);
+    EXPECT_EQ(c.err, r.err);
+  }
+}
+
+TEST(Process, OutputsToFilesAndAProgramThatCannotStart) {
+  test::TempDir dir;
+  ProcessOptions o;
+  o.stdout_file = (dir / "out.txt").string();
+  o.stderr_file = (dir / "err.txt").string();
+  o.set_env = {"LUM_PROBE=z"};
+  ProcessOutcome r = run_process(kHelper, {"report", "0", "LUM_PROBE"}, o);
+  EXPECT_EQ(0, r.exit_code);
+  EXPECT_EQ("", r.out + r.err);
+  EXPECT_EQ(1u, std::filesystem::file_size(dir / "err.txt"));
+
+  ProcessOutcome missing = run_process((dir / "no-such-program").string(), {});
+  EXPECT_FALSE(missing.started);
+  EXPECT_EQ(-1, missing.exit_code);
+  EXPECT_NE(std::string::npos, missing.out.find("no-such-program")) << missing.out;
+  o.cwd = (dir / "no-such-dir").string();
+  EXPECT_FALSE(run_process(kHelper, {"sleep"}, o).started);
+}
+
+TEST(Process, InterruptEndsAProgramThatDoesNotCatchIt) {
+  Process p;
+  ASSERT_TRUE(p.start(kHelper, {"sleep"}));
+  EXPECT_TRUE(p.running());
+  p.interrupt();
+  ProcessOutcome r = p.wait();
+  EXPECT_FALSE(p.running());
+  EXPECT_EQ(-1, r.exit_code);
+  EXPECT_NE(0, r.signal);
+}
+
+}  // namespace
+}  // namespace lum

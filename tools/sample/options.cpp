@@ -1,0 +1,81 @@
+#include "tools/sample/options.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace lum::sample {
+
+const char* const kOptionsHelp =
+    "  --records N          lines in every text file (default 20)\n"
+    "  --lines FILE=N       lines in one text file, e.g. --lines SALDO.txt=500\n"
+    "  --seed S             seed of the generator (default 1)\n"
+    "  --without FILE       do not write that text file (e.g. receber.txt); repeatable\n"
+    "  --no-localiza        item table without LOCALIZA\n"
+    "  --no-marca           item table without MARCA\n"
+    "  --wide-coditem       CODITEM 14 wide instead of 5\n"
+    "  --legacy-suppliers   supplier table starts with legacy codes in OBS_FOR\n"
+    "  --no-crlf            no client line with CR LF inside its packed bytes\n";
+
+namespace {
+
+bool number(std::string_view text, unsigned long long& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  std::string s(text);
+  out = std::strtoull(s.c_str(), &end, 10);
+  return end != nullptr && *end == '\0';
+}
+
+}  // namespace
+
+bool parse_options(int argc, char** argv, std::string& dir, DatasetOptions& options) {
+  options = DatasetOptions::with_lines(20);
+  dir.clear();
+  for (int i = 1; i < argc; ++i) {
+    std::string_view a = argv[i];
+    auto value = [&](std::string_view& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string_view v;
+    unsigned long long n = 0;
+    if (a == "--records") {
+      if (!value(v) || !number(v, n)) return false;
+      options.lines.fill(static_cast<std::size_t>(n));
+    } else if (a == "--lines") {
+      if (!value(v)) return false;
+      std::size_t eq = v.find('=');
+      TextSet set;
+      if (eq == std::string_view::npos || !Dataset::text_set_by_name(v.substr(0, eq), set) ||
+          !number(v.substr(eq + 1), n)) {
+        return false;
+      }
+      options.lines[static_cast<int>(set)] = static_cast<std::size_t>(n);
+    } else if (a == "--seed") {
+      if (!value(v) || !number(v, n)) return false;
+      options.seed = n;
+    } else if (a == "--without") {
+      TextSet set;
+      if (!value(v) || !Dataset::text_set_by_name(v, set)) return false;
+      options.write_text[static_cast<int>(set)] = false;
+    } else if (a == "--no-localiza") {
+      options.item_localiza = false;
+    } else if (a == "--no-marca") {
+      options.item_marca = false;
+    } else if (a == "--wide-coditem") {
+      options.wide_coditem = true;
+    } else if (a == "--legacy-suppliers") {
+      options.legacy_suppliers = true;
+    } else if (a == "--no-crlf") {
+      options.crlf_split = false;
+    } else if (!a.empty() && a[0] != '-' && dir.empty()) {
+      dir = std::string(a);
+    } else {
+      return false;
+    }
+  }
+  return !dir.empty();
+}
+
+}  // namespace lum::sample
