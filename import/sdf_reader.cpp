@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 
 #include "runtime/error.h"
 #include "values/dates.h"
@@ -127,18 +126,18 @@ std::size_t SdfReader::find_eol(const char* p, std::size_t n) const {
 
 bool SdfReader::read_at(std::uint64_t offset, char* data, std::size_t n, std::size_t& got) {
   got = 0;
-  std::optional<ErrorObject> error;  // one object for all the attempts (its TRIES)
-  for (;;) {
+  // Made on the first failure only; a retry goes on from the bytes already read.
+  auto error = [&] {
+    ErrorObject e = make_error(kErrRead, "SDF", 1010, "", kCanRetry | kCanDefault);
+    e.filename = filename_;
+    return e;
+  };
+  return with_retry(error, [&](int& oscode) {
     IoResult r = source_.read_at(offset + got, data + got, n - got);
     got += static_cast<std::size_t>(r.bytes);
-    if (r.oscode == kOsOk) return true;
-    if (!error) {
-      error = make_error(kErrRead, "SDF", 1010, "", kCanRetry | kCanDefault);
-      error->filename = filename_;
-    }
-    error->oscode = r.oscode;
-    if (!raise(*error).retry()) return false;
-  }
+    oscode = r.oscode;
+    return r.oscode == kOsOk;
+  });
 }
 
 bool SdfReader::go_top() {

@@ -1,6 +1,5 @@
 #include "table/dbcmd.h"
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -133,17 +132,16 @@ bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, co
 void DBSELECTAREA(const Value& area) {
   WorkAreas& wa = WorkAreas::get();
   if (area.is_string()) {
-    std::optional<ErrorObject> e;  // made on the first failure only
-    for (;;) {
-      AreaNumber n = wa.lookup_for_select(area.str());
-      if (n != 0) {
-        select_number(wa, n);
-        return;
-      }
-      if (!e) e = make_error(kErrNoAlias, "BASE", 1002, area.str(), kCanRetry);
-      if (raise(*e).retry()) continue;
-      return;  // declined: the current area stays
-    }
+    // The error object is made on the first failure only; each retry looks up again.
+    // Declined, the current area stays.
+    with_retry([&] { return make_error(kErrNoAlias, "BASE", 1002, area.str(), kCanRetry); },
+               [&](int&) {
+                 AreaNumber n = wa.lookup_for_select(area.str());
+                 if (n == 0) return false;
+                 select_number(wa, n);
+                 return true;
+               });
+    return;
   }
   if (area.is_number()) {
     const Number& n = area.num();

@@ -83,6 +83,9 @@ class DbfArea : public Area {
  private:
   bool read_header();
   bool recount();
+  // One attempt at the current record's bytes (write-behind buffer, read-ahead or the
+  // file); on failure `oscode` is the system's code.
+  bool fetch_record(int& oscode);
   bool write_record(RecNo recno, const std::uint8_t* data);
   bool flush_write_behind();
   // Writes the 32-byte header with this record count (and auto-increment values).

@@ -41,12 +41,11 @@ bool DbfFptArea::open_memo_file() {
   memo_name_ = with_extension(file_name(), ext);
   std::string open_as = with_extension(open_name(), ext);
   ErrorObject err = area_error(kErrOpen, 1002, kCanRetry | kCanDefault, memo_name_);
-  for (;;) {
-    int rc = memo_.open(open_as, read_only() ? FileAccess::ReadOnly : FileAccess::ReadWrite,
-                        shared() ? FileShare::Shared : FileShare::Exclusive);
-    if (rc == kOsOk) break;
-    err.oscode = rc;
-    if (raise_area(err).retry()) continue;
+  if (!with_retry(err, [&](int& oscode) {
+        oscode = memo_.open(open_as, read_only() ? FileAccess::ReadOnly : FileAccess::ReadWrite,
+                            shared() ? FileShare::Shared : FileShare::Exclusive);
+        return oscode == kOsOk;
+      })) {
     return false;
   }
   std::uint8_t head[1024];
