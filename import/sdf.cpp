@@ -336,13 +336,13 @@ bool __DBCOPY(const Value& file, const Value& fields, const CodeBlock& for_block
 
   const std::string name = sdf_file_name(file.str());
   File out;
-  for (;;) {
-    const int oscode = out.create(name, FileShare::Exclusive);
-    if (oscode == kOsOk) break;
-    ErrorObject e = make_error(kErrCreate, kSdfDriver, kSubCreate, "", kCanRetry | kCanDefault);
-    e.filename = name;
-    e.oscode = oscode;
-    if (!raise(e).retry()) return false;
+  ErrorObject e = make_error(kErrCreate, kSdfDriver, kSubCreate, "", kCanRetry | kCanDefault);
+  e.filename = name;
+  if (!with_retry(e, [&](int& oscode) {
+        oscode = out.create(name, FileShare::Exclusive);
+        return oscode == kOsOk;
+      })) {
+    return false;
   }
   std::string eol = Runtime::current().settings().eol;
   if (eol.empty()) eol = "\r\n";

@@ -415,5 +415,34 @@ TEST_F(SdfImportTest, ExportWritesTheFieldsAtTheirWidths) {
   EXPECT_TRUE(errors_.empty());
 }
 
+TEST_F(SdfImportTest, ExportCreateErrorsAreRetriedWithOneErrorObject) {
+  write_dbf(path("ex.dbf"), kStaging);
+  use("ex");
+  const std::string out = path("later/out.txt");
+  // Two retries while the directory is missing, then the default: nothing is written.
+  int retries = 2;
+  on_error_ = [&](ErrorObject&) { return Value::logical(retries-- > 0); };
+  EXPECT_FALSE(__DBSDF(true, Value(out)));
+  ASSERT_EQ(3u, errors_.size());
+  for (std::size_t i = 0; i < errors_.size(); ++i) {
+    EXPECT_EQ("SDF", errors_[i].subsystem);
+    EXPECT_EQ(kErrCreate, errors_[i].gencode);
+    EXPECT_EQ(1004, errors_[i].subcode);
+    EXPECT_EQ(out, errors_[i].filename);
+    EXPECT_EQ(3, errors_[i].oscode);
+    EXPECT_EQ(kCanRetry | kCanDefault, errors_[i].flags());
+    EXPECT_EQ(static_cast<int>(i), errors_[i].tries);  // as the handler saw it
+  }
+  // A retry after the directory is made writes the file.
+  errors_.clear();
+  on_error_ = [&](ErrorObject&) {
+    std::filesystem::create_directories(dir_ / "later");
+    return Value::logical(true);
+  };
+  EXPECT_TRUE(__DBSDF(true, Value(out)));
+  EXPECT_EQ(1u, errors_.size());
+  EXPECT_EQ("\x1A", read_file(out));
+}
+
 }  // namespace
 }  // namespace lum
