@@ -510,9 +510,21 @@ bool DbfArea::deleted(bool& out) {
 // --- update ---
 
 bool DbfArea::lock_record(RecNo recno) {
-  if (!info_.shared) return true;
-  if (std::find(locks_.begin(), locks_.end(), recno) != locks_.end()) return true;
-  if (data_.lock_range(kLockBase + recno, 1, true) != kOsOk) return false;
+  if (!info_.shared || holds_lock(recno)) return true;
+  // Another opener holds the record: "Lock Failure", the error Part 3.2 gives for a
+  // lock that cannot be had (sub-code 1038). Retry, since the other opener may let go
+  // (the default handler retries a lock failure that allows it); default gives up.
+  auto lock_error = [&] { return area_error(kErrLock, 1038, kCanRetry | kCanDefault, info_.name); };
+  return with_retry(lock_error, [&](int& oscode) { return take_record_lock(recno, oscode); });
+}
+
+bool DbfArea::holds_lock(RecNo recno) const {
+  return std::find(locks_.begin(), locks_.end(), recno) != locks_.end();
+}
+
+bool DbfArea::take_record_lock(RecNo recno, int& oscode) {
+  oscode = data_.lock_range(kLockBase + recno, 1, true);
+  if (oscode != kOsOk) return false;
   locks_.push_back(recno);
   return true;
 }
@@ -533,7 +545,10 @@ bool DbfArea::append(bool unlock_all_first) {
     if (ok) {
       recount();
       if (unlock_all_first) unlock_all();
-      ok = lock_record(count_ + 1);
+      // Not lock_record: a new record that cannot be locked is this append's own
+      // failure, "Append lock failed" below, raised once.
+      int oscode = kOsOk;
+      ok = holds_lock(count_ + 1) || take_record_lock(count_ + 1, oscode);
       if (!ok) data_.unlock_range(kAppendLock, 1);
     }
     if (!ok) {
