@@ -22,6 +22,7 @@ constexpr int kSubOpen = 1001;
 constexpr int kSubCreate = 1004;
 constexpr int kSubWrite = 1011;
 constexpr int kSubArgument = 1005;
+constexpr int kSubNoFreeArea = 1015;
 constexpr int kSubNoTable = 2001;
 constexpr std::size_t kWriteChunk = 256 * 1024;
 
@@ -293,7 +294,13 @@ bool __DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
 
   TemporaryArea temporary(wa, remembered);
   const AreaNumber number = wa.first_free();
-  if (number == 0) return false;
+  if (number == 0) {
+    // Every area is taken, so the text has none to open in. Part 3.1 names no error for
+    // this; it is the one DBUSEAREA raises for the same case (argument error, 1015),
+    // under this command's operation. Nothing is appended.
+    raise_dbcmd(kErrArgument, kSubNoFreeArea, kAppendOperation, 0);
+    return false;
+  }
   text->set_structure(structure_of(*dest, fields_used));
   OpenInfo info;
   info.name = sdf_file_name(file.str());

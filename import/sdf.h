@@ -30,8 +30,9 @@ bool __DBSDF(bool export_records, const Value& file, const Value& fields = {},
 // the current work area the records of cFile read through driver cDriver. An empty
 // field list (or a non-array) means every field; arguments of the wrong kind count as
 // absent. True when every step succeeded. No current table: "Workarea not in use"
-// (DBCMD 2001); unknown driver or no file name: "Argument error" (DBCMD 1005); a text
-// file that cannot be opened: "Open error" (SDF 1001, retry, default), nothing appended.
+// (DBCMD 2001); unknown driver or no file name: "Argument error" (DBCMD 1005); no free
+// work area for the text: "Argument error" (DBCMD 1015); a text file that cannot be
+// opened: "Open error" (SDF 1001, retry, default), nothing appended.
 // Afterwards the current work area and its number are as before.
 bool __DBAPP(const Value& file, const Value& fields = {}, const CodeBlock& for_block = {},
              const CodeBlock& while_block = {}, const Value& next = {}, const Value& record = {},

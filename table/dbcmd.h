@@ -15,7 +15,8 @@
 namespace lum {
 
 // Opens a table (see the argument rules of the open): lNewArea .T. takes the lowest
-// free area, anything else reuses the current one. Returns true when the table is open.
+// free area ("Argument error", DBCMD 1015, when every area is taken), anything else
+// reuses the current one. Returns true when the table is open.
 bool DBUSEAREA(const Value& new_area, const Value& driver = {}, const Value& name = {},
                const Value& alias = {}, const Value& shared = {}, const Value& read_only = {},
                const Value& codepage = {}, const Value& connection = {});

@@ -350,6 +350,27 @@ TEST_F(SdfImportTest, CommandErrors) {
   EXPECT_EQ(1u, LASTREC());
 }
 
+TEST_F(SdfImportTest, WithEveryAreaTakenTheImportIsAnArgumentError) {
+  write_dbf(path("cbrec.dbf"), kStaging);
+  write_file(path("receber.txt"), "AB\r\nCD\r\n");
+  use("cbrec");
+  const AreaNumber staging = WorkAreas::get().current_number();
+  // Every other area holds a table object that is not open: as taken as a real one.
+  WorkAreas& wa = WorkAreas::get();
+  for (AreaNumber n = staging + 1; n <= kMaxArea; ++n) wa.attach(n, make_area("DBF"));
+  ASSERT_EQ(0u, wa.first_free());
+  EXPECT_THROW(__DBSDF(false, Value(path("receber.txt"))), Declined);
+  ASSERT_EQ(1u, errors_.size());
+  EXPECT_EQ("DBCMD", errors_[0].subsystem);
+  EXPECT_EQ(kErrArgument, errors_[0].gencode);
+  EXPECT_EQ("Argument error", errors_[0].description);
+  EXPECT_EQ(1015, errors_[0].subcode);
+  EXPECT_EQ("APPEND FROM", errors_[0].operation);
+  EXPECT_EQ(0, errors_[0].flags());
+  EXPECT_EQ(staging, WorkAreas::get().current_number());
+  EXPECT_EQ(0u, LASTREC());
+}
+
 TEST_F(SdfImportTest, CheckOpenRaisesTheImportsOwnErrorBeforeAnythingIsEmptied) {
   write_file(path("present.txt"), "x");
   EXPECT_TRUE(SDF_CHECK_OPEN(path("present")));

@@ -123,6 +123,27 @@ TEST_F(WorkAreaTest, ArgumentErrorsOfTheOpen) {
   }
 }
 
+TEST_F(WorkAreaTest, WithEveryAreaTakenANewAreaIsAnArgumentError) {
+  make("t.dbf");
+  ASSERT_TRUE(DBUSEAREA(true, {}, "t"));  // area 1
+  // Every other area holds a table object that is not open: as taken as a real one,
+  // without 65533 files.
+  WorkAreas& wa = WorkAreas::get();
+  for (AreaNumber n = 2; n <= kMaxArea; ++n) wa.attach(n, make_area("DBF"));
+  ASSERT_EQ(0u, wa.first_free());
+  DBSELECTAREA(Value::int32(1));
+  EXPECT_THROW(DBUSEAREA(true, {}, "t", "T2"), HandlerBreak);
+  ASSERT_EQ(1u, rec_.size());
+  expect_error(kErrArgument, 1015, "DBCMD", "DBUSEAREA", 0);
+  EXPECT_EQ(1u, SELECT());  // the current area stays
+  EXPECT_EQ("T", ALIAS());
+  // Reusing the current area needs no free one.
+  EXPECT_TRUE(DBUSEAREA(false, {}, "t", "T2"));
+  EXPECT_EQ("T2", ALIAS());
+  EXPECT_EQ(1u, rec_.size());
+  DBCLOSEALL();
+}
+
 TEST_F(WorkAreaTest, OpenErrorsAreRetriedAndNameTheFile) {
   rec_.set_retries(2);
   EXPECT_FALSE(DBUSEAREA(true, {}, "missing"));
