@@ -1,10 +1,16 @@
-// The client conversion of the built lumconv program on a generated million-line
-// "clientes.txt", timed as one whole run, side by side with `cp` copying the same input
-// and output bytes. The ratio says how far the run is from moving its bytes at copy speed.
+// Whole runs of the built lumconv program on generated datasets, timed side by side
+// with `cp` copying every byte the run reads or writes. The ratio says how far the run
+// is from moving its bytes at copy speed.
 //
-// LUM_BENCH_CLIENTS sets the number of client lines (default 1000000).
+// - Client conversion: LUM_BENCH_CLIENTS client lines (default 1000000).
+// - Five conversions: LUM_BENCH_RECORDS lines in every text file (default 200000), run
+//   at N and at 2N records, printing the time per record, the ratio to the cp floor (the
+//   smallest of several copies), the ratio of 2N to N (how cost grows) and the run's
+//   peak memory.
+// LUM_BENCH_PROGRAM runs another lumconv binary instead of the one built here.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "tools/sample/dataset.h"
 
 namespace {
@@ -25,48 +32,61 @@ using lum::sample::TableDef;
 using lum::sample::Target;
 using lum::sample::TextSet;
 
-std::size_t client_lines() {
-  const char* env = std::getenv("LUM_BENCH_CLIENTS");
-  return env != nullptr ? std::strtoull(env, nullptr, 10) : 1000000;
+constexpr int kCopyRounds = 5;  // the copy is the noisiest figure: its floor is the smallest
+
+std::size_t env_count(const char* name, std::size_t fallback) {
+  const char* env = std::getenv(name);
+  return env != nullptr ? std::strtoull(env, nullptr, 10) : fallback;
 }
 
-double seconds_of(const std::string& cmd) {
+std::string lumconv_binary() {
+  const char* env = std::getenv("LUM_BENCH_PROGRAM");
+  return env != nullptr && *env != '\0' ? std::string(env) : std::string(LUMCONV_BINARY);
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct RunFigures {
+  double seconds = 0;
+  std::uint64_t peak_bytes = 0;
+};
+
+// One whole lumconv run in `dir`, as an operator starts it there.
+RunFigures run_lumconv(const fs::path& dir) {
+  lum::ProcessOptions o;
+  o.cwd = dir.string();
+  o.stdout_file = o.stderr_file = "/dev/null";
   auto start = std::chrono::steady_clock::now();
-  int status = std::system(cmd.c_str());
-  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (status != 0) throw std::runtime_error("failed (" + std::to_string(status) + "): " + cmd);
-  return s;
+  lum::ProcessOutcome p = lum::run_process(lumconv_binary(), {"//DRIVE:" + dir.string()}, o);
+  RunFigures f{seconds_since(start), p.peak_memory_bytes};
+  if (!p.started || p.exit_code != 0) {
+    throw std::runtime_error("lumconv failed in " + dir.string() + ": " + p.out);
+  }
+  return f;
 }
 
-std::string shell_quoted(const fs::path& p) { return "'" + p.string() + "'"; }
-
-// One whole lumconv run in `dir`, then `cp` of `files` (what the run read and wrote)
-// into `copies`, timed side by side; prints the figures under `what`.
-void run_against_copy(benchmark::State& state, const char* what, std::size_t lines,
-                      const fs::path& dir, const fs::path& copies,
-                      const std::vector<fs::path>& files) {
-  double run_s = 0, cp_s = 0;
-  std::uintmax_t bytes = 0;
-  for (auto _ : state) {
-    run_s = seconds_of("cd " + shell_quoted(dir) + " && " + shell_quoted(LUMCONV_BINARY) + " " +
-                       shell_quoted("//DRIVE:" + dir.string()) + " </dev/null >/dev/null");
-    std::string cp = "true";
-    bytes = 0;
+// The floor of copying `files` into `copies` with cp: the smallest of several rounds.
+double copy_floor_seconds(const std::vector<fs::path>& files, const fs::path& copies) {
+  double best = 0;
+  for (int round = 0; round < kCopyRounds; ++round) {
+    auto start = std::chrono::steady_clock::now();
     for (const fs::path& f : files) {
-      bytes += fs::file_size(f);
-      cp += " && " + std::string(CP_BINARY) + " " + shell_quoted(f) + " " +
-            shell_quoted(copies / f.filename());
+      lum::ProcessOutcome p =
+          lum::run_process(CP_BINARY, {f.string(), (copies / f.filename()).string()});
+      if (!p.started || p.exit_code != 0) throw std::runtime_error("cp failed: " + f.string());
     }
-    cp_s = seconds_of(cp);
-    state.SetIterationTime(run_s);
+    double s = seconds_since(start);
+    best = round == 0 ? s : std::min(best, s);
   }
-  state.counters["lines"] = static_cast<double>(lines);
-  state.counters["lumconv_s"] = run_s;
-  state.counters["cp_s"] = cp_s;
-  state.counters["ratio"] = cp_s > 0 ? run_s / cp_s : 0;
-  state.counters["MB"] = static_cast<double>(bytes) / 1e6;
-  std::printf("%s of %zu lines: lumconv %.3f s, cp of the same %.1f MB %.3f s, ratio %.1f\n", what,
-              lines, run_s, static_cast<double>(bytes) / 1e6, cp_s, cp_s > 0 ? run_s / cp_s : 0.0);
+  return best;
+}
+
+std::uintmax_t total_bytes(const std::vector<fs::path>& files) {
+  std::uintmax_t bytes = 0;
+  for (const fs::path& f : files) bytes += fs::file_size(f);
+  return bytes;
 }
 
 fs::path fresh_root() {
@@ -75,7 +95,7 @@ fs::path fresh_root() {
 }
 
 void BM_ClientConversionAgainstCopy(benchmark::State& state) {
-  const std::size_t n = client_lines();
+  const std::size_t n = env_count("LUM_BENCH_CLIENTS", 1000000);
   const fs::path root = fresh_root();
   const fs::path dir = root / "data", copies = root / "copies";
   fs::create_directories(copies);
@@ -97,17 +117,39 @@ void BM_ClientConversionAgainstCopy(benchmark::State& state) {
                                  dir / ds.staging(TextSet::kClients).file_name,
                                  target_dir / clients.file_name};
   if (!clients.memo_file_name.empty()) files.push_back(target_dir / clients.memo_file_name);
-  run_against_copy(state, "client conversion", n, dir, copies, files);
+  RunFigures run;
+  double cp_s = 0;
+  for (auto _ : state) {
+    run = run_lumconv(dir);
+    cp_s = copy_floor_seconds(files, copies);
+    state.SetIterationTime(run.seconds);
+  }
+  const double mb = static_cast<double>(total_bytes(files)) / 1e6;
+  state.counters["lines"] = static_cast<double>(n);
+  state.counters["lumconv_s"] = run.seconds;
+  state.counters["cp_s"] = cp_s;
+  state.counters["ratio"] = cp_s > 0 ? run.seconds / cp_s : 0;
+  state.counters["MB"] = mb;
+  std::printf(
+      "client conversion of %zu lines: lumconv %.3f s, cp of the same %.1f MB %.3f s, "
+      "ratio %.1f, peak %.1f MiB\n",
+      n, run.seconds, mb, cp_s, cp_s > 0 ? run.seconds / cp_s : 0.0,
+      static_cast<double>(run.peak_bytes) / (1024.0 * 1024.0));
   std::error_code ec;
   fs::remove_all(root, ec);
 }
 BENCHMARK(BM_ClientConversionAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-// The five conversions on LUM_BENCH_RECORDS lines per text file (default 1000000),
-// against `cp` of every text file, table, memo file and index file of the run.
-void BM_FiveConversionsAgainstCopy(benchmark::State& state) {
-  const char* env = std::getenv("LUM_BENCH_RECORDS");
-  const std::size_t n = env != nullptr ? std::strtoull(env, nullptr, 10) : 1000000;
+struct WholeRun {
+  std::size_t records = 0;  // lines over all text files
+  RunFigures run;
+  double cp_s = 0;
+  double mb = 0;
+};
+
+// The five conversions on `n` lines per text file, against cp of every text file, table,
+// memo file and index file of the run.
+WholeRun whole_run(std::size_t n) {
   const fs::path root = fresh_root();
   const fs::path dir = root / "data", copies = root / "copies";
   fs::create_directories(copies);
@@ -115,17 +157,51 @@ void BM_FiveConversionsAgainstCopy(benchmark::State& state) {
   o.lines.fill(n);
   Dataset ds(o);
   ds.write(dir);
-  // Every file the run reads or rewrites: text files, staging tables, targets with their
-  // memo files, and the three index files it builds.
-  std::vector<fs::path> files = {dir / "LUTMPFOR.ntx", dir / "coditem.ntx", dir / "saldo.ntx"};
+  WholeRun w;
+  for (int s = 0; s < lum::sample::kTextSetCount; ++s) w.records += o.lines[s];
+  w.run = run_lumconv(dir);
+  // Every file the run read or rewrote: text files, staging tables, targets with their
+  // memo files, and the three index files it built.
+  std::vector<fs::path> files;
   for (const fs::path& d : {dir, Dataset::target_dir(dir)}) {
     for (const auto& e : fs::directory_iterator(d)) {
       if (e.is_regular_file()) files.push_back(e.path());
     }
   }
-  run_against_copy(state, "five conversions", n, dir, copies, files);
+  w.cp_s = copy_floor_seconds(files, copies);
+  w.mb = static_cast<double>(total_bytes(files)) / 1e6;
   std::error_code ec;
   fs::remove_all(root, ec);
+  return w;
+}
+
+void BM_FiveConversionsAgainstCopy(benchmark::State& state) {
+  const std::size_t n = env_count("LUM_BENCH_RECORDS", 200000);
+  WholeRun at_n, at_2n;
+  for (auto _ : state) {
+    at_n = whole_run(n);
+    at_2n = whole_run(2 * n);
+    state.SetIterationTime(at_n.run.seconds);
+  }
+  auto mib = [](const WholeRun& w) { return static_cast<double>(w.run.peak_bytes) / 1048576.0; };
+  auto report = [&](const char* label, const WholeRun& w) {
+    std::printf(
+        "five conversions, %s = %zu lines per file: lumconv %.3f s, %.2f us per record, "
+        "cp floor of %.1f MB %.3f s, ratio to cp %.1f, peak %.1f MiB\n",
+        label, w.records / lum::sample::kTextSetCount, w.run.seconds,
+        w.run.seconds * 1e6 / static_cast<double>(w.records), w.mb, w.cp_s,
+        w.cp_s > 0 ? w.run.seconds / w.cp_s : 0.0, mib(w));
+  };
+  report("N", at_n);
+  report("2N", at_2n);
+  const double growth = at_n.run.seconds > 0 ? at_2n.run.seconds / at_n.run.seconds : 0;
+  std::printf("five conversions, time at 2N / time at N: %.2f\n", growth);
+  state.counters["lines"] = static_cast<double>(n);
+  state.counters["lumconv_s"] = at_n.run.seconds;
+  state.counters["us_per_record"] = at_n.run.seconds * 1e6 / static_cast<double>(at_n.records);
+  state.counters["ratio"] = at_n.cp_s > 0 ? at_n.run.seconds / at_n.cp_s : 0;
+  state.counters["growth_2n"] = growth;
+  state.counters["peak_MiB"] = std::max(mib(at_n), mib(at_2n));
 }
 BENCHMARK(BM_FiveConversionsAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 

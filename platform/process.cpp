@@ -185,9 +185,11 @@ ProcessOutcome Process::wait() {
   if (pid_ <= 0) return std::move(outcome_);
   drain();
   int status = 0;
-  while (::waitpid(static_cast<pid_t>(pid_), &status, 0) < 0 && errno == EINTR) {
+  struct rusage usage = {};
+  while (::wait4(static_cast<pid_t>(pid_), &status, 0, &usage) < 0 && errno == EINTR) {
   }
   pid_ = -1;
+  outcome_.peak_memory_bytes = static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;  // KiB here
   if (WIFEXITED(status)) {
     outcome_.exit_code = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {

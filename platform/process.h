@@ -26,6 +26,9 @@ struct ProcessOutcome {
   int exit_code = -1;    // the code it exited with; -1 when a signal ended it
   int signal = 0;        // the signal that ended it, 0 for a normal exit
   std::string out, err;  // captured standard output and error
+  // The largest resident memory the program reached, in bytes; 0 where the host does
+  // not tell.
+  std::uint64_t peak_memory_bytes = 0;
 };
 
 // A started program. Move-only; the destructor kills and reaps a program still running.

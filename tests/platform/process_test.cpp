@@ -37,6 +37,7 @@ TEST(Process, RunsWithItsDirectoryEnvironmentAndExitCode) {
     EXPECT_EQ(0, r.signal);
     EXPECT_EQ(std::filesystem::canonical(dir / "with space").string(), r.out);
     EXPECT_EQ(c.err, r.err);
+    EXPECT_GT(r.peak_memory_bytes, 0u);
   }
 }
 
