@@ -17,6 +17,17 @@ namespace {
 // Buffer sizes: big enough that a sequential pass costs one system call per block.
 constexpr std::size_t kReadAheadBytes = 64 * 1024;
 constexpr std::size_t kWriteBehindBytes = 256 * 1024;
+// A record read out of sequence comes with the other records of its block: as many
+// whole records as fit in 512 bytes, at least one and at most four, so that a pass in
+// random order reads no byte more than four times for each visit of its record.
+constexpr std::size_t kBlockBytes = 512;
+constexpr RecNo kMaxBlockRecords = 4;
+// The block cache of one table: about this many bytes, at least this many blocks.
+constexpr std::size_t kBlockCacheBytes = 1024 * 1024;
+constexpr std::size_t kMinCachedBlocks = 16;
+// A step forward of at most this many blocks' records counts as short: two of them in a
+// row are a sequential pass with gaps (index order over keys nearly in record order).
+constexpr RecNo kShortStepBlocks = 4;
 
 // Lock offsets of shared tables, far beyond any real file size.
 constexpr std::uint64_t kLockBase = 1000000000ULL;
@@ -75,6 +86,8 @@ bool DbfArea::open(const OpenInfo& info) {
   record_.assign(hdr_.record_len, ' ');
   blank_ = dbf::blank_record(hdr_);
   wb_capacity_ = static_cast<RecNo>(std::max<std::size_t>(1, kWriteBehindBytes / hdr_.record_len));
+  block_records_ = static_cast<RecNo>(
+      std::clamp<std::size_t>(kBlockBytes / hdr_.record_len, 1, kMaxBlockRecords));
   open_ = true;
   recno_ = 0;
   return go_top();
@@ -201,12 +214,23 @@ void DbfArea::reset_state() {
   wb_.shrink_to_fit();
   ra_.clear();
   ra_.shrink_to_fit();
+  blocks_.clear();
+  blocks_.shrink_to_fit();
+  block_bytes_.clear();
+  block_bytes_.shrink_to_fit();
   locks_.clear();
 }
 
 void DbfArea::discard_buffers() {
-  ra_first_ = ra_count_ = 0;
+  drop_read_buffers();
   wb_first_ = wb_count_ = 0;
+}
+
+void DbfArea::drop_read_buffers() {
+  ra_first_ = ra_count_ = 0;
+  for (CachedBlock& b : blocks_) b = CachedBlock{};
+  last_read_ = 0;
+  stepping_forward_ = false;
 }
 
 // --- header ---
@@ -264,11 +288,11 @@ bool DbfArea::write_header() {
       std::uint8_t eof = dbf::kEofByte;
       IoResult w = data_.write_at(end, &eof, 1);
       int rc = w.bytes == 1 ? data_.truncate(end + 1) : (w.oscode ? w.oscode : kOsDiskFull);
+      drop_read_buffers();
       if (rc != kOsOk) {
         raise_error(kErrWrite, 1011, 0, info_.name, rc);
         return false;
       }
-      ra_count_ = 0;
     }
   }
   const bool ok = put_header(header_count);
@@ -321,7 +345,7 @@ void DbfArea::settle_after_failed_write() {
   if (size.bytes > end) {
     std::uint8_t eof = dbf::kEofByte;
     if (data_.write_at(end, &eof, 1).bytes == 1) data_.truncate(end + 1);
-    ra_count_ = 0;
+    drop_read_buffers();
   }
   bool was_quiet = quiet_;
   quiet_ = true;  // the failure at hand has been reported already
@@ -340,6 +364,11 @@ bool DbfArea::flush_write_behind() {
     settle_after_failed_write();
     raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
     return false;
+  }
+  // Reads stop short of the write-behind buffer, so no buffer holds these records yet;
+  // refreshing them keeps that true whatever read came before.
+  for (RecNo i = 0; i < wb_count_; ++i) {
+    refresh_read_buffers(wb_first_ + i, wb_.data() + static_cast<std::size_t>(i) * hdr_.record_len);
   }
   wb_first_ = wb_count_ = 0;
   needs_commit_ = true;
@@ -368,11 +397,23 @@ bool DbfArea::write_record(RecNo recno, const std::uint8_t* data) {
     raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
     return false;
   }
+  refresh_read_buffers(recno, data);
+  needs_commit_ = true;
+  return true;
+}
+
+void DbfArea::refresh_read_buffers(RecNo recno, const std::uint8_t* data) {
+  const std::size_t rl = hdr_.record_len;
   if (ra_count_ > 0 && recno >= ra_first_ && recno < ra_first_ + ra_count_) {
     std::memcpy(ra_.data() + static_cast<std::size_t>(recno - ra_first_) * rl, data, rl);
   }
-  needs_commit_ = true;
-  return true;
+  if (blocks_.empty()) return;
+  const RecNo block = (recno - 1) / block_records_;
+  const std::size_t slot = block % blocks_.size();
+  const CachedBlock& b = blocks_[slot];
+  if (b.first != 0 && recno >= b.first && recno < b.first + b.count) {
+    std::memcpy(cached_record(slot, recno), data, rl);
+  }
 }
 
 bool DbfArea::read_record() {
@@ -410,20 +451,76 @@ bool DbfArea::fetch_record(int& oscode) {
     oscode = r.oscode;
     return r.bytes == rl;
   }
-  if (ra_count_ == 0 || recno_ < ra_first_ || recno_ >= ra_first_ + ra_count_) {
-    // Read ahead up to the first record that is still in the write-behind buffer.
-    RecNo last = wb_count_ > 0 ? wb_first_ - 1 : count_;
-    RecNo want = static_cast<RecNo>(std::max<std::size_t>(1, kReadAheadBytes / rl));
-    want = last >= recno_ ? std::min<RecNo>(want, last - recno_ + 1) : 1;
-    ra_.resize(static_cast<std::size_t>(want) * rl);
-    IoResult r = data_.read_at(record_offset(recno_), ra_.data(), ra_.size());
-    ra_first_ = recno_;
-    ra_count_ = static_cast<RecNo>(r.bytes / rl);
+  if (!copy_buffered_record()) {
+    // Reads stop short of the first record that is still in the write-behind buffer.
+    const RecNo last = wb_count_ > 0 ? wb_first_ - 1 : count_;
+    // The record after the one read last, or a second short step forward in a row: a
+    // sequential pass, read ahead. Anything else is a random visit (index order, a seek),
+    // which reads only the small block around the record.
+    const bool sequential = recno_ == last_read_ + 1 || (short_step() && stepping_forward_);
+    IoResult r = sequential ? read_window(last) : read_block(last);
     oscode = r.oscode;
+    if (!copy_buffered_record()) return false;
   }
-  if (ra_count_ == 0 || recno_ < ra_first_ || recno_ >= ra_first_ + ra_count_) return false;
-  std::memcpy(record_.data(), ra_.data() + static_cast<std::size_t>(recno_ - ra_first_) * rl, rl);
+  // A visit of the same record again neither continues nor breaks a forward pass.
+  if (recno_ != last_read_) stepping_forward_ = short_step();
+  last_read_ = recno_;
   return true;
+}
+
+bool DbfArea::short_step() const {
+  return recno_ > last_read_ && recno_ - last_read_ <= kShortStepBlocks * block_records_;
+}
+
+bool DbfArea::copy_buffered_record() {
+  const std::size_t rl = hdr_.record_len;
+  if (ra_count_ > 0 && recno_ >= ra_first_ && recno_ < ra_first_ + ra_count_) {
+    std::memcpy(record_.data(), ra_.data() + static_cast<std::size_t>(recno_ - ra_first_) * rl, rl);
+    return true;
+  }
+  if (blocks_.empty()) return false;
+  const std::size_t slot = ((recno_ - 1) / block_records_) % blocks_.size();
+  const CachedBlock& b = blocks_[slot];
+  if (b.first == 0 || recno_ < b.first || recno_ >= b.first + b.count) return false;
+  std::memcpy(record_.data(), cached_record(slot, recno_), rl);
+  return true;
+}
+
+IoResult DbfArea::read_window(RecNo last) {
+  const std::size_t rl = hdr_.record_len;
+  RecNo want = static_cast<RecNo>(std::max<std::size_t>(1, kReadAheadBytes / rl));
+  want = last >= recno_ ? std::min<RecNo>(want, last - recno_ + 1) : 1;
+  ra_.resize(static_cast<std::size_t>(want) * rl);
+  IoResult r = data_.read_at(record_offset(recno_), ra_.data(), ra_.size());
+  ra_first_ = recno_;
+  ra_count_ = static_cast<RecNo>(r.bytes / rl);
+  return r;
+}
+
+IoResult DbfArea::read_block(RecNo last) {
+  const std::size_t rl = hdr_.record_len;
+  if (blocks_.empty()) {
+    const std::size_t block_size = static_cast<std::size_t>(block_records_) * rl;
+    blocks_.resize(std::max(kMinCachedBlocks, kBlockCacheBytes / block_size));
+    block_bytes_.resize(blocks_.size() * block_size);
+  }
+  const RecNo block = (recno_ - 1) / block_records_;
+  const std::size_t slot = block % blocks_.size();
+  CachedBlock& b = blocks_[slot];
+  // Every record of [first, first + count) belongs to this block, so the slot finds it.
+  b.first = block * block_records_ + 1;
+  RecNo want = block_records_;
+  if (last < recno_) {
+    b.first = recno_;  // only the record itself, as a read beyond `last` has always been
+    want = 1;
+  } else {
+    want = std::min<RecNo>(want, last - b.first + 1);
+  }
+  IoResult r = data_.read_at(record_offset(b.first), cached_record(slot, b.first),
+                             static_cast<std::size_t>(want) * rl);
+  b.count = static_cast<RecNo>(r.bytes / rl);
+  if (b.count == 0) b.first = 0;
+  return r;
 }
 
 const std::uint8_t* DbfArea::record_data() {

@@ -1,7 +1,8 @@
 // The DBFNTX driver with DBCREATEINDEX and ORDCREATE: the file and order names, the key
 // classified on the blank record, the new order controlling with the pointer at its
 // top, key-order movement, keys kept when records change, the index emptied by a zap,
-// flushed and closed with its table.
+// flushed and closed with its table, and what a key-order pass and a seek with a
+// rewrite read and write.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "index/ntx_tree.h"
 #include "ntx_area_fixture.h"
 #include "ntx_fixture.h"
+#include "tests/support/io_counter.h"
 
 namespace lum {
 namespace {
@@ -187,6 +189,63 @@ TEST_F(NtxArea_, SkipsFollowKeyOrderWithTheFlagsOfTheEnds) {
   DBGOTO(3);
   DBSKIP(1);
   EXPECT_EQ(1u, RECNO()) << "a skip from a record reached by number goes on in key order";
+}
+
+TEST_F(NtxArea_, AKeyOrderPassAndASeekWithARewriteReadAndWriteOnlyWhatTheyNeed) {
+  // Balances in scrambled code order under a filter, as the balance pass walks them,
+  // and items sought by code and rewritten in place. Records of 107 bytes: the balance
+  // table is larger than one table's block cache.
+  constexpr int kCount = 12000;
+  const std::string filler(100, '.');
+  auto code = [](int k) {
+    char c[8];
+    std::snprintf(c, sizeof c, "%05d", k);
+    return std::string(c);
+  };
+  std::vector<std::vector<std::string>> balances, items;
+  for (int i = 0; i < kCount; ++i) {
+    balances.push_back({code((i * 7919) % kCount), i % 5 ? "1" : "2", filler});
+    items.push_back({code(i), "0", filler});
+  }
+  std::vector<sample::FieldSpec> shape = {{"CODIGO", 'C', 5}, {"REG", 'C', 1}, {"F", 'C', 100}};
+  make_table("saldo.dbf", shape, balances);
+  make_table("item.dbf", shape, items);
+  use("item");
+  DBCREATEINDEX(Value("coditem"), Value("codigo"), field_block("CODIGO"));
+  use("saldo");
+  DBCREATEINDEX(Value("saldo"), Value("codigo"), field_block("CODIGO"));
+  area()->set_filter([] { return Value::logical(field_get("REG").str() == "1"); }, "REG=1");
+  const std::uint64_t header = 32 * 4 + 1, record = 107;
+  test::IoCounter io;
+  int seen = 0;
+  std::string previous;
+  for (DBGOTOP(); !DBEOF(); DBSKIP(1)) {
+    const std::string k = field_get("CODIGO").str();
+    ASSERT_LE(previous, k);
+    previous = k;
+    ++seen;
+    DBSELECTAREA("item");
+    DBSEEK(Value(k));
+    ASSERT_TRUE(FOUND());
+    field_put("REG", "S");
+    DBSELECTAREA("saldo");
+  }
+  DBSELECTAREA("item");
+  DBGOTOP();  // writes the last rewritten record back
+  EXPECT_EQ(kCount - kCount / 5, seen);
+  EXPECT_TRUE(errors_.empty());
+  EXPECT_LE(io.most_reads_of_a_byte("saldo.dbf", header, header + kCount * record), 4);
+  EXPECT_LE(io.most_reads_of_a_byte("item.dbf", header, header + kCount * record), 4);
+  // Each item rewritten once, on its own, at its place; its key did not change, so the
+  // index is not touched; nothing is written to the balances.
+  std::vector<test::IoCounter::Transfer> writes = io.of(IoOp::Write, "item.dbf");
+  EXPECT_EQ(static_cast<std::size_t>(seen), writes.size());
+  for (const auto& w : writes) {
+    ASSERT_EQ(record, w.n);
+    ASSERT_EQ(0u, (w.offset - header) % record);
+  }
+  EXPECT_TRUE(io.of(IoOp::Write, "coditem.ntx").empty());
+  EXPECT_TRUE(io.of(IoOp::Write, "saldo.dbf").empty());
 }
 
 TEST_F(NtxArea_, DeletedRecordsAreIndexedAndHiddenOnlyWhenAsked) {

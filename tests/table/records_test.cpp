@@ -1,11 +1,18 @@
 // Record navigation and update: the cursor and the phantom record, skipping, appends
 // that reach the file through the write-behind buffer, field writes with their
-// conversions and errors, zap, and the bytes of the header after close and zap.
+// conversions and errors, zap, the bytes of the header after close and zap, and what
+// sequential and random passes read from the file.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <random>
 
 #include "platform/clock.h"
 #include "table/dbf_area.h"
 #include "table/names.h"
+#include "tests/support/io_counter.h"
 #include "tests/table/table_fixture.h"
 #include "values/dates.h"
 
@@ -557,6 +564,133 @@ TEST_F(Records, AFailedWriteLeavesAHeaderCountingOnlyTheRecordsInTheFile) {
   ASSERT_EQ(225u + 2 * 50 + 1, bytes.size());
   EXPECT_EQ(2u, le32(bytes, 4));
   EXPECT_EQ(0x1A, bytes.back());
+}
+
+// The standard table: header 225 bytes, records of 50.
+constexpr std::uint64_t kHeader = 225, kRecord = 50;
+
+std::string code_of(std::uint32_t recno) {
+  char code[16];
+  std::snprintf(code, sizeof code, "%05u", recno);
+  return code;
+}
+
+TEST_F(Records, RandomVisitsReadEachByteAFewTimesAndScansReadLargeWindows) {
+  // 1.5 MB of records: more than one table's block cache holds.
+  constexpr std::uint32_t kCount = 30000;
+  make("t.dbf", static_cast<int>(kCount));
+  open("t");
+  std::vector<std::uint32_t> order(kCount);
+  std::iota(order.begin(), order.end(), 1u);
+  std::shuffle(order.begin(), order.end(), std::mt19937(7));
+  const std::uint64_t end = kHeader + kCount * kRecord;
+  {
+    IoCounter io;
+    for (std::uint32_t r : order) {
+      DBGOTO(r);
+      ASSERT_EQ(code_of(r), field_get("CODIGO").str());
+    }
+    // A record out of sequence comes with at most three neighbours: no byte is read
+    // more than four times, and no visit takes more than one read.
+    EXPECT_LE(io.most_reads_of_a_byte("t.dbf", kHeader, end), 4);
+    EXPECT_LE(io.of(IoOp::Read, "t.dbf").size(), kCount);
+    EXPECT_LE(io.bytes(IoOp::Read, "t.dbf"), 4 * kCount * kRecord);
+  }
+  {
+    IoCounter io;
+    std::uint32_t seen = 0;
+    for (DBGOTOP(); !DBEOF(); DBSKIP(1)) {
+      ASSERT_EQ(code_of(++seen), field_get("CODIGO").str());
+    }
+    EXPECT_EQ(kCount, seen);
+    // The first record may come as a random visit; from then on 64 KB windows.
+    EXPECT_EQ(1, io.most_reads_of_a_byte("t.dbf", kHeader, end));
+    EXPECT_LE(io.of(IoOp::Read, "t.dbf").size(), kCount * kRecord / 65536 + 3);
+  }
+  // Every second record forward is still a sequential pass.
+  {
+    IoCounter io;
+    for (std::uint32_t r = 1; r <= kCount; r += 2) {
+      DBGOTO(r);
+      ASSERT_EQ(code_of(r), field_get("CODIGO").str());
+    }
+    EXPECT_EQ(1, io.most_reads_of_a_byte("t.dbf", kHeader, end));
+  }
+  EXPECT_TRUE(rec_.empty());
+}
+
+TEST_F(Records, ARecordRewrittenInPlaceIsWrittenAloneAndReadBackFromEveryBuffer) {
+  make("t.dbf", 5000);
+  open("t");
+  DBGOTOP();
+  field_get("CODIGO");  // record 1 and its read-ahead window
+  struct Case {
+    const char* what;
+    std::uint32_t recno;
+  } cases[] = {
+      {"a record in the read-ahead window", 3},
+      {"a record read at random, in the block cache", 2502},
+      {"its neighbour in the same block", 2501},
+      {"a record that no buffer holds", 4000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DBGOTO(c.recno);
+    ASSERT_EQ(code_of(c.recno), field_get("CODIGO").str());
+    IoCounter io;
+    field_put("CODIGO", "X" + code_of(c.recno).substr(1));
+    DBGOTO(c.recno == 2502 ? 2501 : 1);
+    std::vector<IoCounter::Transfer> writes = io.of(IoOp::Write, "t.dbf");
+    ASSERT_EQ(1u, writes.size());
+    EXPECT_EQ(kHeader + (c.recno - 1) * kRecord, writes[0].offset);
+    EXPECT_EQ(kRecord, writes[0].n);
+    DBGOTO(c.recno);
+    EXPECT_EQ("X" + code_of(c.recno).substr(1), field_get("CODIGO").str());
+  }
+  DBCLOSEALL();
+  std::vector<std::uint8_t> bytes = read_bytes(path("t.dbf"));
+  EXPECT_EQ('X', bytes[kHeader + 2501 * kRecord + 1]);  // record 2502, after the flag
+  EXPECT_EQ('0', bytes[kHeader + 2502 * kRecord + 1]);  // record 2503 as it was
+  EXPECT_TRUE(rec_.empty());
+}
+
+TEST_F(Records, NoBufferOutlivesAZapOrAnotherOpenersChange) {
+  make("t.dbf", 100);
+  open("t");
+  DBGOTO(60);
+  field_get("CODIGO");  // records 57..60 in the block cache
+  DBGOTOP();
+  field_get("CODIGO");  // the read-ahead window
+  __DBZAP();
+  for (int i = 1; i <= 60; ++i) {
+    DBAPPEND();
+    field_put("NOME", "NEW " + std::to_string(i));
+  }
+  DBCOMMIT();
+  for (std::uint32_t r : {60u, 1u, 59u}) {
+    DBGOTO(r);
+    std::string name = "NEW " + std::to_string(r);
+    EXPECT_EQ(name + std::string(20 - name.size(), ' '), field_get("NOME").str());
+  }
+  DBCLOSEALL();
+
+  // A shared table reads each record from the file: what another opener wrote shows.
+  ASSERT_TRUE(DBUSEAREA(true, {}, "t", "ONE", Value::logical(true)));
+  ASSERT_TRUE(DBUSEAREA(true, {}, "t", "TWO", Value::logical(true)));
+  DBGOTO(2);
+  ASSERT_EQ("NEW 2", field_get("NOME").str().substr(0, 5));
+  DBSELECTAREA("ONE");
+  DBGOTO(2);
+  auto* one = dynamic_cast<DbfArea*>(WorkAreas::get().current());
+  ASSERT_TRUE(one->lock_record(2));
+  field_put("NOME", "OTHER");
+  DBGOTO(1);
+  DBSELECTAREA("TWO");
+  DBGOTO(1);
+  field_get("NOME");
+  DBGOTO(2);
+  EXPECT_EQ("OTHER", field_get("NOME").str().substr(0, 5));
+  EXPECT_TRUE(rec_.empty());
 }
 
 TEST_F(Records, RuntimeEndClosesTablesAndWritesThem) {
