@@ -83,6 +83,16 @@ class Value {
   const Array& arr() const { return *std::get<std::shared_ptr<Array>>(v_); }
   Array& arr() { return *std::get<std::shared_ptr<Array>>(v_); }
 
+  // Makes the value the text of these bytes; a text it holds already lends its storage,
+  // so that a value read again and again needs no new allocation.
+  void set_string(std::string_view s) {
+    if (auto* text = std::get_if<std::string>(&v_)) {
+      text->assign(s.data(), s.size());
+    } else {
+      v_.emplace<std::string>(s);
+    }
+  }
+
  private:
   struct LogicalTag {};
   Value(LogicalTag, bool b) : v_(b) {}

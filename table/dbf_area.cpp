@@ -729,7 +729,7 @@ bool DbfArea::get_field(int index, Value& out) {
   if (!read_record()) return false;
   const dbf::Field& f = fields_[static_cast<std::size_t>(index)];
   if (f.memo_ref) return get_memo(index, out);
-  out = decode_field(f, record_.data() + f.offset);
+  decode_field(f, record_.data() + f.offset, out);
   return true;
 }
 

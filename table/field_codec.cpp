@@ -174,6 +174,14 @@ Value decode_field(const dbf::Field& f, const std::uint8_t* src) {
   }
 }
 
+void decode_field(const dbf::Field& f, const std::uint8_t* src, Value& out) {
+  if (f.type == 'C') {
+    out.set_string(std::string_view(reinterpret_cast<const char*>(src), f.len));
+  } else {
+    out = decode_field(f, src);
+  }
+}
+
 PutResult encode_field(const dbf::Field& f, const Value& v, std::uint8_t* dest) {
   switch (v.kind()) {
     case Kind::String: {

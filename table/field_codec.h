@@ -13,6 +13,8 @@ namespace lum {
 // The value of a field that is not a memo reference. `src` points at the field's first
 // byte in the record and holds f.len bytes.
 Value decode_field(const dbf::Field& f, const std::uint8_t* src);
+// The same into `out`, whose text storage is reused for text fields.
+void decode_field(const dbf::Field& f, const std::uint8_t* src, Value& out);
 
 enum class PutResult : std::uint8_t {
   Ok,
