@@ -26,7 +26,7 @@ void CVCLI() {
 
   Var A("A"), VCPF("VCPF"), VCEP("VCEP"), VCGC("VCGC");
   // The staging record, read through its alias.
-  const char* const kCbCli = "CBCLI";
+  const Alias kCbCli("CBCLI");
   AliasedField CBCLI_CODIGO_CLI(kCbCli, "CODIGO_CLI"), CBCLI_NOME_CLI(kCbCli, "NOME_CLI"),
       CBCLI_FANT_CLI(kCbCli, "FANT_CLI"), CBCLI_END_CLI(kCbCli, "END_CLI"),
       CBCLI_BAIRRO_CLI(kCbCli, "BAIRRO_CLI"), CBCLI_CIDADE_CLI(kCbCli, "CIDADE_CLI"),

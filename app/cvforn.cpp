@@ -24,7 +24,7 @@ void CVFORN() {
   import_text("forneced.txt");
 
   Var A("A"), VCGC("VCGC"), POS("POS"), POS1("POS1");
-  const char* const kCbForn = "CBFORN";
+  const Alias kCbForn("CBFORN");
   AliasedField CBFORN_CODIGO_FOR(kCbForn, "CODIGO_FOR"), CBFORN_RAZAO_FOR(kCbForn, "RAZAO_FOR"),
       CBFORN_FANT_FOR(kCbForn, "FANT_FOR"), CBFORN_END_FOR(kCbForn, "END_FOR"),
       CBFORN_BAIRRO_FOR(kCbForn, "BAIRRO_FOR"), CBFORN_CIDADE_FOR(kCbForn, "CIDADE_FOR"),

@@ -36,6 +36,7 @@ void CVPAGAR() {
   // Staging fields, named bare while QOREC is selected.
   Var LIVRE("LIVRE"), LIVRE2("LIVRE2"), LIVRE3("LIVRE3"), LIVRE4("LIVRE4"), LIVRE5("LIVRE5"),
       DT_EMISSAO_STAGED("DT_EMISSAO"), DT_VENCTO("DT_VENCTO"), TEXTO3("TEXTO3");
+  const Alias kForneced("FORNECED");
   AliasedField QOREC_CLI("QOREC", "CLI"), QOREC_NUMERO("QOREC", "NUMERO"),
       FORNECED_CODIGO_FOR("FORNECED", "CODIGO_FOR");
   Field CODIGO_PG("CODIGO_PG"), COD_FOR("COD_FOR"), DT_EMISSAO("DT_EMISSAO"), DT_VENC("DT_VENC"),
@@ -96,10 +97,10 @@ void CVPAGAR() {
 
     DBSELECTAREA("lupgmov");
     DBAPPEND();
-    CODIGO_PG = STRZERO(A, 6);                                             // 1
-    VCODFOR = STRZERO(VAL(QOREC_CLI), 5);                                  // 2
-    in_area("FORNECED", [&] { return Value::logical(DBSEEK(VCODFOR)); });  // 3
-    const Value found = in_area("FORNECED", [] { return Value::logical(FOUND()); });
+    CODIGO_PG = STRZERO(A, 6);                                            // 1
+    VCODFOR = STRZERO(VAL(QOREC_CLI), 5);                                 // 2
+    in_area(kForneced, [&] { return Value::logical(DBSEEK(VCODFOR)); });  // 3
+    const Value found = in_area(kForneced, [] { return Value::logical(FOUND()); });
     if (found.is_logical() && found.log()) {  // 4
       VCODFOR = FORNECED_CODIGO_FOR;
     } else {

@@ -50,7 +50,7 @@ void CVPROD() {
   open_table(true, "cbPROD.dbf");
   import_text("prod.txt");
 
-  const char* const kCbProd = "CBPROD";
+  const Alias kCbProd("CBPROD");
   AliasedField CBPROD_CODIGO_PRD(kCbProd, "CODIGO_PRD"), CBPROD_LIVRE22(kCbProd, "LIVRE22"),
       CBPROD_DESCRI_PRD(kCbProd, "DESCRI_PRD"), CBPROD_REFER_PRD(kCbProd, "REFER_PRD"),
       CBPROD_UNIDAD_PRD(kCbProd, "UNIDAD_PRD");

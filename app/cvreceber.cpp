@@ -31,7 +31,7 @@ void CVRECEBER() {
   // Staging fields, named bare while QOREC is selected.
   Var LIVRE("LIVRE"), LIVRE2("LIVRE2"), LIVRE3("LIVRE3"), LIVRE4("LIVRE4"), LIVRE5("LIVRE5"),
       TEXTO3("TEXTO3"), DT_EMISSAO_STAGED("DT_EMISSAO"), DT_VECTO("DT_VECTO");
-  const char* const kQorec = "QOREC";
+  const Alias kQorec("QOREC");
   AliasedField QOREC_CLI(kQorec, "CLI"), QOREC_NUMERO(kQorec, "NUMERO");
   Field CODIGO_RB("CODIGO_RB"), COD_CLI("COD_CLI"), DT_EMISSAO("DT_EMISSAO"), DT_VENC("DT_VENC"),
       DTBASE_RB("DTBASE_RB"), NUMERO_DOC("NUMERO_DOC"), DT_PG("DT_PG"), VALOR("VALOR"),

@@ -13,22 +13,28 @@
 
 namespace lum::script {
 
+// An alias named once in a conversion (const Alias kCbCli("CBCLI")): the area behind it
+// is looked up at the first use and again only after a table was opened or closed.
+using Alias = AliasRef;
+
 // A name of the program. Read bare, it is the current table's field of that name when
 // there is one, else the memory variable (the field position is resolved once per
-// table). Assigned, it is always a memory variable private to the running conversion.
+// table, the variable once per set of variables). Assigned, it is always a memory
+// variable private to the running conversion. A read gives the value without a copy,
+// good until the name is read or assigned again.
 class Var {
  public:
   explicit Var(const char* name) : ref_(name) {}
   Var& operator=(const Value& v) {
-    name_assign(ref_.name(), v);
+    ref_.assign(v);
     return *this;
   }
   Var& operator=(const Var& other) { return *this = other.value(); }
-  Value value() const { return ref_.get_name(); }
-  operator Value() const { return value(); }  // NOLINT(google-explicit-constructor)
+  const Value& value() const { return ref_.get(); }
+  operator const Value&() const { return value(); }  // NOLINT(google-explicit-constructor)
 
  private:
-  mutable FieldRef ref_;
+  mutable NameRef ref_;
 };
 
 // A field of the selected table. Assigned, it is the field write (FIELD->NAME := v);
@@ -37,34 +43,49 @@ class Field {
  public:
   explicit Field(const char* name) : ref_(name) {}
   Field& operator=(const Value& v) {
-    ref_.put(v);
+    ref_.put_field(v);
     return *this;
   }
   Field& operator=(const Field& other) { return *this = other.value(); }
-  Value value() const { return ref_.get_name(); }
-  operator Value() const { return value(); }  // NOLINT(google-explicit-constructor)
+  const Value& value() const { return ref_.get(); }
+  operator const Value&() const { return value(); }  // NOLINT(google-explicit-constructor)
 
  private:
-  mutable FieldRef ref_;
+  mutable NameRef ref_;
 };
 
 // alias->NAME: the field of the alias's table, read with that area selected for the
-// one access.
+// one access. The value is read into a buffer of this object, good until the next read.
 class AliasedField {
  public:
-  AliasedField(const char* alias, const char* name) : alias_(alias), ref_(name) {}
-  Value value() const {
-    return alias_eval(alias_, [this] { return ref_.get(); });
+  AliasedField(const Alias& alias, const char* name) : alias_(&alias), ref_(name) {}
+  AliasedField(const char* alias, const char* name) : own_(alias), alias_(&own_), ref_(name) {}
+  AliasedField(const AliasedField&) = delete;
+  AliasedField& operator=(const AliasedField&) = delete;
+  const Value& value() const {
+    AreaSelectionGuard guard;
+    if (alias_->select()) {
+      ref_.get_into(value_);
+    } else {
+      value_ = Value();
+    }
+    return value_;
   }
-  operator Value() const { return value(); }  // NOLINT(google-explicit-constructor)
+  operator const Value&() const { return value(); }  // NOLINT(google-explicit-constructor)
 
  private:
-  const char* alias_;
+  Alias own_{""};  // the alias when it was given as text
+  const Alias* alias_;
   mutable FieldRef ref_;
+  mutable Value value_;
 };
 
 // alias->(expression): f evaluated with the alias's area selected; the previous area is
 // selected again whatever happens.
+template <class F>
+Value in_area(const Alias& alias, F&& f) {
+  return alias_eval(alias, std::forward<F>(f));
+}
 template <class F>
 Value in_area(const char* alias, F&& f) {
   return alias_eval(alias, std::forward<F>(f));

@@ -6,30 +6,31 @@
 namespace lum {
 
 namespace {
-Runtime* g_current = nullptr;
+// Generations of every runtime come from one counter, so that a name resolved under one
+// runtime is never taken as good under another.
+std::uint64_t g_memvar_generation = 0;
 }  // namespace
 
 volatile std::sig_atomic_t Runtime::interrupt_flag_ = 0;
+Runtime* Runtime::current_ = nullptr;
 
-Runtime::Runtime() : previous_(g_current) {
-  g_current = this;
+Runtime::Runtime() : previous_(current_) {
+  current_ = this;
   frames_.push_back(Frame{"", 0, "", {}});  // the outermost level holds publics
+  memvars_changed();
 }
 
 Runtime::~Runtime() {
   release_services();
-  g_current = previous_;
+  current_ = previous_;
 }
 
-Runtime& Runtime::current() {
-  if (g_current == nullptr) {
-    std::fputs("lumconv: no runtime\n", stderr);
-    std::abort();
-  }
-  return *g_current;
+void Runtime::no_runtime() {
+  std::fputs("lumconv: no runtime\n", stderr);
+  std::abort();
 }
 
-bool Runtime::exists() { return g_current != nullptr; }
+void Runtime::memvars_changed() { memvar_generation_ = ++g_memvar_generation; }
 
 RaiseAnswer Runtime::raise(ErrorObject& error) {
   RaiseAnswer answer;
@@ -110,10 +111,12 @@ std::string source_file_name(std::string_view path) {
 
 void Runtime::push_frame(std::string procname, std::string module, int line) {
   frames_.push_back(Frame{std::move(procname), line, std::move(module), {}});
+  memvars_changed();
 }
 
 void Runtime::pop_frame() {
   if (frames_.size() > 1) frames_.pop_back();
+  memvars_changed();
 }
 
 void Runtime::set_line(int line) { frames_.back().line = line; }
@@ -157,6 +160,7 @@ void Runtime::assign_memvar(std::string_view name, Value v) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   }
   frames_.back().privates.emplace_back(std::move(upper), std::move(v));
+  memvars_changed();
 }
 
 void Runtime::quit(Unwind::Reason reason) {

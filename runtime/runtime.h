@@ -5,6 +5,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -65,9 +66,12 @@ class Runtime {
   Runtime(const Runtime&) = delete;
   Runtime& operator=(const Runtime&) = delete;
 
-  // REQUIRES: a Runtime is alive.
-  static Runtime& current();
-  static bool exists();
+  // REQUIRES: a Runtime is alive. Inline: every name of the program reaches it.
+  static Runtime& current() {
+    if (current_ == nullptr) no_runtime();
+    return *current_;
+  }
+  static bool exists() { return current_ != nullptr; }
 
   Settings& settings() { return settings_; }
 
@@ -91,10 +95,16 @@ class Runtime {
   void pop_frame();
   void set_line(int line);
   const std::vector<Frame>& frames() const { return frames_; }
-  // The visible memory variable of that name (innermost first), or nullptr.
+  // The visible memory variable of that name (innermost first), or nullptr. The
+  // pointer stays valid, and the answer for that name the same, while
+  // memvar_generation() is unchanged.
   Value* find_memvar(std::string_view name);
   // Sets the visible variable of that name, or creates it private to the innermost frame.
   void assign_memvar(std::string_view name, Value v);
+  // Changes whenever a variable is created or a call level comes or goes, never
+  // repeating a value of any runtime: what a name resolved to is known good while it
+  // stays the same.
+  std::uint64_t memvar_generation() const { return memvar_generation_; }
 
   // --- quitting and the exit code ---
   int errorlevel() const { return errorlevel_; }
@@ -127,9 +137,14 @@ class Runtime {
  private:
   void on_interrupt();
 
+  [[noreturn]] static void no_runtime();
+  void memvars_changed();
+
   static volatile std::sig_atomic_t interrupt_flag_;
+  static Runtime* current_;
 
   Runtime* previous_ = nullptr;
+  std::uint64_t memvar_generation_ = 0;
   Settings settings_;
   Handler handler_;
   int handler_depth_ = 0;

@@ -1,5 +1,7 @@
 #include "table/names.h"
 
+#include <utility>
+
 #include "runtime/error.h"
 #include "runtime/runtime.h"
 
@@ -100,13 +102,36 @@ bool alias_field_put(std::string_view alias, std::string_view name, const Value&
   return field_put(name, v);
 }
 
+bool AliasRef::select() const {
+  WorkAreas& wa = WorkAreas::get();
+  if (generation_ == wa.generation()) {
+    // No table came or went since the look-up: it would give the same area again.
+    wa.select(number_);
+    return true;
+  }
+  if (!select_alias(alias_)) return false;
+  number_ = wa.current_number();
+  generation_ = wa.generation();
+  return true;
+}
+
 int FieldRef::resolve(const Area* area) {
   if (area == nullptr) return -1;
-  if (area->serial() != serial_) {
-    index_ = area->field_index(name_);
-    serial_ = area->serial();
+  const std::uint64_t serial = area->serial();
+  if (recent_[0].serial == serial) return recent_[0].index;
+  std::swap(recent_[0], recent_[1]);
+  if (recent_[0].serial != serial) recent_[0] = Resolved{serial, area->field_index(name_)};
+  return recent_[0].index;
+}
+
+void FieldRef::get_into(Value& out) {
+  auto error = [&] { return no_variable(name_); };
+  if (!with_retry(error, [&](int&) {
+        Area* a = WorkAreas::get().current();
+        return read_field(a, resolve(a), out) == Lookup::Done;
+      })) {
+    out = Value();
   }
-  return index_;
 }
 
 Value FieldRef::get() {
@@ -136,6 +161,46 @@ Value FieldRef::get_name() {
     }
     return false;
   });
+}
+
+Value* NameRef::variable() {
+  Runtime& rt = Runtime::current();
+  if (generation_ != rt.memvar_generation()) {
+    variable_ = rt.find_memvar(field_.name());
+    generation_ = rt.memvar_generation();
+  }
+  return variable_;
+}
+
+const Value& NameRef::get() {
+  const Value* result = nullptr;
+  auto error = [&] { return no_variable(field_.name()); };
+  if (!with_retry(error, [&](int&) {
+        Area* a = WorkAreas::get().current();
+        Lookup r = read_field(a, field_.resolve(a), buffer_);
+        if (r == Lookup::Done) {
+          result = &buffer_;
+          return true;
+        }
+        // A field that exists but cannot be read is an error, not a cue to try variables.
+        if (r == Lookup::Failed) return false;
+        result = variable();
+        return result != nullptr;
+      })) {
+    buffer_ = Value();
+    return buffer_;
+  }
+  return *result;
+}
+
+void NameRef::assign(const Value& v) {
+  if (Value* existing = variable()) {
+    *existing = v;
+    return;
+  }
+  // Created: the copy is made before the variable list grows, so `v` may be another
+  // variable's value.
+  Runtime::current().assign_memvar(field_.name(), v);
 }
 
 }  // namespace lum

@@ -38,6 +38,23 @@ bool alias_field_put(std::string_view alias, std::string_view name, const Value&
 // with retry). False when the handler declines; the selection is then unchanged.
 bool select_alias(std::string_view alias);
 
+// An alias named once and used for every record: the area it names is looked up the
+// first time and again only after a table was put into or taken out of an area (the
+// work areas' generation changed), so that a closed, reopened or replaced table is
+// never reached through a stale answer. The look-up and its errors are select_alias's.
+class AliasRef {
+ public:
+  explicit AliasRef(std::string alias) : alias_(std::move(alias)) {}
+  // As select_alias(alias).
+  bool select() const;
+  const std::string& text() const { return alias_; }
+
+ private:
+  std::string alias_;
+  mutable std::uint64_t generation_ = 0;  // 0: not resolved (generations start at 1)
+  mutable AreaNumber number_ = 0;
+};
+
 // alias->(expression): evaluates f with the alias's area selected and selects the
 // previous area again whatever happens, exceptions included. When the alias is not
 // found and the handler declines, f is not called and the result is a default value.
@@ -54,24 +71,71 @@ auto alias_eval(std::string_view alias, F&& f) -> std::invoke_result_t<F&> {
   return f();
 }
 
+// As alias_eval, for an alias resolved once.
+template <class F>
+auto alias_eval(const AliasRef& alias, F&& f) -> std::invoke_result_t<F&> {
+  AreaSelectionGuard guard;
+  if (!alias.select()) {
+    if constexpr (std::is_void_v<std::invoke_result_t<F&>>) {
+      return;
+    } else {
+      return std::invoke_result_t<F&>{};
+    }
+  }
+  return f();
+}
+
 // A field name resolved once per table: each use looks at the current area and finds
-// the field position again only when the area holds another table than last time.
+// the field position again only when the area holds another table than the last two
+// it was used in (a name is often used in the staging and the target area in turn).
 class FieldRef {
  public:
   explicit FieldRef(std::string name) : name_(std::move(name)) {}
   // As field_get / field_put, for this name.
   Value get();
   bool put(const Value& v);
+  // As field_get, into `out` (a text already there lends its storage); NIL after a
+  // declined error.
+  void get_into(Value& out);
   // As name_get: the field when the current table has it, else the memory variable.
   Value get_name();
   const std::string& name() const { return name_; }
-
- private:
+  // The field's position in `area`'s table, -1 when it has none or there is no table.
   int resolve(const Area* area);
 
+ private:
+  struct Resolved {
+    std::uint64_t serial = 0;  // the table's serial; 0: nothing resolved
+    int index = -1;
+  };
+
   std::string name_;
-  std::uint64_t serial_ = 0;
-  int index_ = -1;
+  Resolved recent_[2];  // the last table first
+};
+
+// A bare name of the program resolved once: the field position per table as FieldRef
+// has it, and the memory variable it names, found again only when variables were
+// created or call levels came or went (the runtime's memvar generation changed).
+class NameRef {
+ public:
+  explicit NameRef(std::string name) : field_(std::move(name)) {}
+  // As name_get, without a copy: the current table's field read into a buffer of this
+  // object, else the variable itself. The reference is good until the next use of this
+  // object or the next assignment of the variable.
+  const Value& get();
+  // As name_assign: a text already in the variable lends its storage.
+  void assign(const Value& v);
+  // As field_put.
+  bool put_field(const Value& v) { return field_.put(v); }
+  const std::string& name() const { return field_.name(); }
+
+ private:
+  Value* variable();
+
+  FieldRef field_;
+  Value buffer_;
+  std::uint64_t generation_ = 0;  // 0: not resolved (generations start at 1)
+  Value* variable_ = nullptr;
 };
 
 }  // namespace lum

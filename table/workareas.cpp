@@ -68,7 +68,14 @@ std::unique_ptr<Area> make_area(std::string_view driver) {
 
 // --- the work-area table ---
 
-WorkAreas::WorkAreas() : list_(1) {}
+namespace {
+// One counter for the generations of every work-area table (see generation()).
+std::uint64_t g_generation = 0;
+}  // namespace
+
+WorkAreas::WorkAreas() : list_(1) { changed(); }
+
+void WorkAreas::changed() { generation_ = ++g_generation; }
 
 WorkAreas::~WorkAreas() {
   try {
@@ -80,15 +87,11 @@ WorkAreas::~WorkAreas() {
   list_.clear();
 }
 
-WorkAreas& WorkAreas::get() {
-  Runtime& rt = Runtime::current();
-  auto* wa = rt.service_as<WorkAreas>(ServiceSlot::WorkAreas);
-  if (wa == nullptr) {
-    auto fresh = std::make_unique<WorkAreas>();
-    wa = fresh.get();
-    rt.set_service(ServiceSlot::WorkAreas, std::move(fresh));
-  }
-  return *wa;
+WorkAreas& WorkAreas::create() {
+  auto fresh = std::make_unique<WorkAreas>();
+  WorkAreas& wa = *fresh;
+  Runtime::current().set_service(ServiceSlot::WorkAreas, std::move(fresh));
+  return wa;
 }
 
 Area* WorkAreas::at(AreaNumber n) const {
@@ -185,6 +188,7 @@ void WorkAreas::attach(AreaNumber n, std::unique_ptr<Area> area) {
   for (std::size_t i = k; i < list_.size(); ++i) {
     pos_[list_[i]->number()] = static_cast<std::uint32_t>(i);
   }
+  changed();
 }
 
 std::unique_ptr<Area> WorkAreas::detach(AreaNumber n) {
@@ -196,6 +200,7 @@ std::unique_ptr<Area> WorkAreas::detach(AreaNumber n) {
   for (std::size_t i = k; i < list_.size(); ++i) {
     pos_[list_[i]->number()] = static_cast<std::uint32_t>(i);
   }
+  changed();
   return area;
 }
 
@@ -216,6 +221,7 @@ void WorkAreas::close_all() {
   while (list_.size() > 1) list_.pop_back();
   std::fill(pos_.begin(), pos_.end(), 0);
   current_ = 1;
+  changed();
 }
 
 void WorkAreas::flush_all_quietly() noexcept {

@@ -47,7 +47,14 @@ class WorkAreas : public Service {
   ~WorkAreas() override;
 
   // The work areas of the current runtime, created on first use.
-  static WorkAreas& get();
+  static WorkAreas& get() {
+    auto* wa = Runtime::current().service_as<WorkAreas>(ServiceSlot::WorkAreas);
+    return wa != nullptr ? *wa : create();
+  }
+  // Changes whenever a table is put into or taken out of an area, never repeating a
+  // value of any work-area table: what an alias resolved to is known good while it stays
+  // the same.
+  std::uint64_t generation() const { return generation_; }
 
   AreaNumber current_number() const { return current_; }
   // The table of the current area, or nullptr when the area is empty.
@@ -86,12 +93,16 @@ class WorkAreas : public Service {
   void set_neterr(bool v) { neterr_ = v; }
 
  private:
+  static WorkAreas& create();
+  void changed();
+
   // pos_[n] is the index in list_ of area n's table (0: empty); list_ is sorted by area
   // number and its entry 0 is never used. Both grow in steps of 256.
   std::vector<std::uint32_t> pos_;
   std::vector<std::unique_ptr<Area>> list_;
   AreaNumber current_ = 1;
   bool neterr_ = false;
+  std::uint64_t generation_ = 0;
 };
 
 // The previous selection restored when the scope ends, exceptions included.
