@@ -4,6 +4,7 @@
 // (CBCLI->(...)), the running counter and the operators on values.
 #pragma once
 
+#include <concepts>
 #include <source_location>
 #include <string>
 #include <string_view>
@@ -103,6 +104,13 @@ void start_counter(Var& a, int row, const char* label,
 
 // Operators of the program's expressions.
 Value operator+(const Value& a, const Value& b);
+Value plus_computed(Value&& a, const Value& b);
+// a + b where a is a value computed just before (LIVRE + LIVRE2 + LIVRE3): texts are
+// appended to a's own storage. Only a Value itself binds here, never a name.
+template <class T>
+requires std::same_as<T, Value> Value operator+(T&& a, const Value& b) {
+  return plus_computed(std::move(a), b);
+}
 Value operator-(const Value& a, const Value& b);
 bool EQ(const Value& a, const Value& b);  // "=": a text equals when it begins with b
 bool NE(const Value& a, const Value& b);  // "!=", "<>"

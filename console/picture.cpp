@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "console/output.h"
+#include "runtime/runtime.h"
 #include "values/number_text.h"
 
 namespace lum {
@@ -225,7 +226,11 @@ void DEVOUTPICT(const Value& x, const Value& picture, const Value& color, const 
     default:
       break;
   }
-  if (!saved.empty()) SETCOLOR(Value::string(saved));
+  // Colours change only through SETCOLOR, which keeps the screen's colour with the
+  // setting: when the setting is as it was, so is the screen, and nothing is restored.
+  if (!saved.empty() && Runtime::current().settings().color != saved) {
+    SETCOLOR(Value::string(saved));
+  }
 }
 
 }  // namespace lum

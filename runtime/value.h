@@ -83,6 +83,8 @@ class Value {
   const Array& arr() const { return *std::get<std::shared_ptr<Array>>(v_); }
   Array& arr() { return *std::get<std::shared_ptr<Array>>(v_); }
 
+  // The text itself, to be changed in place. REQUIRES: is_string().
+  std::string& mutable_str() { return std::get<std::string>(v_); }
   // Makes the value the text of these bytes; a text it holds already lends its storage,
   // so that a value read again and again needs no new allocation.
   void set_string(std::string_view s) {

@@ -655,6 +655,7 @@ bool DbfArea::append(bool unlock_all_first) {
   }
   record_ = blank_;
   for (dbf::Field& f : fields_) {
+    if (!hdr_.has_autoinc) break;
     if (!f.autoinc) continue;
     // A new record takes the next value; the counter moves on by the step.
     std::uint32_t v = f.autoinc_next;

@@ -200,6 +200,13 @@ Value concat(const Value& a, const Value& b) {
   return Value::string(std::move(r));
 }
 
+Value concat(Value&& a, const Value& b) {
+  const std::string& y = b.str();
+  if (static_cast<std::uint64_t>(a.str().size()) + y.size() > kMaxString) return concat(a, b);
+  a.mutable_str().append(y);
+  return std::move(a);
+}
+
 Value index_char(const Value& c, const Value& n) {
   if (!c.is_string() || !n.is_number()) return raise_argument_error(1068, "[]", Array{c, n});
   const std::string& s = c.str();

@@ -47,6 +47,8 @@ char kind_letter(const Value& x);
 // overflow"), subcode 1209, operation "+". REQUIRES: both are strings (add() in
 // numeric.h dispatches by kind and raises 1081 otherwise).
 Value concat(const Value& a, const Value& b);
+// The same, appending to a's own text (a chain of + builds one text).
+Value concat(Value&& a, const Value& b);
 
 // c[n]: a one-byte string; n = 0 is byte 1, negative n counts from the end (beyond
 // -L: byte 1), beyond the length "", the empty string with n = -1 is NIL. A

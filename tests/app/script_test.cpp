@@ -11,6 +11,8 @@
 
 #include "table/dbcmd.h"
 #include "tests/table/table_fixture.h"
+#include "values/numeric.h"
+#include "values/strings.h"
 
 namespace lum::test {
 namespace {
@@ -186,6 +188,47 @@ TEST_F(Script, NamesFollowNewVariablesAndCallLevelsThatEnd) {
   EXPECT_EQ("VTEMP", rec_.last().operation);
   vtemp = "OUTER";
   EXPECT_EQ("OUTER", vtemp.value().str());
+}
+
+// What a value shows: its kind letter and its text or number.
+std::string shown(const Value& v) {
+  std::string out(1, kind_letter(v));
+  if (v.is_string()) out += ":" + v.str();
+  if (v.is_number()) out += ":" + std::to_string(v.num().as_double());
+  if (v.is_date()) out += ":" + std::to_string(v.day());
+  return out;
+}
+
+TEST_F(Script, ShortcutsGiveWhatTheirExpressionsGive) {
+  // day_month_year builds at once what its SUBSTR expression builds, for every length.
+  for (const char* d : {"", "1", "12", "123", "12345", "1234567", "31122024", "123456789"}) {
+    const Value digits(d);
+    const Value expected = add(add(add(add(SUBSTR(digits, 1, 2), "/"), SUBSTR(digits, 3, 2)), "/"),
+                               SUBSTR(digits, 5, 4));
+    EXPECT_EQ(shown(expected), shown(day_month_year(digits))) << d;
+  }
+  // + on a value computed just before appends to its text; other kinds are added as
+  // add() adds them, errors included.
+  struct Case {
+    Value a, b;
+  } cases[] = {
+      {Value("ab"), Value("cd")},          {Value(""), Value("x")},
+      {Value::int32(1), Value::int32(2)},  {Value::dbl(1.5, 10, 1), Value::int32(2)},
+      {Value::date(100), Value::int32(5)}, {Value("x"), Value::int32(5)},
+      {Value::int32(5), Value("x")},
+  };
+  for (const Case& c : cases) {
+    rec_.clear();
+    const std::string expected = shown(add(c.a, c.b));
+    const std::size_t expected_errors = rec_.size();
+    Value computed = c.a;
+    EXPECT_EQ(expected, shown(std::move(computed) + c.b)) << shown(c.a) << " + " << shown(c.b);
+    EXPECT_EQ(2 * expected_errors, rec_.size());
+  }
+  Var va("VA");
+  va = "one";
+  EXPECT_EQ("one two three", (va + Value(" two") + Value(" three")).str());
+  EXPECT_EQ("one", va.value().str()) << "a name is never appended to";
 }
 
 }  // namespace
