@@ -400,6 +400,16 @@ int File::commit() {
   return ::fsync(fd_) == 0 ? kOsOk : map_errno(errno);
 }
 
+void File::start_writeback(std::uint64_t offset, std::uint64_t length) {
+  if (fd_ < 0 || access_ == FileAccess::ReadOnly || length == 0) return;
+#ifdef __linux__
+  (void)::sync_file_range(fd_, static_cast<off64_t>(offset), static_cast<off64_t>(length),
+                          SYNC_FILE_RANGE_WRITE);
+#else
+  (void)offset;
+#endif
+}
+
 int File::lock_range(std::uint64_t offset, std::uint64_t length, bool exclusive) {
   if (fd_ < 0) return kOsAccessDenied;
   struct flock fl = {};

@@ -94,6 +94,10 @@ class File {
   int truncate(std::uint64_t length);
   // Forces written data to the disk.
   int commit();
+  // Asks the host to start writing the range to the disk now, without waiting for it,
+  // so that a later commit finds most of it there. Only a hint: nothing is reported,
+  // and hosts without such a request do nothing.
+  void start_writeback(std::uint64_t offset, std::uint64_t length);
 
   // Byte-range locks for shared use; they never block. exclusive=false takes a read
   // lock. A range held by another opener gives kOsFileInUse.

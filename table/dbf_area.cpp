@@ -365,6 +365,10 @@ bool DbfArea::flush_write_behind() {
     raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
     return false;
   }
+  // The commit at close must wait for these bytes to reach the disk: start them on their
+  // way now, while the run goes on.
+  if (Runtime::current().settings().hardcommit)
+    data_.start_writeback(record_offset(wb_first_), bytes);
   // Reads stop short of the write-behind buffer, so no buffer holds these records yet;
   // refreshing them keeps that true whatever read came before.
   for (RecNo i = 0; i < wb_count_; ++i) {
