@@ -94,11 +94,6 @@ WorkAreas& WorkAreas::create() {
   return wa;
 }
 
-Area* WorkAreas::at(AreaNumber n) const {
-  if (n >= pos_.size() || pos_[n] == 0) return nullptr;
-  return list_[pos_[n]].get();
-}
-
 AreaNumber WorkAreas::first_free() const {
   for (AreaNumber n = 1; n <= kMaxArea; ++n) {
     if (at(n) == nullptr) return n;
@@ -151,6 +146,21 @@ AliasKey alias_key(std::string_view t) {
 }  // namespace
 
 AreaNumber WorkAreas::lookup_for_select(std::string_view text) const {
+  for (const Found& f : found_) {
+    if (f.generation == generation_ && f.text == text) return f.number;
+  }
+  AreaNumber n = lookup_text_for_select(text);
+  if (n != 0) {
+    // Only what was found: the answer holds until a table comes or goes.
+    Found& f = found_[next_found_++ % std::size(found_)];
+    f.text.assign(text);
+    f.generation = generation_;
+    f.number = n;
+  }
+  return n;
+}
+
+AreaNumber WorkAreas::lookup_text_for_select(std::string_view text) const {
   std::string_view t = skip_blanks(text);
   if (t.empty()) return 0;
   if (t[0] >= '0' && t[0] <= '9') {

@@ -59,14 +59,18 @@ class WorkAreas : public Service {
   AreaNumber current_number() const { return current_; }
   // The table of the current area, or nullptr when the area is empty.
   Area* current() const { return at(current_); }
-  Area* at(AreaNumber n) const;
+  Area* at(AreaNumber n) const {
+    return n < pos_.size() && pos_[n] != 0 ? list_[pos_[n]].get() : nullptr;
+  }
   // Makes n current, occupied or not. REQUIRES: 1 <= n <= kMaxArea.
   void select(AreaNumber n) { current_ = n; }
   // The lowest empty area, 0 when every area is taken.
   AreaNumber first_free() const;
 
   // Alias look-up for DBSELECTAREA: a leading number, a single letter A..K (M for the
-  // first free area), else an open table's alias. 0 when not found.
+  // first free area), else an open table's alias. 0 when not found. The last few texts
+  // found are remembered for the current generation (a conversion selects the same two
+  // aliases for every record).
   AreaNumber lookup_for_select(std::string_view text) const;
   // Alias look-up for alias-> access: an open table's alias first, then the letters.
   AreaNumber lookup_for_access(std::string_view text) const;
@@ -95,6 +99,7 @@ class WorkAreas : public Service {
  private:
   static WorkAreas& create();
   void changed();
+  AreaNumber lookup_text_for_select(std::string_view text) const;
 
   // pos_[n] is the index in list_ of area n's table (0: empty); list_ is sorted by area
   // number and its entry 0 is never used. Both grow in steps of 256.
@@ -103,6 +108,13 @@ class WorkAreas : public Service {
   AreaNumber current_ = 1;
   bool neterr_ = false;
   std::uint64_t generation_ = 0;
+  struct Found {
+    std::string text;
+    std::uint64_t generation = 0;
+    AreaNumber number = 0;
+  };
+  mutable Found found_[4];
+  mutable std::size_t next_found_ = 0;
 };
 
 // The previous selection restored when the scope ends, exceptions included.

@@ -254,6 +254,17 @@ TEST_F(WorkAreaTest, AliasLookUp) {
   ASSERT_EQ(3u, rec_.size());
   expect_error(kErrNoAlias, 1002, "BASE", "nope", kCanRetry);
   EXPECT_EQ(5u, SELECT());  // declined: the selection stays
+
+  // A remembered answer never outlives its table: closed, the alias is unknown; opened
+  // again elsewhere, it names the new area.
+  DBSELECTAREA(Value::int32(1));
+  DBCLOSEAREA();
+  EXPECT_EQ(0u, wa.lookup_for_select("cbcli"));
+  DBSELECTAREA(Value::int32(3));
+  ASSERT_TRUE(DBUSEAREA(false, {}, "cbcli"));
+  EXPECT_EQ(3u, wa.lookup_for_select("cbcli"));
+  DBCLOSEALL();
+  EXPECT_EQ(0u, wa.lookup_for_select("cbcli"));
 }
 
 TEST_F(WorkAreaTest, CloseAllClosesInAreaOrderAndSelectsOne) {
