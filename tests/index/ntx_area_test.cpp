@@ -1,11 +1,12 @@
 // The DBFNTX driver with DBCREATEINDEX and ORDCREATE: the file and order names, the key
 // classified on the blank record, the new order controlling with the pointer at its
 // top, key-order movement, keys kept when records change, the index emptied by a zap,
-// flushed and closed with its table.
+// flushed and closed with its table; an index written before opened with its table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -331,6 +332,66 @@ TEST_F(NtxArea_, SmallSortAreaGivesTheSameFileThroughTheDriver) {
   });
   EXPECT_EQ(want, walk());
   EXPECT_EQ(want, walk_back());
+}
+
+// An index file written before (by this engine or another program) opened with the
+// table: it must fit the table, and an entry that names no record of it is damage.
+TEST_F(NtxArea_, OpenOrderTakesAnIndexThatFitsTheTable) {
+  items({"30", "10", "20", "10"});
+  index_on_coditem();
+  DBCLOSEAREA();
+  const std::vector<std::uint8_t> good = testing::read_bytes("coditem.ntx");
+  use("items");
+  ASSERT_TRUE(area()->open_order("coditem"));
+  EXPECT_EQ("CODITEM", area()->order_name());
+  EXPECT_EQ((Recs{2, 4, 3, 1}), walk());
+  EXPECT_EQ((Recs{2, 4, 3, 1}), walk_back());
+  EXPECT_TRUE(DBSEEK(Value("20")));
+  EXPECT_EQ(3u, RECNO());
+  DBCLOSEAREA();
+  EXPECT_TRUE(errors_.empty());
+
+  const std::uint32_t root = testing::le32(good, 4);
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>&)> damage;
+    int gencode, subcode;
+  } cases[] = {
+      {"a key naming no field", [](auto& b) { b[22] = 'X'; }, kErrSyntax, 0},
+      {"a key of another size",
+       [](auto& b) {
+         b[14] = 4;
+         b[12] = 12;
+       },
+       kErrCorruption, 1012},
+      {"an entry naming record 99 of 4",
+       [root](auto& b) { b[root + testing::le16(b, root + 2) + 4] = 99; }, kErrCorruption, 1012},
+      {"an entry naming record 0",
+       [root](auto& b) { b[root + testing::le16(b, root + 2) + 4] = 0; }, kErrCorruption, 1012},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::uint8_t> b = good;
+    c.damage(b);
+    testing::write_bytes("coditem.ntx", b);
+    use("items");
+    errors_.clear();
+    try {
+      area()->open_order("coditem.ntx");
+      walk();
+    } catch (const test::HandlerBreak&) {
+    }
+    ASSERT_EQ(1u, errors_.size());
+    EXPECT_EQ(c.gencode, errors_.last().gencode);
+    EXPECT_EQ(c.subcode, errors_.last().subcode);
+    DBCLOSEAREA();
+  }
+  use("items");
+  errors_.clear();
+  EXPECT_FALSE(area()->open_order("missing"));
+  ASSERT_EQ(1u, errors_.size());
+  EXPECT_EQ(kErrOpen, errors_.last().gencode);
+  EXPECT_EQ("missing.ntx", errors_.last().filename);
 }
 
 }  // namespace
