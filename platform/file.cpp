@@ -54,6 +54,10 @@ int map_errno(int err) {
     case ENOSPC:
     case EDQUOT:
       return kOsDiskFull;
+    case ENAMETOOLONG:
+      return kOsNameTooLong;
+    case ELOOP:
+      return kOsCannotResolve;
     default:
       return err;
   }
@@ -68,7 +72,7 @@ std::string join(const std::string& base, std::string_view comp) {
 // The directory to list for `base` ("" is the working directory).
 std::string dir_for(const std::string& base) { return base.empty() ? std::string(".") : base; }
 
-enum class Found { Yes, No, NoDirectory };
+enum class Found { Yes, No, NoDirectory, TooLong };
 
 // Finds `comp` in directory `base`: the exact spelling first, else the smallest
 // case-blind match in byte order. On success `out` holds the spelling on disk.
@@ -79,6 +83,7 @@ Found find_entry(const std::string& base, std::string_view comp, std::string& ou
     out = std::string(comp);
     return Found::Yes;
   }
+  if (errno == ENAMETOOLONG) return Found::TooLong;  // no entry of the directory can match
   DIR* dir = ::opendir(dir_for(base).c_str());
   if (dir == nullptr) return errno == ENOENT || errno == ENOTDIR ? Found::NoDirectory : Found::No;
   bool any = false;
@@ -135,9 +140,9 @@ int resolve_dirs(const SplitName& s, std::size_t count, std::string& path) {
       continue;
     }
     std::string found;
-    if (find_entry(path, comp, found) != Found::Yes) {
+    if (Found f = find_entry(path, comp, found); f != Found::Yes) {
       for (std::size_t r = k; r < s.comps.size(); ++r) path = join(path, s.comps[r]);
-      return kOsPathNotFound;
+      return f == Found::TooLong ? kOsNameTooLong : kOsPathNotFound;
     }
     path = join(path, found);
     if (!is_directory(path)) {
@@ -215,6 +220,10 @@ ResolvedName resolve_name(std::string_view name) {
       r.path = join(r.path, last);
       r.oscode = kOsPathNotFound;
       break;
+    case Found::TooLong:
+      r.path = join(r.path, last);
+      r.oscode = kOsNameTooLong;
+      break;
   }
   return r;
 }
@@ -248,6 +257,31 @@ File& File::operator=(File&& other) noexcept {
 
 namespace {
 
+// Opens `path` with `flags` and keeps the descriptor only for a regular file. The open
+// does not wait (a pipe without a writer would block it for good), and a pipe or
+// device is refused: reading one as a table or a text file could wait or never end.
+// Returns the descriptor, or -1 with the system's code in `oscode`.
+int open_regular(const std::string& path, int flags, int& oscode) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    oscode = map_errno(errno);
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    oscode = kOsAccessDenied;
+    return -1;
+  }
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  oscode = kOsOk;
+  return fd;
+}
+
 // Takes the whole-file lock that stands for the open's sharing mode; on failure the
 // descriptor is closed and the system's code returned (32 when another opener holds it).
 int lock_whole_file(int fd, FileShare share) {
@@ -267,17 +301,9 @@ int File::open(std::string_view name, FileAccess access, FileShare share) {
   if (fd_ >= 0) close();
   ResolvedName r = resolve_name(name);
   if (r.oscode != kOsOk) return r.oscode;
-  int flags = (access == FileAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-  int fd;
-  do {
-    fd = ::open(r.path.c_str(), flags);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return map_errno(errno);
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return kOsAccessDenied;
-  }
+  int os = kOsOk;
+  int fd = open_regular(r.path, access == FileAccess::ReadOnly ? O_RDONLY : O_RDWR, os);
+  if (fd < 0) return os;
   // A whole-file lock is the open's sharing mode: exclusive conflicts with every other
   // holder, shared only with an exclusive one.
   if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
@@ -292,11 +318,9 @@ int File::create(std::string_view name, FileShare share) {
   if (fd_ >= 0) close();
   ResolvedName r = resolve_name(name);
   if (r.oscode != kOsOk && r.oscode != kOsFileNotFound) return r.oscode;
-  int fd;
-  do {
-    fd = ::open(r.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return map_errno(errno);
+  int os = kOsOk;
+  int fd = open_regular(r.path, O_RDWR | O_CREAT, os);
+  if (fd < 0) return os;
   if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
   // Emptied only once the lock is ours, so a file another opener holds stays intact.
   if (::ftruncate(fd, 0) != 0) {

@@ -22,6 +22,8 @@ enum OsCode : int {
   kOsAccessDenied = 5,
   kOsFileInUse = 32,
   kOsDiskFull = 112,
+  kOsNameTooLong = 206,    // a name or path longer than the host allows
+  kOsCannotResolve = 1921  // a name the host cannot resolve (symbolic links in a loop)
 };
 
 // The directory that a leading "\" names (the root of the current drive). Start-up
@@ -69,11 +71,13 @@ class File {
 
   // Opens an existing file. Exclusive denies every other opener (in this or any other
   // process) and is refused while anyone holds the file; shared denies nobody but an
-  // exclusive opener. A file held by another opener gives kOsFileInUse. Returns the OS
-  // code, 0 on success.
+  // exclusive opener. A file held by another opener gives kOsFileInUse. Only a regular
+  // file opens: a directory, pipe or device gives kOsAccessDenied, without waiting for
+  // a pipe's other end. Returns the OS code, 0 on success.
   int open(std::string_view name, FileAccess access, FileShare share);
   // Creates the file, or empties an existing one, for reading and writing. An existing
   // file that matches case-blind keeps its spelling; else the name is used as given.
+  // An existing directory, pipe or device gives kOsAccessDenied.
   int create(std::string_view name, FileShare share);
   // Closes the file (no commit). Returns the OS code of the close.
   int close();

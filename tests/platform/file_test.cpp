@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "platform/process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/sample/dbf_builder.h"
 
@@ -100,6 +102,70 @@ TEST(File, ReportsTheSystemsErrorNumbers) {
   File empty;
   char c;
   EXPECT_EQ(kOsAccessDenied, empty.read_at(0, &c, 1).oscode);
+}
+
+// What a hostile directory can hold in place of a file. A pipe or a device is refused
+// at once, without waiting for a writer (a read from one could wait, or never end); a
+// loop of symbolic links and a name longer than the host allows give their own numbers.
+TEST(File, RefusesWhatIsNoRegularFile) {
+  TempDir dir(true);
+  fs::create_directory("sub");
+  fs::create_symlink("loop_b", "loop_a");
+  fs::create_symlink("loop_a", "loop_b");
+  struct Case {
+    std::string name;
+    int oscode;
+  };
+  std::vector<Case> cases = {
+      {"sub", kOsAccessDenied},
+      {"loop_a", kOsCannotResolve},
+      {std::string(300, 'n') + ".dbf", kOsNameTooLong},
+      {"sub/" + std::string(256, 'n'), kOsNameTooLong},
+  };
+  for (const char* device : {"/dev/null", "/dev/zero"}) {
+    if (fs::exists(device)) cases.push_back({device, kOsAccessDenied});
+  }
+  if (fs::exists("/usr/bin/mkfifo")) {
+    ASSERT_EQ(0, run_process("/usr/bin/mkfifo", {"pipe"}).exit_code);
+    cases.push_back({"pipe", kOsAccessDenied});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.substr(0, 20));
+    File f;
+    EXPECT_EQ(c.oscode, f.open(c.name, FileAccess::ReadOnly, FileShare::Shared));
+    EXPECT_EQ(c.oscode, f.open(c.name, FileAccess::ReadWrite, FileShare::Exclusive));
+    EXPECT_EQ(c.oscode, f.create(c.name, FileShare::Exclusive));
+    EXPECT_FALSE(f.is_open());
+    EXPECT_FALSE(file_exists(c.name));
+  }
+  EXPECT_TRUE(fs::is_symlink("loop_a")) << "a refused create leaves the name as it was";
+}
+
+// Bytes above 127 are bytes of the run's one code page: kept as they are, and matched
+// case-blind only in their ASCII letters.
+TEST(File, NamesWithBytesAbove127) {
+  TempDir dir(true);
+  touch(
+      "d\xE9"
+      "bito.dbf",
+      "x");
+  File f;
+  EXPECT_EQ(kOsOk, f.open("D\xE9"
+                          "BITO.DBF",
+                          FileAccess::ReadWrite, FileShare::Exclusive));
+  f.close();
+  EXPECT_EQ(kOsOk, f.create("\xE7\xE3o.txt", FileShare::Exclusive));
+  EXPECT_EQ(1u, f.write_at(0, "z", 1).bytes);
+  f.close();
+  EXPECT_TRUE(file_exists("\xE7\xE3O.TXT"));
+  EXPECT_EQ((std::vector<std::string>{"d\xE9"
+                                      "bito.dbf"}),
+            list_files("*.DBF"));
+  EXPECT_EQ(kOsOk, rename_file("\xE7\xE3o.txt", "\xFFm.txt"));
+  EXPECT_EQ(kOsOk, delete_file("\xFFM.TXT"));
+  EXPECT_EQ((std::vector<std::string>{"d\xE9"
+                                      "bito.dbf"}),
+            list_files("*.*"));
 }
 
 TEST(File, SharingModesBetweenOpeners) {
