@@ -83,6 +83,10 @@ class DbfArea : public Area {
  private:
   bool read_header();
   bool recount();
+  // The records a file of that size holds (see dbf::record_count_for_size; for records
+  // of one byte, its last byte is read). Returns the OS code of that read, 0 when
+  // counted.
+  int count_for_size(std::uint64_t size, RecNo& count);
   bool write_record(RecNo recno, const std::uint8_t* data);
   bool flush_write_behind();
   // Writes the 32-byte header with this record count (and auto-increment values).
