@@ -18,7 +18,6 @@ namespace {
 
 constexpr char kAppendOperation[] = "APPEND FROM";
 constexpr char kCopyOperation[] = "COPY TO";
-constexpr int kSubOpen = 1001;
 constexpr int kSubCreate = 1004;
 constexpr int kSubWrite = 1011;
 constexpr int kSubArgument = 1005;
