@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -332,6 +333,42 @@ TEST_F(NtxArea_, SmallSortAreaGivesTheSameFileThroughTheDriver) {
   });
   EXPECT_EQ(want, walk());
   EXPECT_EQ(want, walk_back());
+}
+
+// The longest key: a character field of 300 bytes gives keys of 256, two to a page,
+// so the tree is deep. Order, equal keys beyond byte 256, a spilled build and a seek.
+TEST_F(NtxArea_, KeyOf256Bytes) {
+  std::vector<std::vector<std::string>> recs;
+  std::vector<std::string> keys;
+  for (int i = 0; i < 700; ++i) {
+    char n[8];
+    std::snprintf(n, sizeof n, "%06d", i * 337 % 700);
+    // Records 2k and 2k + 1 of the last 100 agree in their first 256 bytes.
+    std::string v = std::string(250, 'a') + (i >= 600 ? "999999" : n) + std::to_string(i);
+    keys.push_back(v.substr(0, 256));
+    recs.push_back({v});
+  }
+  make_table("long.dbf", {{"LONG", 'C', 300}}, recs);
+  use("long");
+  DBCREATEINDEX(Value("one"), Value("LONG"), field_block("LONG"));
+  area()->set_build_capacity(64);
+  DBCREATEINDEX(Value("many"), Value("LONG"), field_block("LONG"));
+  EXPECT_TRUE(errors_.empty());
+  auto b = testing::read_bytes("one.ntx");
+  EXPECT_EQ(b, testing::read_bytes("many.ntx")) << "spilled runs give the same file";
+  EXPECT_EQ(256, testing::le16(b, 14));
+  EXPECT_EQ(2, testing::le16(b, 18));
+  auto w = testing::walk_tree(b);
+  ASSERT_TRUE(w.ok) << w.defect;
+  EXPECT_GE(w.depth, 6);
+  Recs want(700);
+  for (std::uint32_t i = 0; i < 700; ++i) want[i] = i + 1;
+  std::stable_sort(want.begin(), want.end(),
+                   [&](std::uint32_t x, std::uint32_t y) { return keys[x - 1] < keys[y - 1]; });
+  EXPECT_EQ(want, walk());
+  EXPECT_EQ(want, walk_back());
+  EXPECT_TRUE(DBSEEK(Value(std::string(250, 'a') + "999999" + "whatever follows")));
+  EXPECT_EQ(601u, RECNO()) << "the first record of the equal keys";
 }
 
 // An index file written before (by this engine or another program) opened with the
