@@ -2,6 +2,8 @@
 // Names use "\" or "/" as separators and match without regard to letter case; opens
 // are exclusive or shared, enforced with operating-system locks across processes;
 // failures are reported as the system's own error numbers (the OsCode values below).
+// The same on every host: the name rules and the fault seam live in file.cpp, the
+// host's own calls behind them (posix/, windows/).
 #pragma once
 
 #include <cstddef>
@@ -25,7 +27,10 @@ enum OsCode : int {
 };
 
 // The directory that a leading "\" names (the root of the current drive). Start-up
-// sets it; "/" until then.
+// sets it from //DRIVE:; until then it is the host's own root ("/" on POSIX; on
+// Windows "\", the root of the current drive). While a drive root is set, a drive
+// prefix such as "C:" is dropped on every host, so "C:\x" and "\x" both name x under
+// it; without one, Windows keeps "C:\x" as its own absolute name.
 void set_drive_root(std::string root);
 const std::string& drive_root();
 
@@ -75,10 +80,14 @@ class File {
   // Creates the file, or empties an existing one, for reading and writing. An existing
   // file that matches case-blind keeps its spelling; else the name is used as given.
   int create(std::string_view name, FileShare share);
+  // Creates a new, empty file in the host's temporary directory (which may be on
+  // another drive), named `prefix` and a unique tag, for reading and writing and held
+  // exclusively. It disappears when closed, also when the process dies; path() names it.
+  int create_temporary(std::string_view prefix);
   // Closes the file (no commit). Returns the OS code of the close.
   int close();
 
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const;
   bool read_only() const { return access_ == FileAccess::ReadOnly; }
   bool shared() const { return share_ == FileShare::Shared; }
   // The host path that was opened.
@@ -101,7 +110,7 @@ class File {
   int unlock_range(std::uint64_t offset, std::uint64_t length);
 
  private:
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // the host's descriptor or handle
   FileAccess access_ = FileAccess::ReadOnly;
   FileShare share_ = FileShare::Shared;
   std::string path_;
