@@ -23,3 +23,6 @@ find_program(LUM_WINE NAMES wine64 wine)
 if(LUM_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${LUM_WINE})
 endif()
+# wine maps the Linux root to drive Z:, so Linux paths baked into the tests (the
+# programs they run) get that drive; they stay valid after a test changes directory.
+set(LUM_HOST_PATH_PREFIX "Z:")

@@ -53,7 +53,9 @@ class Process {
   void release();
   void drain();
 
-  long pid_ = -1;
+  // The running program as the host knows it (POSIX: its pid; Windows: the state that
+  // holds its handle and output readers); -1 when none runs.
+  std::intptr_t pid_ = -1;
   int out_fd_ = -1, err_fd_ = -1;
   ProcessOutcome outcome_;
 };

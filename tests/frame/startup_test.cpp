@@ -3,7 +3,6 @@
 // run, stop signals, and the internal errors that end the process at once.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 
 #include "console/output.h"
@@ -11,6 +10,7 @@
 #include "frame/frame_state.h"
 #include "frame/startup.h"
 #include "platform/file.h"
+#include "platform/terminal.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "table/names.h"
@@ -174,11 +174,11 @@ TEST(Startup, AnErrorNobodyAnswersEndsWithOneAndALog) {
 
 TEST(Startup, StopSignalEndsTheRunAtTheNextSafePoint) {
   TempDir dir;
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int request : host_stop_requests()) {
     bool went_on = false;
     TestProgram t([&] {
       DEVOUT("counting", Value(), 0, 0);
-      std::raise(sig);  // the handler only marks the request
+      deliver_stop_request(request);  // the handler only marks the request
       Runtime::current().poll_interrupt();
       went_on = true;
     });
@@ -203,7 +203,7 @@ TEST(Startup, StopSignalClosesOpenTablesWithTheirPendingRecord) {
     ASSERT_TRUE(DBUSEAREA(true, Value(), Value("t.dbf")));
     ASSERT_TRUE(DBAPPEND());
     ASSERT_TRUE(field_put("NAME", Value("abc")));
-    std::raise(SIGINT);
+    deliver_stop_request(host_stop_requests().front());
     Runtime::current().poll_interrupt();
   });
   EXPECT_EQ(1, t.run({}));

@@ -25,7 +25,9 @@ void touch(const fs::path& p, const std::string& content = "") {
 
 class DriveRootGuard {
  public:
-  explicit DriveRootGuard(const fs::path& root) : saved_(drive_root()) { set_drive_root(root); }
+  explicit DriveRootGuard(const fs::path& root) : saved_(drive_root()) {
+    set_drive_root(root.string());
+  }
   ~DriveRootGuard() { set_drive_root(saved_); }
 
  private:

@@ -1463,7 +1463,8 @@ void Dataset::write(const std::filesystem::path& dir) const {
     remove_any_case(dir, text_file_name(set));
     if (!text_present(set)) continue;
     std::filesystem::path path = dir / text_file_name(set);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.string().c_str(), "wb"),
+                                                      &std::fclose);
     if (!f) throw std::runtime_error("cannot create " + path.string());
     std::setvbuf(f.get(), buffer.data(), _IOFBF, buffer.size());
     std::size_t n = line_count(set);
