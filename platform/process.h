@@ -21,6 +21,9 @@ struct ProcessOptions {
   std::uint64_t max_file_size = 0;
 };
 
+// Windows' exit code of a program ended by Ctrl+C or Ctrl+Break (STATUS_CONTROL_C_EXIT).
+inline constexpr int kInterruptedExitCode = static_cast<int>(0xC000013AU);
+
 struct ProcessOutcome {
   bool started = false;  // false: the program could not be started (`out` says why)
   int exit_code = -1;    // the code it exited with; -1 when a signal ended it
@@ -43,7 +46,10 @@ class Process {
   bool start(const std::string& program, const std::vector<std::string>& args,
              const ProcessOptions& options = {});
   bool running() const { return pid_ > 0; }
-  // Sends the interrupt that the operator's interrupt key sends.
+  // Sends the interrupt that the operator's interrupt key sends (POSIX: SIGINT;
+  // Windows: Ctrl+Break to the program's process group, and to a lumconv run without a
+  // console in common its stop event). A Windows program that catches neither ends
+  // with kInterruptedExitCode, as the console's own Ctrl+Break ends it.
   void interrupt();
   // Waits for the end and collects what it wrote. After a failed start: started false
   // and the reason in `out`.

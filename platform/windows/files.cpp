@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "platform/host_files.h"
-#include "platform/windows/win_error.h"
+#include "platform/windows/internal.h"
 
 namespace lum {
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/windows/win_error.h"
+#include "platform/windows/internal.h"
 
 namespace lum {
 
@@ -225,7 +225,17 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
 }
 
 void Process::interrupt() {
-  if (pid_ > 0) ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, pipes_of(pid_)->id);
+  if (pid_ <= 0) return;
+  ProcessPipes* p = pipes_of(pid_);
+  // Ctrl+Break to its process group reaches it through a console the two share; the
+  // stop event reaches a lumconv run without one (under wine there is no console).
+  bool sent = ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, p->id) != 0;
+  if (HANDLE ev = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, stop_event_name(p->id).c_str())) {
+    sent = ::SetEvent(ev) != 0 || sent;
+    ::CloseHandle(ev);
+  }
+  // Neither way: it does not catch the interrupt, and ends as the console ends it.
+  if (!sent) ::TerminateProcess(p->process, kInterruptedExitCode);
 }
 
 void Process::drain() {

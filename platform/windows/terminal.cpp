@@ -4,6 +4,8 @@
 // stop signals.
 #include "platform/terminal.h"
 
+#include "platform/windows/internal.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -72,6 +74,19 @@ std::atomic<int> g_seen_count{0};
 // handler returns.
 HANDLE g_run_closed = nullptr;
 
+HANDLE g_stop_event = nullptr;
+std::thread g_stop_watcher;
+
+BOOL WINAPI on_control(DWORD event);
+
+// Turns a signalled stop event into the console's Ctrl+Break, until the run is closed.
+void watch_stop_event() {
+  HANDLE both[2] = {g_stop_event, g_run_closed};
+  while (::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    on_control(CTRL_BREAK_EVENT);
+  }
+}
+
 BOOL WINAPI on_control(DWORD event) {
   void (*handler)(int) = g_stop_handler.load();
   if (handler == nullptr) return FALSE;
@@ -91,6 +106,10 @@ BOOL WINAPI on_control(DWORD event) {
 }
 
 }  // namespace
+
+std::string stop_event_name(unsigned long pid) {
+  return "Local\\lumconv-stop-" + std::to_string(pid);
+}
 
 void use_binary_standard_streams() {
   _setmode(_fileno(stdin), _O_BINARY);
@@ -200,10 +219,20 @@ void install_stop_signals(void (*handler)(int)) {
     ::ResetEvent(g_run_closed);
     g_stop_handler = handler;
     ::SetConsoleCtrlHandler(on_control, TRUE);
+    if (g_stop_event == nullptr) {
+      g_stop_event =
+          ::CreateEventA(nullptr, FALSE, FALSE, stop_event_name(::GetCurrentProcessId()).c_str());
+    }
+    if (g_stop_event != nullptr && !g_stop_watcher.joinable()) {
+      g_stop_watcher = std::thread(watch_stop_event);
+    }
   } else {
     ::SetConsoleCtrlHandler(on_control, FALSE);
     g_stop_handler = nullptr;
     if (g_run_closed != nullptr) ::SetEvent(g_run_closed);
+    if (g_stop_watcher.joinable() && g_stop_watcher.get_id() != std::this_thread::get_id()) {
+      g_stop_watcher.join();
+    }
   }
 }
 

@@ -440,6 +440,10 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
 // error path (exit code 1, error.log), not by the signal, and every table's header
 // counts exactly the whole records in its file, with at most one 0x1A after them.
 TEST(ConversionsEndToEnd, FileSizeLimitEndsTheRunWithEveryHeaderAgreeingWithItsRecords) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no per-process file-size limit; the full disk is "
+                  "Records.AFailedWriteLeavesAHeaderCountingOnlyTheRecordsInTheFile";
+#endif
   Workspace w(DatasetOptions::with_lines(3000, 8));
   RunResult r = w.run(600 * 512);  // far below the tables' size
   EXPECT_EQ(1, r.code) << r.err;

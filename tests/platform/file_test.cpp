@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "platform/process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/sample/dbf_builder.h"
 
@@ -62,6 +62,10 @@ TEST(ResolveName, MatchesComponentsWithoutCase) {
 }
 
 TEST(ResolveName, SeveralCaseVariantsPickTheSmallestUnlessOneIsExact) {
+#ifdef _WIN32
+  GTEST_SKIP() << "names that differ only in case need a case-sensitive file system; "
+                  "Windows' own holds one of them";
+#endif
   TempDir dir(true);
   touch("dup/abc.txt", "lower");
   touch("dup/Abc.txt", "mixed");
@@ -128,9 +132,11 @@ TEST(File, SharingModesBetweenOpeners) {
   EXPECT_EQ(kOsOk, b.open("s.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
 }
 
-int run_helper(const std::string& args) {
-  int rc = std::system((std::string(LUM_LOCK_HELPER) + " " + args).c_str());
-  return (rc >> 8) & 0xFF;
+// The exit code of the lock helper: the OS code of its open.
+int run_helper(const std::vector<std::string>& args) {
+  ProcessOutcome r = run_process(LUM_LOCK_HELPER, args);
+  EXPECT_TRUE(r.started) << r.out;
+  return r.exit_code;
 }
 
 TEST(File, ExclusiveOpenDeniesAnotherProcess) {
@@ -140,16 +146,16 @@ TEST(File, ExclusiveOpenDeniesAnotherProcess) {
   {
     File mine;
     ASSERT_EQ(kOsOk, mine.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
-    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " shared"));
-    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " exclusive"));
+    EXPECT_EQ(kOsFileInUse, run_helper({"try", name, "shared"}));
+    EXPECT_EQ(kOsFileInUse, run_helper({"try", name, "exclusive"}));
   }
   {
     File mine;
     ASSERT_EQ(kOsOk, mine.open(name, FileAccess::ReadOnly, FileShare::Shared));
-    EXPECT_EQ(kOsOk, run_helper("try " + name + " shared"));
-    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " exclusive"));
+    EXPECT_EQ(kOsOk, run_helper({"try", name, "shared"}));
+    EXPECT_EQ(kOsFileInUse, run_helper({"try", name, "exclusive"}));
   }
-  EXPECT_EQ(kOsOk, run_helper("try " + name + " exclusive"));
+  EXPECT_EQ(kOsOk, run_helper({"try", name, "exclusive"}));
 }
 
 TEST(File, PositionedTransfersSizeTruncate) {

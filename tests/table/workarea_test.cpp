@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "platform/process.h"
 #include "table/dbf_area.h"
 #include "table/fpt_area.h"
 #include "table/names.h"
@@ -154,16 +154,13 @@ TEST_F(WorkAreaTest, ExclusiveOpenConflictsWithAnotherProcess) {
   std::string file = path("held.dbf").string();
   {
     ASSERT_TRUE(DBUSEAREA(true, {}, "held"));
-    int rc = std::system((std::string(LUM_LOCK_HELPER) + " try " + file + " shared").c_str());
-    EXPECT_EQ(kOsFileInUse, (rc >> 8) & 0xFF);
+    EXPECT_EQ(kOsFileInUse, run_process(LUM_LOCK_HELPER, {"try", file, "shared"}).exit_code);
     DBCLOSEAREA();
-    rc = std::system((std::string(LUM_LOCK_HELPER) + " try " + file + " exclusive").c_str());
-    EXPECT_EQ(kOsOk, (rc >> 8) & 0xFF);
+    EXPECT_EQ(kOsOk, run_process(LUM_LOCK_HELPER, {"try", file, "exclusive"}).exit_code);
   }
   std::string ready = path("ready").string(), release = path("release").string();
-  std::string cmd =
-      std::string(LUM_LOCK_HELPER) + " hold " + file + " " + ready + " " + release + " &";
-  ASSERT_EQ(0, std::system(cmd.c_str()));
+  Process holder;  // holds the table until `release` exists
+  ASSERT_TRUE(holder.start(LUM_LOCK_HELPER, {"hold", file, ready, release}));
   for (int i = 0; i < 500 && !std::filesystem::exists(ready); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -179,6 +176,7 @@ TEST_F(WorkAreaTest, ExclusiveOpenConflictsWithAnotherProcess) {
     if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(opened);
+  EXPECT_EQ(0, holder.wait().exit_code);
 }
 
 TEST_F(WorkAreaTest, BareNamesAreSearchedInTheDefaultDirectoryAndPath) {
