@@ -121,6 +121,8 @@ struct ProcessPipes {
   DWORD id = 0;
   HANDLE read[2] = {nullptr, nullptr};
   std::thread readers[2];
+  // What the readers collect; here, not in the Process, which may move meanwhile.
+  std::string collected[2];
 };
 
 namespace {
@@ -208,10 +210,9 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
   ::CloseHandle(pi.hThread);
   p->process = pi.hProcess;
   p->id = pi.dwProcessId;
-  std::string* sinks[2] = {&outcome_.out, &outcome_.err};
   for (int i = 0; i < 2; ++i) {
     if (p->read[i] == nullptr) continue;
-    p->readers[i] = std::thread([h = p->read[i], sink = sinks[i]] {
+    p->readers[i] = std::thread([h = p->read[i], sink = &p->collected[i]] {
       char buf[65536];
       DWORD got = 0;
       while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) sink->append(buf, got);
@@ -245,6 +246,8 @@ void Process::drain() {
     if (p->readers[i].joinable()) p->readers[i].join();
     close_handle(p->read[i]);
   }
+  outcome_.out += std::move(p->collected[0]);
+  outcome_.err += std::move(p->collected[1]);
   out_fd_ = err_fd_ = -1;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -13,8 +14,10 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "frame/startup.h"
 #include "platform/process.h"
 #include "tests/support/expected.h"
 #include "tests/support/ntx_reader.h"
@@ -34,6 +37,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kBinary = LUMCONV_BINARY;
+const std::string kLockHelper = LUM_LOCK_HELPER;
 constexpr int kRows = 25, kCols = 80;
 
 std::string read_file(const fs::path& p) {
@@ -90,14 +94,27 @@ class Workspace {
   const Dataset& dataset() const { return ds_; }
   const fs::path& dir() const { return dir_; }
 
-  // Runs lumconv on the dataset, the largest file it may write limited when asked.
-  RunResult run(std::uint64_t max_file_size = 0) const {
+  // Starts lumconv on the dataset, the largest file it may write limited when asked.
+  Process start(std::uint64_t max_file_size = 0) const {
     ProcessOptions o;
     o.cwd = dir_.string();
     o.unset_env = {"LUMCONV"};
     o.max_file_size = max_file_size;
-    ProcessOutcome p = run_process(kBinary, {"//DRIVE:" + dir_.string()}, o);
-    EXPECT_TRUE(p.started) << p.out;
+    Process p;
+    p.start(kBinary, {"//DRIVE:" + dir_.string()}, o);
+    return p;
+  }
+
+  // Runs lumconv on the dataset to its end.
+  RunResult run(std::uint64_t max_file_size = 0) const { return result_of(start(max_file_size)); }
+
+  static RunResult result_of(Process p) {
+    ProcessOutcome out = p.wait();
+    EXPECT_TRUE(out.started) << out.out;
+    return result_of(out);
+  }
+
+  static RunResult result_of(const ProcessOutcome& p) {
     RunResult r;
     r.code = p.exit_code;
     r.err = p.err;
@@ -436,6 +453,26 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
   EXPECT_TRUE(r.screen[16].starts_with("Error at ...: CVRECEBER(")) << r.screen[16];
 }
 
+// Every table under `dir` counts in its header exactly the whole records in its file,
+// with at most one 0x1A after them.
+void expect_headers_agree_with_records(const fs::path& dir) {
+  int tables = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    std::string ext = e.path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!e.is_regular_file() || ext != ".dbf") continue;
+    ++tables;
+    const std::string bytes = read_file(e.path());
+    ASSERT_GE(bytes.size(), 12u) << e.path();
+    const std::uint32_t count = u32(bytes, 4), header_len = u16(bytes, 8),
+                        record_len = u16(bytes, 10);
+    const std::uint64_t end = header_len + std::uint64_t{count} * record_len;
+    EXPECT_TRUE(bytes.size() == end || (bytes.size() == end + 1 && bytes.back() == '\x1a'))
+        << e.path() << ": count " << count << ", size " << bytes.size();
+  }
+  EXPECT_EQ(11, tables);
+}
+
 // A write beyond the file-size limit fails like a full disk: the run ends through its
 // error path (exit code 1, error.log), not by the signal, and every table's header
 // counts exactly the whole records in its file, with at most one 0x1A after them.
@@ -449,25 +486,87 @@ TEST(ConversionsEndToEnd, FileSizeLimitEndsTheRunWithEveryHeaderAgreeingWithItsR
   EXPECT_EQ(1, r.code) << r.err;
   EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
   EXPECT_NE(std::string::npos, r.err.find("Write error")) << r.err;
-  int tables = 0;
-  for (const auto& e : fs::recursive_directory_iterator(w.dir())) {
-    std::string ext = e.path().extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!e.is_regular_file() || ext != ".dbf") continue;
-    ++tables;
-    const std::string bytes = read_file(e.path());
-    ASSERT_GE(bytes.size(), 12u) << e.path();
-    auto le = [&](std::size_t at, int n) {
-      std::uint32_t v = 0;
-      for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
-      return v;
-    };
-    const std::uint32_t count = le(4, 4), header_len = le(8, 2), record_len = le(10, 2);
-    const std::uint64_t end = header_len + std::uint64_t{count} * record_len;
-    EXPECT_TRUE(bytes.size() == end || (bytes.size() == end + 1 && bytes.back() == '\x1a'))
-        << e.path() << ": count " << count << ", size " << bytes.size();
+  expect_headers_agree_with_records(w.dir());
+}
+
+// A table held by another process is refused as in use: the open sets the network-error
+// flag and leaves the area empty, the conversion's next step on it fails, and the run
+// ends with exit code 1 having changed no table.
+TEST(ConversionsEndToEnd, TableHeldByAnotherProcessEndsTheRunWithoutChangingATable) {
+  Workspace w(DatasetOptions::with_lines(50, 5));
+  const fs::path held =
+      Dataset::target_dir(w.dir()) / w.dataset().target(Target::kSuppliers).file_name;
+  const std::map<std::string, std::string> before = snapshot(w.dir());
+  const std::string ready = (w.dir() / "held.ready").string(),
+                    release = (w.dir() / "held.release").string();
+  Process holder;
+  ASSERT_TRUE(holder.start(kLockHelper, {"hold", held.string(), ready, release}));
+  for (int i = 0; i < 1000 && !fs::exists(ready); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(11, tables);
+  ASSERT_TRUE(fs::exists(ready));
+  RunResult r = w.run();
+  std::ofstream(release) << "go";
+  EXPECT_EQ(0, holder.wait().exit_code);
+  EXPECT_EQ(1, r.code) << joined(r.screen);
+  EXPECT_NE(std::string::npos,
+            joined(r.screen).find("Error DBCMD/2001  Workarea not in use: __DBZAP"))
+      << joined(r.screen);
+  std::map<std::string, std::string> after = snapshot(w.dir());
+  for (const char* made : {"error.log", "held.ready", "held.release"}) after.erase(made);
+  EXPECT_TRUE(before == after) << "a table changed although its conversion never opened it";
+}
+
+// The dataset of the long runs: one big supplier file, so that the first conversion,
+// which holds the supplier table, lasts long enough to be met by a second run or an
+// interrupt.
+DatasetOptions long_first_conversion() {
+  DatasetOptions o = DatasetOptions::with_lines(40, 7);
+  o.lines[static_cast<int>(TextSet::kSuppliers)] = 300000;
+  return o;
+}
+
+// Waits until the run has emptied the supplier table, which it holds from then on
+// until its first conversion ends.
+bool wait_until_suppliers_held(const Workspace& w, Process& run) {
+  const fs::path target =
+      Dataset::target_dir(w.dir()) / w.dataset().target(Target::kSuppliers).file_name;
+  const std::uintmax_t initial = fs::file_size(target);
+  for (int i = 0; i < 20000 && run.running(); ++i) {
+    std::error_code ec;
+    if (fs::file_size(target, ec) != initial && !ec) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+TEST(ConversionsEndToEnd, SecondConcurrentRunIsRefusedAndTheFirstCompletes) {
+  Workspace w(long_first_conversion());
+  Expected ex(w.dataset());
+  Process first = w.start();
+  ASSERT_TRUE(first.running());
+  ASSERT_TRUE(wait_until_suppliers_held(w, first));
+  RunResult second = w.run();
+  RunResult r = Workspace::result_of(std::move(first));
+  EXPECT_EQ(1, second.code) << joined(second.screen);
+  EXPECT_EQ(0, r.code) << r.err << joined(r.screen);
+  std::vector<std::string> diffs = ex.differences(w.dir(), today());
+  EXPECT_TRUE(diffs.empty()) << joined(diffs);
+}
+
+// The operator's interrupt ends the run at a record boundary: exit code 1, one console
+// line, and every table closed with its pending record and a header that counts it.
+TEST(ConversionsEndToEnd, InterruptEndsTheRunWithEveryHeaderAgreeingWithItsRecords) {
+  Workspace w(long_first_conversion());
+  Process run = w.start();
+  ASSERT_TRUE(run.running());
+  ASSERT_TRUE(wait_until_suppliers_held(w, run));
+  run.interrupt();
+  RunResult r = Workspace::result_of(std::move(run));
+  EXPECT_EQ(1, r.code) << r.err << joined(r.screen);
+  EXPECT_NE(std::string::npos, joined(r.screen).find(kInterruptedLine)) << joined(r.screen);
+  EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
+  expect_headers_agree_with_records(w.dir());
 }
 
 }  // namespace
