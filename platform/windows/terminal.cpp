@@ -33,7 +33,33 @@ DWORD g_saved_mode = 0;
 std::atomic<bool> g_mode_taken{false};
 bool g_atexit_registered = false;
 
-void restore_at_exit() { restore_terminal_mode(); }
+// The output mode found before the escape sequences were switched on.
+DWORD g_saved_out_mode = 0;
+std::atomic<bool> g_out_mode_taken{false};
+
+void restore_output_mode() {
+  if (g_out_mode_taken.exchange(false)) ::SetConsoleMode(std_out(), g_saved_out_mode);
+}
+
+void restore_at_exit() {
+  restore_terminal_mode();
+  restore_output_mode();
+}
+
+// The terminal back end draws with escape sequences: a console shows them once asked
+// to (Windows 10 on); the mode it had comes back at exit.
+void take_escape_sequences(HANDLE out) {
+  if (g_out_mode_taken) return;
+  DWORD mode;
+  if (!::GetConsoleMode(out, &mode)) return;
+  if (!::SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) return;
+  g_saved_out_mode = mode;
+  g_out_mode_taken = true;
+  if (!g_atexit_registered) {
+    g_atexit_registered = true;
+    std::atexit(restore_at_exit);
+  }
+}
 
 // Bytes of a key already read from the console but not yet handed out (the escape
 // sequences of the cursor keys).
@@ -152,6 +178,7 @@ void restore_terminal_mode() noexcept {
 
 bool write_stdout(std::string_view bytes) {
   HANDLE out = std_out();
+  if (is_console(out)) take_escape_sequences(out);
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
