@@ -295,9 +295,9 @@ bool __DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
   TemporaryArea temporary(wa, remembered);
   const AreaNumber number = wa.first_free();
   if (number == 0) {
-    // Every area is taken, so the text has none to open in. Part 3.1 names no error for
-    // this; it is the one DBUSEAREA raises for the same case (argument error, 1015),
-    // under this command's operation. Nothing is appended.
+    // Every area is taken, so the text has none to open in: the error DBUSEAREA raises
+    // for the same case (argument error, 1015), under this command's operation.
+    // Nothing is appended.
     raise_dbcmd(kErrArgument, kSubNoFreeArea, kAppendOperation, 0);
     return false;
   }

@@ -80,8 +80,8 @@ bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, co
   if (new_area.is_logical() && new_area.log()) {
     AreaNumber free = wa.first_free();
     if (free == 0) {
-      // Every area is taken. Part 2.2 names no error for this; it is the argument error
-      // of an open whose driver cannot have its area (1015, as for an unknown driver).
+      // Every area is taken: the argument error of an open whose driver cannot have
+      // its area (1015, as for an unknown driver).
       // The current area stays as it was.
       raise_dbcmd(kErrArgument, 1015, "DBUSEAREA", 0);
       return false;

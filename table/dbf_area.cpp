@@ -511,8 +511,8 @@ bool DbfArea::deleted(bool& out) {
 
 bool DbfArea::lock_record(RecNo recno) {
   if (!info_.shared || holds_lock(recno)) return true;
-  // Another opener holds the record: "Lock Failure", the error Part 3.2 gives for a
-  // lock that cannot be had (sub-code 1038). Retry, since the other opener may let go
+  // Another opener holds the record: "Lock Failure", the error of a lock that cannot
+  // be had (sub-code 1038). Retry, since the other opener may let go
   // (the default handler retries a lock failure that allows it); default gives up.
   auto lock_error = [&] { return area_error(kErrLock, 1038, kCanRetry | kCanDefault, info_.name); };
   return with_retry(lock_error, [&](int& oscode) { return take_record_lock(recno, oscode); });

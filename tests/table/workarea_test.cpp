@@ -417,7 +417,7 @@ TEST_F(MemoTest, MemoValuesReadThroughTheReference) {
 
 // A memo read that comes up short raises "Read error" with the memo file's name and the
 // system's code, and is read again on retry; declined, the field read fails, which its
-// name's access reports in turn ("Variable does not exist", Part 2.2).
+// name's access reports in turn ("Variable does not exist").
 TEST_F(MemoTest, ShortMemoReadsRaiseAReadErrorAndAreRetried) {
   DbfSpec s;
   s.fields = {{"OBS", 'M', 10}};
