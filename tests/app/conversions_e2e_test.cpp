@@ -15,10 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/process.h"
 #include "tests/support/expected.h"
 #include "tests/support/ntx_reader.h"
 #include "tools/sample/dataset.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::test {
 
@@ -68,7 +70,7 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
 struct RunResult {
   int code = -1;
   std::vector<std::string> screen;  // kRows rows of kCols characters
-  std::string err;
+  std::string out, err;
 };
 
 // One dataset in a fresh temporary directory, with a scratch directory beside it for the
@@ -93,13 +95,19 @@ class Workspace {
   // Runs lumconv on the dataset, the largest file it may write limited when asked.
   RunResult run(std::uint64_t max_file_size = 0) const {
     ProcessOptions o;
+    o.max_file_size = max_file_size;
+    return run(o);
+  }
+  // Runs lumconv with these options for the process (its directory and environment are
+  // the dataset's).
+  RunResult run(ProcessOptions o) const {
     o.cwd = dir_.string();
     o.unset_env = {"LUMCONV"};
-    o.max_file_size = max_file_size;
     ProcessOutcome p = run_process(kBinary, {"//DRIVE:" + dir_.string()}, o);
     EXPECT_TRUE(p.started) << p.out;
     RunResult r;
     r.code = p.exit_code;
+    r.out = p.out;
     r.err = p.err;
     std::istringstream lines(p.out);
     for (std::string line; std::getline(lines, line);) r.screen.push_back(line);
@@ -464,6 +472,94 @@ TEST(ConversionsEndToEnd, FileSizeLimitEndsTheRunWithEveryHeaderAgreeingWithItsR
         << e.path() << ": count " << count << ", size " << bytes.size();
   }
   EXPECT_EQ(11, tables);
+}
+
+// A table that cannot be opened stops its conversion before anything of it is emptied:
+// the conversion's target stays byte for byte as it was, the run ends with exit code 1
+// and the error of the open (or, for a table held by another program, whose open gives
+// up without a word, the error of the first use of its empty work area), while the
+// conversions that finished before keep their new content.
+TEST(ConversionsEndToEnd, ATableThatDoesNotOpenStopsItsConversionBeforeAnythingIsEmptied) {
+  struct Case {
+    const char* name;
+    const char* table;  // relative to the dataset directory
+    enum { kReadOnly, kHeld, kMemoMissing } how;
+    Target untouched;
+    std::vector<Target> rewritten;
+    std::string message;
+  } cases[] = {
+      {"read-only staging table",
+       "cbFORN.dbf",
+       Case::kReadOnly,
+       Target::kSuppliers,
+       {},
+       "Error DBFNTX/1001  Open error: cbFORN.dbf (DOS Error 5)"},
+      {"staging table held by another process",
+       "cbFORN.dbf",
+       Case::kHeld,
+       Target::kSuppliers,
+       {},
+       "Error DBCMD/2001  Workarea not in use: __DBZAP"},
+      {"staging table without its memo file",
+       "cbFORN.dbf",
+       Case::kMemoMissing,
+       Target::kSuppliers,
+       {},
+       "Error DBFNTX/1002  Open error: cbFORN.dbt (DOS Error 2)"},
+      {"balance table held, opened late in its conversion",
+       "CBSALDO.dbf",
+       Case::kHeld,
+       Target::kItems,
+       {Target::kSuppliers, Target::kPayables},
+       "Error DBCMD/2001  Workarea not in use: __DBZAP"},
+      {"target held, the first table of its conversion",
+       "lum/firma1/ITEM.dbf",
+       Case::kHeld,
+       Target::kItems,
+       {Target::kSuppliers, Target::kPayables},
+       "Error BASE/1003  Variable does not exist: CODITEM"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Workspace w(DatasetOptions::with_lines(20, 3));
+    const Dataset& ds = w.dataset();
+    const fs::path table = w.dir() / c.table;
+    ProcessOptions o;
+    File holder;
+    switch (c.how) {
+      case Case::kReadOnly:
+        fs::permissions(table,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        // As an operator who is not the superuser, for whom permissions apply.
+        o.run_as = unprivileged_user();
+        if (o.run_as) {
+          ASSERT_EQ(0, give_to_user(w.dir().string(), *o.run_as));
+        }
+        break;
+      case Case::kHeld:
+        ASSERT_EQ(0, holder.open(table.string(), FileAccess::ReadWrite, FileShare::Exclusive));
+        break;
+      case Case::kMemoMissing: {
+        const TableDef& d = ds.staging(TextSet::kSuppliers);
+        sample::DbfSpec shape;
+        for (const FieldDef& f : d.fields) shape.fields.push_back({f.name, f.type, f.length});
+        shape.fields.push_back({"OBS", 'M', 10});
+        shape.version = 0x83;
+        sample::write_bytes(table, sample::build_dbf(shape, {}));
+        break;
+      }
+    }
+    const fs::path untouched = Dataset::target_dir(w.dir()) / ds.target(c.untouched).file_name;
+    const std::string before = read_file(untouched);
+    RunResult r = w.run(o);
+    EXPECT_EQ(1, r.code) << r.out << r.err;
+    EXPECT_EQ(before, read_file(untouched)) << "the stopped conversion emptied its target";
+    EXPECT_NE(std::string::npos, r.out.find("\n" + c.message)) << r.out;
+    for (Target t : c.rewritten) {
+      EXPECT_NE(ds.initial_table_file(t),
+                read_file(Dataset::target_dir(w.dir()) / ds.target(t).file_name));
+    }
+  }
 }
 
 }  // namespace

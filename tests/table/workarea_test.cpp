@@ -170,6 +170,39 @@ TEST_F(WorkAreaTest, OpenErrorsAreRetriedAndNameTheFile) {
   EXPECT_TRUE(made);
 }
 
+// The probe of an open: the same errors as the open (retried as it retries them), the
+// memo file included, no work area taken, and not a byte of the table written.
+TEST_F(WorkAreaTest, ProbeOpensAsTheOpenWouldAndWritesNothing) {
+  DbfSpec memo = standard_spec();
+  memo.fields.push_back({"OBS", 'M', 10});
+  memo.version = 0x83;
+  memo.memo = MemoFile::Dbt;
+  write_dbf(path("notes.dbf"), memo);
+  make("plain.dbf", 3);
+  const std::vector<std::uint8_t> before = read_bytes(path("plain.dbf"));
+  const auto stamp = std::filesystem::last_write_time(path("plain.dbf"));
+  DBSELECTAREA(Value::int32(4));
+  EXPECT_TRUE(probe_table_open({}, "PLAIN"));
+  EXPECT_TRUE(probe_table_open({}, "notes"));
+  EXPECT_TRUE(rec_.empty());
+  EXPECT_EQ(4u, SELECT());
+  EXPECT_TRUE(WorkAreas::get().open_areas().empty());
+  EXPECT_EQ(before, read_bytes(path("plain.dbf")));
+  EXPECT_EQ(stamp, std::filesystem::last_write_time(path("plain.dbf")));
+
+  rec_.set_retries(1);
+  EXPECT_FALSE(probe_table_open({}, "missing"));
+  ASSERT_EQ(2u, rec_.size());
+  expect_error(kErrOpen, 1001, "DBFNTX", "", kCanRetry | kCanDefault);
+  EXPECT_EQ("missing.dbf", rec_.last().filename);
+  rec_.clear();
+  std::filesystem::remove(path("notes.dbt"));
+  EXPECT_FALSE(probe_table_open({}, "notes"));
+  expect_error(kErrOpen, 1002, "DBFNTX", "", kCanRetry | kCanDefault);
+  EXPECT_EQ("notes.dbt", rec_.last().filename);
+  EXPECT_TRUE(WorkAreas::get().open_areas().empty());
+}
+
 TEST_F(WorkAreaTest, ExclusiveOpenConflictsWithAnotherProcess) {
   make("held.dbf");
   std::string file = path("held.dbf").string();
