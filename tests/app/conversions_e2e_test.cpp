@@ -69,8 +69,23 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
 
 struct RunResult {
   int code = -1;
+  std::vector<std::string> logged;  // the lines of line output before the final screen
   std::vector<std::string> screen;  // kRows rows of kCols characters
   std::string out, err;
+
+  // Splits the output: without a terminal, every line of line output comes as it is
+  // written and the final screen follows, so the first `lines` output lines are the
+  // log and the rest is the screen.
+  void split_log(std::size_t lines) {
+    std::vector<std::string> all;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    lines = std::min(lines, all.size());
+    logged.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(lines));
+    screen.assign(all.begin() + static_cast<std::ptrdiff_t>(lines), all.end());
+    screen.resize(std::max<std::size_t>(screen.size(), kRows));
+    for (std::string& row : screen) row.resize(kCols, ' ');
+  }
 };
 
 // One dataset in a fresh temporary directory, with a scratch directory beside it for the
@@ -109,10 +124,7 @@ class Workspace {
     r.code = p.exit_code;
     r.out = p.out;
     r.err = p.err;
-    std::istringstream lines(p.out);
-    for (std::string line; std::getline(lines, line);) r.screen.push_back(line);
-    r.screen.resize(std::max<std::size_t>(r.screen.size(), kRows));
-    for (std::string& row : r.screen) row.resize(kCols, ' ');
+    r.split_log(0);
     return r;
   }
 
@@ -364,7 +376,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"ThreeThousand", DatasetOptions::with_lines(3000, 9)}),
     [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
-TEST(ConversionsEndToEnd, FinalScreenShowsLabelsCountersAndDiagnostics) {
+// Without a terminal the output is a log: every line of line output (the item code width,
+// every "Fornecedor nao encontrado" line, client 525's digits) in the order written and
+// whole, although on the screen each covers the one before; then the final screen,
+// unchanged.
+TEST(ConversionsEndToEnd, LogHoldsEveryDiagnosticLineThenTheFinalScreen) {
   for (std::size_t n : {20, 40}) {
     SCOPED_TRACE(n);
     Workspace w(DatasetOptions::with_lines(n, n));
@@ -372,14 +388,18 @@ TEST(ConversionsEndToEnd, FinalScreenShowsLabelsCountersAndDiagnostics) {
     std::vector<std::string> expected = expected_screen(w.dataset(), ex);
     RunResult r = w.run();
     ASSERT_EQ(0, r.code);
+    const std::vector<std::string> lines = ex.console_lines();
+    ASSERT_GT(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.starts_with(kNotFound); }),
+              1);
+    r.split_log(lines.size());
+    EXPECT_EQ(lines, r.logged);
     ASSERT_EQ(static_cast<std::size_t>(kRows), r.screen.size()) << joined(r.screen);
     for (int row = 0; row < kRows; ++row) {
       EXPECT_EQ(expected[row], r.screen[row]) << "row " << row;
     }
     // The two rows the diagnostics end on: the last line of client 525 covers the
     // not-found lines, and the item code width stays on the row below.
-    std::vector<std::string> lines = ex.console_lines();
-    ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(r.screen[15].starts_with(lines.back())) << r.screen[15];
     EXPECT_EQ(std::string(9, ' ') + std::to_string(ex.coditem_width()), r.screen[16].substr(0, 10));
   }
@@ -393,6 +413,8 @@ TEST(ConversionsEndToEnd, NotFoundLineStaysWithoutClient525Movements) {
   Expected ex(w.dataset());
   RunResult r = w.run();
   ASSERT_EQ(0, r.code);
+  r.split_log(ex.console_lines().size());
+  EXPECT_EQ(ex.console_lines(), r.logged);
   std::vector<std::string> expected = expected_screen(w.dataset(), ex);
   for (int row = 0; row < kRows; ++row) EXPECT_EQ(expected[row], r.screen[row]) << "row " << row;
   EXPECT_TRUE(r.screen[15].starts_with(kNotFound));
@@ -429,6 +451,11 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
 
   RunResult r = w.run();
   EXPECT_EQ(1, r.code);
+  // The log: the conversions' lines, then the error report's five (the message, a blank,
+  // where, the caller, a blank), then the final screen.
+  r.split_log(ex.console_lines().size() + 5);
+  EXPECT_EQ("Error SDF/1001  Open error: receber.txt (DOS Error 2)",
+            r.logged[ex.console_lines().size()]);
   EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
   EXPECT_EQ(before, read_file(receivables_file));
   EXPECT_EQ(staging_before, read_file(w.dir() / ds.staging(TextSet::kReceivables).file_name));
