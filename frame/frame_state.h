@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/runtime.h"
 
@@ -18,6 +19,8 @@ class FrameState : public Service {
   bool in_handler = false;  // DEFERROR is running
   std::string program_path;
   std::string version;  // the program's version, for the error log
+  // Lines for the operator after a normal run (add_operator_note).
+  std::vector<std::string> notes;
   // Where the frame's messages go when nobody can answer at the terminal; standard
   // error unless a test captures them.
   std::function<void(std::string_view)> diagnostics;

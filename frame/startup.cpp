@@ -8,6 +8,7 @@
 
 #include "console/output.h"
 #include "console/screen.h"
+#include "frame/account.h"
 #include "frame/errorsys.h"
 #include "frame/frame_state.h"
 #include "frame/switches.h"
@@ -44,8 +45,9 @@ const StartFunction* find_start(const Program& p) {
 }
 
 // The end of every run that got past start-up: tables closed with their records and
-// headers written, the console restored, the exit code.
-int terminate(Runtime& rt, bool interrupted) {
+// headers written, the console restored, the exit code. `interrupted` becomes true
+// when a stop signal is still pending.
+int terminate(Runtime& rt, bool& interrupted) {
   rt.begin_quit();  // from here on a raised error answers "break" without the handler
   if (Runtime::interrupt_pending()) interrupted = true;
   close_all_tables();
@@ -95,6 +97,7 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   }
 
   // Start-up proper: settings at their start values, the console, the frame state.
+  forget_changed_files();
   Runtime rt;
   FrameState& fs = frame_state();
   fs.program_path = argc > 0 ? argv[0] : p.name;
@@ -142,6 +145,8 @@ int run_program(const Program& p, int argc, const char* const* argv) {
     rt.set_errorlevel(1);
   }
   int code = terminate(rt, interrupted);
+  const std::string account = run_account(p.name, code != 0 && !interrupted, interrupted);
+  if (!account.empty()) err(account);
   install_stop_signals(nullptr);
   return code;
 }

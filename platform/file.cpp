@@ -17,6 +17,7 @@ namespace {
 
 std::string g_drive_root = "/";
 IoFaultHook g_fault_hook;
+std::vector<std::string> g_changed;  // changed_files(), in order
 
 bool is_sep(char c) { return c == '\\' || c == '/'; }
 
@@ -231,6 +232,7 @@ File::~File() {
 
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      changed_(other.changed_),
       access_(other.access_),
       share_(other.share_),
       path_(std::move(other.path_)) {}
@@ -239,6 +241,7 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
+    changed_ = other.changed_;
     access_ = other.access_;
     share_ = other.share_;
     path_ = std::move(other.path_);
@@ -263,8 +266,21 @@ int lock_whole_file(int fd, FileShare share) {
 
 }  // namespace
 
+void File::note_change() {
+  if (changed_) return;
+  changed_ = true;
+  if (std::find(g_changed.begin(), g_changed.end(), path_) == g_changed.end()) {
+    g_changed.push_back(path_);
+  }
+}
+
+std::vector<std::string> changed_files() { return g_changed; }
+
+void forget_changed_files() { g_changed.clear(); }
+
 int File::open(std::string_view name, FileAccess access, FileShare share) {
   if (fd_ >= 0) close();
+  changed_ = false;
   ResolvedName r = resolve_name(name);
   if (r.oscode != kOsOk) return r.oscode;
   int flags = (access == FileAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
@@ -308,6 +324,8 @@ int File::create(std::string_view name, FileShare share) {
   access_ = FileAccess::ReadWrite;
   share_ = share;
   path_ = std::move(r.path);
+  changed_ = false;
+  note_change();
   return kOsOk;
 }
 
@@ -354,6 +372,7 @@ IoResult File::write_at(std::uint64_t offset, const void* data, std::size_t n) {
   bool faulted = g_fault_hook && g_fault_hook(IoOp::Write, path_, offset, n, fault);
   if (faulted) want = std::min(n, fault.allow);
   const auto* p = static_cast<const char*>(data);
+  if (want > 0) note_change();
   while (res.bytes < want) {
     ssize_t put =
         ::pwrite(fd_, p + res.bytes, want - res.bytes, static_cast<off_t>(offset + res.bytes));
@@ -387,6 +406,7 @@ IoResult File::size() const {
 
 int File::truncate(std::uint64_t length) {
   if (fd_ < 0 || access_ == FileAccess::ReadOnly) return kOsAccessDenied;
+  note_change();
   int rc;
   do {
     rc = ::ftruncate(fd_, static_cast<off_t>(length));

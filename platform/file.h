@@ -101,11 +101,21 @@ class File {
   int unlock_range(std::uint64_t offset, std::uint64_t length);
 
  private:
+  // Adds this file to changed_files() the first time it changes.
+  void note_change();
+
   int fd_ = -1;
+  bool changed_ = false;
   FileAccess access_ = FileAccess::ReadOnly;
   FileShare share_ = FileShare::Shared;
   std::string path_;
 };
+
+// The files this process has changed through File since it started (or since
+// forget_changed_files()), by host path as opened, in the order first changed: created,
+// written to, or cut or extended. What a run's account to the operator lists.
+std::vector<std::string> changed_files();
+void forget_changed_files();
 
 // Deletes a file / renames a file; both resolve names like File::open. OS code result.
 int delete_file(std::string_view name);

@@ -45,6 +45,10 @@ std::string read_file(const fs::path& p) {
   return s.str();
 }
 
+void write_text_file(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
 std::uint32_t u16(const std::string& b, std::size_t at) {
   return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
 }
@@ -459,6 +463,20 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
   EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
   EXPECT_EQ(before, read_file(receivables_file));
   EXPECT_EQ(staging_before, read_file(w.dir() / ds.staging(TextSet::kReceivables).file_name));
+  // After the handler's lines, standard error says what the run changed, and only that.
+  const std::string account = r.err.substr(r.err.find("lumconv: an error ended the run"));
+  EXPECT_TRUE(account.starts_with("lumconv: an error ended the run. It changed:\n")) << account;
+  EXPECT_NE(
+      std::string::npos,
+      account.find("\n  lum/firma1/" + ds.target(Target::kClients).file_name + " (table, now " +
+                   std::to_string(ex.record_count(Target::kClients)) + " records)\n"))
+      << account;
+  for (const char* name : {"  coditem.ntx (index, built again)\n", "  cbCli.dbf (table, now "}) {
+    EXPECT_NE(std::string::npos, account.find(name)) << account;
+  }
+  EXPECT_EQ(std::string::npos, account.find(receivables.file_name)) << account;
+  EXPECT_EQ(std::string::npos, account.find("error.log")) << account;
+  EXPECT_TRUE(account.ends_with("\nEvery other table is as it was before the run.\n"));
   EXPECT_TRUE(ex.rewritten(Target::kClients));
   std::vector<std::string> diffs = ex.differences(w.dir(), today());
   EXPECT_TRUE(diffs.empty()) << joined(diffs);
@@ -469,6 +487,30 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
   const std::string message = "Error SDF/1001  Open error: receber.txt (DOS Error 2)";
   EXPECT_EQ(message, r.screen[14].substr(0, message.size())) << joined(r.screen);
   EXPECT_TRUE(r.screen[16].starts_with("Error at ...: CVRECEBER(")) << r.screen[16];
+}
+
+// Lines of the wrong length convert without an error, so a normal run points to them on
+// standard error, one line per text file; a run whose lines all fit says nothing there.
+TEST(ConversionsEndToEnd, LinesOfTheWrongLengthAreReportedAfterANormalRun) {
+  DatasetOptions o = DatasetOptions::with_lines(12, 5);
+  o.crlf_split = false;  // a CR LF inside a client line makes two short lines of it
+  Workspace w(o);
+  const Dataset& ds = w.dataset();
+  EXPECT_EQ("", w.run().err);
+  const fs::path receber = w.dir() / "receber.txt";
+  const std::size_t length = ds.staging(TextSet::kReceivables).record_length() - 1;
+  std::string cut, line;
+  for (std::size_t i = 0; i < ds.line_count(TextSet::kReceivables); ++i) {
+    ds.line(TextSet::kReceivables, i, line);
+    cut += line.substr(0, length - 40) + "\r\n";
+  }
+  write_text_file(receber, cut);
+  RunResult r = w.run();
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ("lumconv: receber.txt: all 12 lines are 40 bytes shorter than the " +
+                std::to_string(length) +
+                "-byte record of cbRec.dbf; \"lumconv --check\" shows which.\n",
+            r.err);
 }
 
 // A write beyond the file-size limit fails like a full disk: the run ends through its
@@ -585,6 +627,14 @@ TEST(ConversionsEndToEnd, ATableThatDoesNotOpenStopsItsConversionBeforeAnythingI
     for (Target t : c.rewritten) {
       EXPECT_NE(ds.initial_table_file(t),
                 read_file(Dataset::target_dir(w.dir()) / ds.target(t).file_name));
+    }
+    if (c.rewritten.empty()) {
+      EXPECT_TRUE(
+          r.err.ends_with("\nlumconv: an error ended the run; it changed no table, and "
+                          "every table is as it was before the run.\n"))
+          << r.err;
+    } else {
+      EXPECT_EQ(std::string::npos, r.err.find(ds.target(c.untouched).file_name)) << r.err;
     }
   }
 }
