@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace lum {
@@ -220,8 +222,221 @@ ResolvedName resolve_name(std::string_view name) {
   return r;
 }
 
+namespace {
+
+// Takes the whole-file lock that stands for the open's sharing mode; on failure the
+// descriptor is closed and the system's code returned (32 when another opener holds it).
+int lock_whole_file(int fd, FileShare share) {
+  int rc;
+  do {
+    rc = ::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) return kOsOk;
+  int err = errno;
+  ::close(fd);
+  return err == EWOULDBLOCK ? kOsFileInUse : map_errno(err);
+}
+
+}  // namespace
+
+// --- scratch copies ---
+//
+// While on, every use of a file that would change it or lock it exclusively works on a
+// private copy below the scratch directory: files/<absolute host path>. An entry per
+// operator's file (keyed by its absolute host path, folded to upper case, so names
+// that differ only in case meet) holds the copy, whether the operator's file existed,
+// whether the copy has changed, and whether the run deleted or renamed it away.
+
+namespace {
+
+struct ScratchEntry {
+  std::string path;  // the operator's file, absolute
+  std::string copy;  // its copy, absolute
+  bool existed = false;
+  bool changed = false;
+  bool gone = false;  // deleted or renamed away: the name no longer exists for the run
+};
+
+std::string g_scratch;  // the scratch directory; "" when the copies are off
+std::vector<ScratchEntry> g_entries;
+
+std::string absolute_normal(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(path.empty() ? "." : path, ec);
+  std::string s = (ec ? std::filesystem::path(path) : p).lexically_normal().generic_string();
+  if (s.size() > 1 && s.back() == '/') s.pop_back();  // "dir/." is "dir", as a parent shows it
+  return s;
+}
+
+std::string folded(std::string s) {
+  for (char& c : s) c = static_cast<char>(fold(static_cast<unsigned char>(c)));
+  return s;
+}
+
+ScratchEntry* scratch_entry(const std::string& host_path) {
+  const std::string key = folded(absolute_normal(host_path));
+  for (ScratchEntry& e : g_entries) {
+    if (folded(e.path) == key) return &e;
+  }
+  return nullptr;
+}
+
+ScratchEntry& add_scratch_entry(const std::string& host_path, bool existed) {
+  ScratchEntry e;
+  e.path = absolute_normal(host_path);
+  e.copy = g_scratch + "/files" + (e.path.starts_with('/') ? "" : "/") + e.path;
+  e.existed = existed;
+  g_entries.push_back(std::move(e));
+  return g_entries.back();
+}
+
+int make_parent(const std::string& copy) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(copy).parent_path(), ec);
+  return ec ? map_errno(ec.value()) : kOsOk;
+}
+
+// What the operator's file allows a run that would change it: not held exclusively by
+// another opener (tested with a shared lock, so that it is never locked exclusively
+// here) and, when it is to be written, writable by this process. `fd` is left open on
+// success, with the shared lock held.
+int may_change(const std::string& path, bool writes, int& fd) {
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return map_errno(errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return kOsAccessDenied;
+  }
+  if (int rc = lock_whole_file(fd, FileShare::Shared); rc != kOsOk) return rc;  // closes fd
+  if (writes && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    int err = map_errno(errno);
+    ::close(fd);
+    return err;
+  }
+  return kOsOk;
+}
+
+// Copies the open file `from` to a new file `to`.
+int copy_file(int from, const std::string& to) {
+  if (int rc = make_parent(to); rc != kOsOk) return rc;
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (out < 0) return map_errno(errno);
+  std::vector<char> buf(256 * 1024);
+  int rc = kOsOk;
+  for (off_t at = 0;;) {
+    ssize_t got = ::pread(from, buf.data(), buf.size(), at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got < 0) rc = map_errno(errno);
+      break;
+    }
+    for (ssize_t put = 0; put < got;) {
+      ssize_t w = ::write(out, buf.data() + put, static_cast<std::size_t>(got - put));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        rc = w < 0 ? map_errno(errno) : kOsDiskFull;
+        break;
+      }
+      put += w;
+    }
+    if (rc != kOsOk) break;
+    at += got;
+  }
+  if (::close(out) != 0 && rc == kOsOk) rc = map_errno(errno);
+  return rc;
+}
+
+// The copy an open uses, in `copy` ("" to use the operator's file, which is then only
+// read). `needs_copy`: the open writes or locks exclusively.
+int scratch_for_open(const ResolvedName& r, bool needs_copy, bool writes, std::string& copy) {
+  copy.clear();
+  if (ScratchEntry* e = scratch_entry(r.path)) {
+    if (e->gone) return kOsFileNotFound;
+    copy = e->copy;
+    return kOsOk;
+  }
+  if (r.oscode != kOsOk || !needs_copy) return r.oscode;
+  int fd = -1;
+  if (int rc = may_change(r.path, writes, fd); rc != kOsOk) return rc;
+  ScratchEntry& e = add_scratch_entry(r.path, true);
+  int rc = copy_file(fd, e.copy);
+  ::close(fd);
+  if (rc != kOsOk) {
+    g_entries.pop_back();
+    return rc;
+  }
+  copy = e.copy;
+  return kOsOk;
+}
+
+// The copy a create makes (the name's directory exists, `r` found it or not).
+int scratch_for_create(const ResolvedName& r, std::string& copy) {
+  ScratchEntry* e = scratch_entry(r.path);
+  if (e == nullptr) {
+    if (r.oscode == kOsOk) {
+      int fd = -1;
+      if (int rc = may_change(r.path, true, fd); rc != kOsOk) return rc;
+      ::close(fd);
+    } else {
+      // A new file needs a directory this process may write.
+      std::string dir = std::filesystem::path(r.path).parent_path().string();
+      if (::faccessat(AT_FDCWD, dir.empty() ? "." : dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        return map_errno(errno);
+      }
+    }
+    e = &add_scratch_entry(r.path, r.oscode == kOsOk);
+  }
+  if (int rc = make_parent(e->copy); rc != kOsOk) return rc;
+  e->gone = false;
+  e->changed = true;
+  copy = e->copy;
+  return kOsOk;
+}
+
+// Marks the copy of a changed file.
+void note_scratch_change(const std::string& path) {
+  for (ScratchEntry& e : g_entries) {
+    if (e.copy == path) e.changed = true;
+  }
+}
+
+bool regular_file(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+bool begin_scratch(const std::string& dir) {
+  if (dir.empty() || !is_directory(dir)) return false;
+  g_scratch = absolute_normal(dir);
+  g_entries.clear();
+  return true;
+}
+
+void end_scratch() {
+  g_scratch.clear();
+  g_entries.clear();
+}
+
+bool scratch_active() { return !g_scratch.empty(); }
+
+std::vector<ScratchFile> scratch_files() {
+  std::vector<ScratchFile> out;
+  for (const ScratchEntry& e : g_entries) {
+    out.push_back(ScratchFile{e.path, e.copy, e.existed, e.changed || e.gone, e.gone});
+  }
+  return out;
+}
+
 bool file_exists(std::string_view name) {
   ResolvedName r = resolve_name(name);
+  if (scratch_active()) {
+    if (const ScratchEntry* e = scratch_entry(r.path)) return !e->gone && regular_file(e->copy);
+  }
   struct stat st;
   return r.oscode == kOsOk && ::stat(r.path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
@@ -249,26 +464,10 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-namespace {
-
-// Takes the whole-file lock that stands for the open's sharing mode; on failure the
-// descriptor is closed and the system's code returned (32 when another opener holds it).
-int lock_whole_file(int fd, FileShare share) {
-  int rc;
-  do {
-    rc = ::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  if (rc == 0) return kOsOk;
-  int err = errno;
-  ::close(fd);
-  return err == EWOULDBLOCK ? kOsFileInUse : map_errno(err);
-}
-
-}  // namespace
-
 void File::note_change() {
   if (changed_) return;
   changed_ = true;
+  if (scratch_active()) note_scratch_change(path_);
   if (std::find(g_changed.begin(), g_changed.end(), path_) == g_changed.end()) {
     g_changed.push_back(path_);
   }
@@ -282,7 +481,20 @@ int File::open(std::string_view name, FileAccess access, FileShare share) {
   if (fd_ >= 0) close();
   changed_ = false;
   ResolvedName r = resolve_name(name);
+  if (scratch_active()) {
+    // Only a shared read of a file without a copy reads the operator's file itself.
+    const bool reads_only = access == FileAccess::ReadOnly && share == FileShare::Shared;
+    std::string copy;
+    int rc = scratch_for_open(r, !reads_only, access == FileAccess::ReadWrite, copy);
+    if (rc != kOsOk) return rc;
+    if (!copy.empty()) return open_path(copy, access, share);
+  }
   if (r.oscode != kOsOk) return r.oscode;
+  return open_path(r.path, access, share);
+}
+
+int File::open_path(const std::string& path, FileAccess access, FileShare share) {
+  ResolvedName r{path, kOsOk};
   int flags = (access == FileAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
   int fd;
   do {
@@ -308,6 +520,11 @@ int File::create(std::string_view name, FileShare share) {
   if (fd_ >= 0) close();
   ResolvedName r = resolve_name(name);
   if (r.oscode != kOsOk && r.oscode != kOsFileNotFound) return r.oscode;
+  if (scratch_active()) {
+    std::string copy;
+    if (int rc = scratch_for_create(r, copy); rc != kOsOk) return rc;
+    if (!copy.empty()) r.path = copy;
+  }
   int fd;
   do {
     fd = ::open(r.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -444,12 +661,44 @@ int File::unlock_range(std::uint64_t offset, std::uint64_t length) {
 
 int delete_file(std::string_view name) {
   ResolvedName r = resolve_name(name);
+  if (scratch_active()) {
+    ScratchEntry* e = scratch_entry(r.path);
+    if (e == nullptr) {
+      if (r.oscode != kOsOk) return r.oscode;
+      if (is_directory(r.path)) return kOsAccessDenied;
+      // The real delete needs the directory's write permission, not the file's.
+      std::string dir = std::filesystem::path(r.path).parent_path().string();
+      if (::faccessat(AT_FDCWD, dir.empty() ? "." : dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        return map_errno(errno);
+      }
+      e = &add_scratch_entry(r.path, true);
+    } else if (e->gone) {
+      return kOsFileNotFound;
+    }
+    ::unlink(e->copy.c_str());
+    e->gone = true;
+    return kOsOk;
+  }
   if (r.oscode != kOsOk) return r.oscode;
   if (is_directory(r.path)) return kOsAccessDenied;
   return ::unlink(r.path.c_str()) == 0 ? kOsOk : map_errno(errno);
 }
 
 int rename_file(std::string_view from, std::string_view to) {
+  if (scratch_active()) {
+    // The source as its copy (made now when there is none), the target as a new copy.
+    ResolvedName src = resolve_name(from), dst = resolve_name(to);
+    const ScratchEntry* target = scratch_entry(dst.path);
+    if (target != nullptr ? !target->gone : dst.oscode == kOsOk) return kOsAccessDenied;
+    if (target == nullptr && dst.oscode != kOsFileNotFound) return dst.oscode;
+    std::string from_copy, to_copy;
+    if (int rc = scratch_for_open(src, true, false, from_copy); rc != kOsOk) return rc;
+    if (int rc = scratch_for_create(dst, to_copy); rc != kOsOk) return rc;
+    if (::rename(from_copy.c_str(), to_copy.c_str()) != 0) return map_errno(errno);
+    ScratchEntry* source = scratch_entry(src.path);
+    source->gone = true;
+    return kOsOk;
+  }
   ResolvedName src = resolve_name(from);
   if (src.oscode != kOsOk) return src.oscode;
   ResolvedName dst = resolve_name(to);
@@ -479,6 +728,18 @@ std::vector<std::string> list_files(std::string_view pattern) {
     out.emplace_back(n);
   }
   ::closedir(d);
+  if (scratch_active()) {
+    // The run's own view of the directory: without what it deleted or renamed away,
+    // with what it created.
+    const std::string here = folded(absolute_normal(dir_for(dir)));
+    for (const ScratchEntry& e : g_entries) {
+      std::filesystem::path p(e.path);
+      if (folded(p.parent_path().generic_string()) != here) continue;
+      const std::string n = p.filename().string();
+      std::erase_if(out, [&](const std::string& o) { return same_blind(o, n); });
+      if (!e.gone && (all || wild_match(pat, n)) && regular_file(e.copy)) out.push_back(n);
+    }
+  }
   std::sort(out.begin(), out.end());
   return out;
 }
