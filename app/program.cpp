@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/check_report.h"
 #include "app/main_run.h"
 
 namespace lum {
@@ -8,6 +9,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: lumconv [//NOALERT] [//DRIVE:<dir>]\n"
+    "       lumconv --check [//DRIVE:<dir>]\n"
     "       lumconv --help | -h | //HELP\n"
     "       lumconv --version\n"
     "\n"
@@ -36,6 +38,13 @@ constexpr const char* kUsage =
     "blanks; the command line wins):\n"
     "  //NOALERT      never wait for an answer: an error is reported and ends the run\n"
     "  //DRIVE:<dir>  the directory that a leading \"\\\" names (default \"/\")\n"
+    "  --check        a dry run: the whole run on scratch copies of the tables, in a\n"
+    "                 temporary directory removed afterwards (set TMPDIR to choose\n"
+    "                 where), then a report of what the run would do: each text\n"
+    "                 file's lines against its staging record, the records written,\n"
+    "                 control totals, suppliers and items not found, each index\n"
+    "                 verified, and how the run would end. None of your files is\n"
+    "                 opened for writing; nobody is asked anything\n"
     "  //HELP, --help, -h  print this text and change nothing\n"
     "  --version      print the version and change nothing\n"
     "\n"
@@ -44,8 +53,11 @@ constexpr const char* kUsage =
     "their staging table's record, or that there was nothing to convert.\n"
     "\n"
     "Exit codes:\n"
-    "  0  the run ended normally (also after --help and --version)\n"
-    "  1  an error ended the run (see error.log), or a signal interrupted it\n"
+    "  0  the run ended normally (also after --help and --version); with --check:\n"
+    "     the real run would end normally\n"
+    "  1  an error ended the run (see error.log), or a signal interrupted it; with\n"
+    "     --check: the real run would end with an error (or the dry run could not\n"
+    "     be made or was interrupted)\n"
     "  2  the command line or LUMCONV held something not understood; nothing was changed\n";
 
 }  // namespace
@@ -56,6 +68,7 @@ Program lumconv_program() {
   p.version = LUM_VERSION;
   p.usage = kUsage;
   p.modules.push_back(Module{"lumconv", {{"MAIN", [] { MAIN(); }}}});
+  p.check_report = conversions_check_report;
   return p;
 }
 

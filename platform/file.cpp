@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -254,11 +255,18 @@ struct ScratchEntry {
   std::string copy;  // its copy, absolute
   bool existed = false;
   bool changed = false;
-  bool gone = false;  // deleted or renamed away: the name no longer exists for the run
+  bool gone = false;               // deleted or renamed away: the name no longer exists for the run
+  std::uint64_t first_change = 0;  // the order of its first change, from 1; 0: none yet
 };
 
 std::string g_scratch;  // the scratch directory; "" when the copies are off
 std::vector<ScratchEntry> g_entries;
+std::uint64_t g_changes = 0;  // entries changed so far
+
+void mark_changed(ScratchEntry& e) {
+  e.changed = true;
+  if (e.first_change == 0) e.first_change = ++g_changes;
+}
 
 std::string absolute_normal(const std::string& path) {
   std::error_code ec;
@@ -391,7 +399,7 @@ int scratch_for_create(const ResolvedName& r, std::string& copy) {
   }
   if (int rc = make_parent(e->copy); rc != kOsOk) return rc;
   e->gone = false;
-  e->changed = true;
+  mark_changed(*e);
   copy = e->copy;
   return kOsOk;
 }
@@ -399,7 +407,7 @@ int scratch_for_create(const ResolvedName& r, std::string& copy) {
 // Marks the copy of a changed file.
 void note_scratch_change(const std::string& path) {
   for (ScratchEntry& e : g_entries) {
-    if (e.copy == path) e.changed = true;
+    if (e.copy == path) mark_changed(e);
   }
 }
 
@@ -410,10 +418,20 @@ bool regular_file(const std::string& path) {
 
 }  // namespace
 
+std::string make_temp_directory(std::string_view prefix) {
+  std::error_code ec;
+  std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+  if (ec) base = "/tmp";
+  std::string pattern = (base / (std::string(prefix) + "XXXXXX")).string();
+  if (::mkdtemp(pattern.data()) == nullptr) return {};
+  return pattern;
+}
+
 bool begin_scratch(const std::string& dir) {
   if (dir.empty() || !is_directory(dir)) return false;
   g_scratch = absolute_normal(dir);
   g_entries.clear();
+  g_changes = 0;
   return true;
 }
 
@@ -425,9 +443,17 @@ void end_scratch() {
 bool scratch_active() { return !g_scratch.empty(); }
 
 std::vector<ScratchFile> scratch_files() {
+  std::vector<const ScratchEntry*> order;
+  for (const ScratchEntry& e : g_entries) order.push_back(&e);
+  // Changed files in the order of their first change, as a real run's account lists
+  // them; then the others.
+  std::stable_sort(order.begin(), order.end(), [](const ScratchEntry* a, const ScratchEntry* b) {
+    return (a->first_change ? a->first_change : UINT64_MAX) <
+           (b->first_change ? b->first_change : UINT64_MAX);
+  });
   std::vector<ScratchFile> out;
-  for (const ScratchEntry& e : g_entries) {
-    out.push_back(ScratchFile{e.path, e.copy, e.existed, e.changed || e.gone, e.gone});
+  for (const ScratchEntry* e : order) {
+    out.push_back(ScratchFile{e->path, e->copy, e->existed, e->changed || e->gone, e->gone});
   }
   return out;
 }
@@ -677,6 +703,7 @@ int delete_file(std::string_view name) {
     }
     ::unlink(e->copy.c_str());
     e->gone = true;
+    mark_changed(*e);
     return kOsOk;
   }
   if (r.oscode != kOsOk) return r.oscode;
@@ -697,6 +724,7 @@ int rename_file(std::string_view from, std::string_view to) {
     if (::rename(from_copy.c_str(), to_copy.c_str()) != 0) return map_errno(errno);
     ScratchEntry* source = scratch_entry(src.path);
     source->gone = true;
+    mark_changed(*source);
     return kOsOk;
   }
   ResolvedName src = resolve_name(from);

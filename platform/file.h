@@ -142,6 +142,10 @@ std::vector<std::string> list_files(std::string_view pattern);
 // begin_scratch is false when `dir` is not a directory. REQUIRES: `dir` is empty and no
 // File is open.
 bool begin_scratch(const std::string& dir);
+// Makes a new, empty directory with a name of its own in the host's directory for
+// temporary files (TMPDIR, else /tmp): `prefix` followed by random characters. Its host
+// path, "" when none could be made.
+std::string make_temp_directory(std::string_view prefix);
 // Back to the files themselves; the copies stay on disk until the directory is removed.
 void end_scratch();
 bool scratch_active();
@@ -154,7 +158,8 @@ struct ScratchFile {
   bool changed = false;  // the copy was written, created, emptied or deleted
   bool gone = false;     // deleted or renamed away
 };
-// The files with copies, in the order the copies were made.
+// The files with copies: the changed ones in the order they first changed, then the
+// others in the order their copies were made.
 std::vector<ScratchFile> scratch_files();
 
 // Test seam: when a hook is set, it is asked before each read_at/write_at; returning

@@ -84,6 +84,10 @@ TEST_F(LumconvBinary, HelpAndVersionChangeNothing) {
     EXPECT_TRUE(r.out.starts_with("Usage: lumconv")) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("Exit codes:"));
     EXPECT_NE(std::string::npos, r.out.find("LUMCONV"));
+    EXPECT_NE(std::string::npos, r.out.find("\n  --check "));
+    EXPECT_NE(std::string::npos, r.out.find("prod.txt      products, converted when it is present; "
+                                            "then SALDO.txt (stock\n"));
+    EXPECT_NE(std::string::npos, r.out.find("then receber.txt\n"));
   }
   RunResult env = run_lumconv(work_, {}, {"LUMCONV=//HELP"});
   EXPECT_TRUE(env.out.starts_with("Usage: lumconv"));

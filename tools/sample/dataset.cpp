@@ -531,7 +531,7 @@ void Dataset::build_tables() {
                                {"DTBASE_RB", 'D', 8, 0},
                                {"NUMERO_DOC", 'C', 12, 0},
                                {"DT_PG", 'D', 8, 0},
-                               {"VALOR", 'N', 14, 2},
+                               {"VALOR", 'N', options_.narrow_receivable_amounts ? 8 : 14, 2},
                                {"VR_NOMINAL", 'N', 14, 2},
                                {"VR_PAGO", 'N', 14, 2},
                                {"VR_JUROS", 'N', 12, 2},

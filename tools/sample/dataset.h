@@ -63,6 +63,9 @@ struct DatasetOptions {
   bool wide_coditem = false;      // CODITEM is 14 wide instead of 5
   bool legacy_suppliers = false;  // the supplier table starts with legacy codes in OBS_FOR
   bool crlf_split = true;         // one client line carries CR LF inside its packed bytes
+  // The receivables table's VALOR is 8 wide (2 decimals), too narrow for the larger
+  // amounts: the run meets a data width error there.
+  bool narrow_receivable_amounts = false;
 
   // Options with `n` lines in every text file.
   static DatasetOptions with_lines(std::size_t n, std::uint64_t seed = 1);

@@ -14,7 +14,8 @@ const char* const kOptionsHelp =
     "  --no-marca           item table without MARCA\n"
     "  --wide-coditem       CODITEM 14 wide instead of 5\n"
     "  --legacy-suppliers   supplier table starts with legacy codes in OBS_FOR\n"
-    "  --no-crlf            no client line with CR LF inside its packed bytes\n";
+    "  --no-crlf            no client line with CR LF inside its packed bytes\n"
+    "  --narrow-receivables receivables VALOR 8 wide, too narrow for the larger amounts\n";
 
 namespace {
 
@@ -69,6 +70,8 @@ bool parse_options(int argc, char** argv, std::string& dir, DatasetOptions& opti
       options.legacy_suppliers = true;
     } else if (a == "--no-crlf") {
       options.crlf_split = false;
+    } else if (a == "--narrow-receivables") {
+      options.narrow_receivable_amounts = true;
     } else if (!a.empty() && a[0] != '-' && dir.empty()) {
       dir = std::string(a);
     } else {
