@@ -345,6 +345,15 @@ DatasetOptions wide_code_without_optional_fields(std::size_t n) {
   o.item_marca = false;
   return o;
 }
+// The sample lumgen writes by default: realistic lines, no supplier export, the supplier
+// table with the old system's codes.
+DatasetOptions realistic(std::size_t n) {
+  DatasetOptions o = DatasetOptions::with_lines(n, 12);
+  o.edge_cases = false;
+  o.legacy_suppliers = true;
+  o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
+  return o;
+}
 DatasetOptions uneven(std::uint64_t seed) {
   DatasetOptions o;
   o.seed = seed;
@@ -367,6 +376,10 @@ TEST_P(CompletedRun, EveryFileMatchesTheWorkedOutResult) {
   check_headers(w, ex, day);
   check_indexes(w);
   EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
+  // Realistic lines all have their record's length: a normal run says nothing more.
+  if (!GetParam().options.edge_cases) {
+    EXPECT_EQ("", r.err);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -377,7 +390,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"LegacySuppliersWithoutTheirFile", without_suppliers_file(300)},
                       RunCase{"WideCodeWithoutLocalizaAndMarca",
                               wide_code_without_optional_fields(300)},
-                      RunCase{"ThreeThousand", DatasetOptions::with_lines(3000, 9)}),
+                      RunCase{"ThreeThousand", DatasetOptions::with_lines(3000, 9)},
+                      RunCase{"RealisticSample", realistic(600)}),
     [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
 // Without a terminal the output is a log: every line of line output (the item code width,

@@ -52,6 +52,15 @@ struct TableDef {
 };
 
 struct DatasetOptions {
+  // The test data: lines that carry the cases the conversions must get right (odd codes,
+  // zero and blank numbers, invalid dates, separators, a CR LF inside packed bytes),
+  // one per line number from 0 and again every 101 lines, among lines of random
+  // content. False: realistic data, as a real small business's export looks (valid
+  // taxpayer check digits, postal and area codes of the city, dates in order, plausible
+  // stocks and prices), with no edge case at all; the supplier table then holds
+  // legacy codes when `legacy_suppliers` is set. The end-to-end tests and the oracle
+  // use the edge cases; lumgen writes realistic data unless asked for them.
+  bool edge_cases = true;
   std::uint64_t seed = 1;
   // Lines per text file, indexed by TextSet. The import makes one staging record of
   // each line, two of the client line that carries a CR LF.
