@@ -38,10 +38,16 @@ std::string with_dbf(std::string name) {
 // A table read straight from its file, its records in order, a block at a time.
 class TableReader {
  public:
-  // The table the run opens under `name`. False when it cannot be read as a table.
+  // The table the run opens under `name`. False when it cannot be read as a table;
+  // why() then says so.
   bool open(const std::string& name) {
     name_ = with_dbf(name);
-    if (file_.open(name_, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return false;
+    if (int rc = file_.open(name_, FileAccess::ReadOnly, FileShare::Shared); rc != kOsOk) {
+      why_ = rc == kOsFileInUse ? "is in use by another program"
+                                : "cannot be opened (DOS Error " + std::to_string(rc) + ")";
+      return false;
+    }
+    why_ = "is not a readable table";
     std::uint8_t head[dbf::kHeaderSize];
     IoResult r = file_.read_at(0, head, sizeof head);
     if (dbf::decode_header(std::span<const std::uint8_t>(head, r.bytes), h_) != dbf::Status::Ok) {
@@ -53,9 +59,11 @@ class TableReader {
       return false;
     }
     count_ = dbf::get_le32(head + 4);
+    why_.clear();
     return true;
   }
   const std::string& name() const { return name_; }
+  const std::string& why() const { return why_; }
   std::uint32_t count() const { return count_; }
   const std::vector<dbf::Field>& fields() const { return h_.fields; }
   // The field of that name, case-blind; nullptr when the table has none.
@@ -96,6 +104,7 @@ class TableReader {
 
  private:
   std::string name_;
+  std::string why_;
   File file_;
   dbf::Header h_;
   std::uint32_t count_ = 0;
@@ -440,7 +449,9 @@ std::string balances_text() {
 
 // --- indexes, walked page by page ---
 
-std::string index_text(const std::string& ntx_name, const std::string& table_name) {
+}  // namespace
+
+std::string index_verification(const std::string& ntx_name, const std::string& table_name) {
   File f;
   if (f.open(ntx_name, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return "not there";
   std::string bytes(static_cast<std::size_t>(f.size().bytes), '\0');
@@ -522,6 +533,14 @@ std::string index_text(const std::string& ntx_name, const std::string& table_nam
   s.pop_back();
   return s;
 }
+
+std::string control_totals(const std::string& table) {
+  TableReader t;
+  if (!t.open(table)) return t.name() + " " + t.why();
+  return totals_text(t);
+}
+
+namespace {
 
 // --- the conversions, in run order ---
 
@@ -607,7 +626,7 @@ std::string conversion_text(const CheckOutcome& c, const Conversion& k, bool sto
       continue;
     }
     if (!readable) {
-      s += item(imp.text, "cannot be compared: " + with_dbf(imp.staging) + " cannot be read");
+      s += item(imp.text, "not compared: " + with_dbf(imp.staging) + " " + staging.why());
       continue;
     }
     const std::uint64_t length = text_record_length(staging);
@@ -620,7 +639,7 @@ std::string conversion_text(const CheckOutcome& c, const Conversion& k, bool sto
   }
   TableReader target;
   if (!target.open(k.target)) {
-    s += item(k.target, "cannot be read");
+    s += item(k.target, target.why());
   } else if (!changed_by_run(c, with_dbf(k.target))) {
     s += item(k.target, "unchanged, " + plural(target.count(), "record", "records"));
   } else {
@@ -630,20 +649,21 @@ std::string conversion_text(const CheckOutcome& c, const Conversion& k, bool sto
     if (k.extra == Extra::kBalances) s += item("balances", balances_text());
   }
   for (const IndexBuilt& ix : k.indexes) {
-    if (changed_by_run(c, ix.file)) s += item(ix.file, index_text(ix.file, ix.table));
+    if (changed_by_run(c, ix.file)) s += item(ix.file, index_verification(ix.file, ix.table));
   }
   if (stopped) {
+    // Where the conversion stood, in the tables it had changed by then.
     std::string where;
     for (const AreaSummary& a : c.areas_at_error) {
       for (const TextImport& imp : k.imports) {
-        if (a.alias == imp.alias) {
+        if (a.alias == imp.alias && changed_by_run(c, with_dbf(imp.staging))) {
           where = "on record " + std::to_string(a.recno) + " of " + with_dbf(imp.staging) +
                   " (line " + std::to_string(a.recno) + " of " + imp.text + ")";
         }
       }
     }
     for (const AreaSummary& a : c.areas_at_error) {
-      if (a.alias == k.target_alias) {
+      if (a.alias == k.target_alias && changed_by_run(c, with_dbf(k.target))) {
         where += std::string(where.empty() ? "" : ", ") + "with record " + std::to_string(a.recno) +
                  " of " + k.target + " the last written";
       }

@@ -18,4 +18,12 @@ namespace lum {
 
 std::string conversions_check_report(const CheckOutcome& outcome);
 
+// Two of the report's findings on their own, for their tests. An index file walked page
+// by page against the table it indexes: every record exactly once, the keys in order,
+// each key its record's field bytes; "... (verified)", or the faults found.
+std::string index_verification(const std::string& ntx_file, const std::string& table);
+// The control totals of a table's numeric fields as stored ("VALOR 10.25, QTD 3"), with
+// the values that are not numbers (asterisks after a width error) counted apart.
+std::string control_totals(const std::string& table);
+
 }  // namespace lum
