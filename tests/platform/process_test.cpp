@@ -78,6 +78,8 @@ TEST(Process, ChildAsAnUnprivilegedUserMeetsFilePermissions) {
     EXPECT_EQ(0, root.exit_code) << "the superuser opens a read-only file for writing";
   }
   ProcessOutcome r = run_process(kHelper, {"try", file.string(), "exclusive"}, o);
+  if (o.run_as && !r.started)
+    GTEST_SKIP() << "this host lets no program drop to another user: " << r.out;
   ASSERT_TRUE(r.started) << r.out;
   EXPECT_EQ(5, r.exit_code);  // access denied
   ProcessOutcome shared = run_process(kHelper, {"try", (dir / "none").string(), "shared"}, o);
