@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/host_files.h"
+#include "platform/scratch.h"
 
 namespace lum {
 
@@ -17,6 +18,7 @@ namespace {
 std::string g_drive_root;
 IoFaultHook g_fault_hook;
 HostFiles* g_host_files = nullptr;
+std::vector<std::string> g_changed;  // changed_files(), in order
 
 bool is_sep(char c) { return c == '\\' || c == '/'; }
 
@@ -169,6 +171,11 @@ ResolvedName resolve_name(std::string_view name) {
 
 bool file_exists(std::string_view name) {
   ResolvedName r = resolve_name(name);
+  if (scratch::active()) {
+    bool known = false;
+    bool seen = scratch::exists(r.path, known);
+    if (known) return seen;
+  }
   return r.oscode == kOsOk && host_files().kind(r.path) == EntryKind::Regular;
 }
 
@@ -178,6 +185,7 @@ File::~File() {
 
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, HostFiles::kNoHandle)),
+      changed_(other.changed_),
       access_(other.access_),
       share_(other.share_),
       path_(std::move(other.path_)) {}
@@ -186,6 +194,7 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (handle_ != HostFiles::kNoHandle) host_files().close(handle_);
     handle_ = std::exchange(other.handle_, HostFiles::kNoHandle);
+    changed_ = other.changed_;
     access_ = other.access_;
     share_ = other.share_;
     path_ = std::move(other.path_);
@@ -195,16 +204,35 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::is_open() const { return handle_ != HostFiles::kNoHandle; }
 
+void File::note_change() {
+  if (changed_) return;
+  changed_ = true;
+  if (scratch::active()) scratch::note_change(path_);
+  if (std::find(g_changed.begin(), g_changed.end(), path_) == g_changed.end()) {
+    g_changed.push_back(path_);
+  }
+}
+
+std::vector<std::string> changed_files() { return g_changed; }
+
+void forget_changed_files() { g_changed.clear(); }
+
 int File::open(std::string_view name, FileAccess access, FileShare share) {
   if (is_open()) close();
+  changed_ = false;
   ResolvedName r = resolve_name(name);
-  if (r.oscode != kOsOk) return r.oscode;
+  std::string path = r.path;
+  if (scratch::active()) {
+    if (int rc = scratch::for_open(r, access, share, path); rc != kOsOk) return rc;
+  } else if (r.oscode != kOsOk) {
+    return r.oscode;
+  }
   HostFiles::Handle h = HostFiles::kNoHandle;
-  if (int rc = host_files().open(r.path, access, share, h); rc != kOsOk) return rc;
+  if (int rc = host_files().open(path, access, share, h); rc != kOsOk) return rc;
   handle_ = h;
   access_ = access;
   share_ = share;
-  path_ = std::move(r.path);
+  path_ = std::move(path);
   return kOsOk;
 }
 
@@ -212,12 +240,17 @@ int File::create(std::string_view name, FileShare share) {
   if (is_open()) close();
   ResolvedName r = resolve_name(name);
   if (r.oscode != kOsOk && r.oscode != kOsFileNotFound) return r.oscode;
+  if (scratch::active()) {
+    if (int rc = scratch::for_create(r, r.path); rc != kOsOk) return rc;
+  }
   HostFiles::Handle h = HostFiles::kNoHandle;
   if (int rc = host_files().create(r.path, share, h); rc != kOsOk) return rc;
   handle_ = h;
   access_ = FileAccess::ReadWrite;
   share_ = share;
   path_ = std::move(r.path);
+  changed_ = false;
+  note_change();
   return kOsOk;
 }
 
@@ -261,6 +294,7 @@ IoResult File::write_at(std::uint64_t offset, const void* data, std::size_t n) {
   IoFault fault;
   bool faulted = g_fault_hook && g_fault_hook(IoOp::Write, path_, offset, n, fault);
   std::size_t want = faulted ? std::min(n, fault.allow) : n;
+  if (want > 0) note_change();
   res = host_files().write_at(handle_, offset, data, want);
   if (faulted && want < n && res.bytes == want && res.oscode == kOsOk) res.oscode = fault.oscode;
   return res;
@@ -273,6 +307,7 @@ IoResult File::size() const {
 
 int File::truncate(std::uint64_t length) {
   if (!is_open() || access_ == FileAccess::ReadOnly) return kOsAccessDenied;
+  note_change();
   return host_files().truncate(handle_, length);
 }
 
@@ -294,6 +329,7 @@ int File::unlock_range(std::uint64_t offset, std::uint64_t length) {
 
 int delete_file(std::string_view name) {
   ResolvedName r = resolve_name(name);
+  if (scratch::active()) return scratch::remove(r);
   if (r.oscode != kOsOk) return r.oscode;
   if (is_directory(r.path)) return kOsAccessDenied;
   return host_files().remove(r.path);
@@ -301,8 +337,9 @@ int delete_file(std::string_view name) {
 
 int rename_file(std::string_view from, std::string_view to) {
   ResolvedName src = resolve_name(from);
-  if (src.oscode != kOsOk) return src.oscode;
   ResolvedName dst = resolve_name(to);
+  if (scratch::active()) return scratch::rename(src, dst);
+  if (src.oscode != kOsOk) return src.oscode;
   // The target must not exist: a rename never replaces another file.
   if (dst.oscode == kOsOk) return kOsAccessDenied;
   if (dst.oscode != kOsFileNotFound) return dst.oscode;
@@ -323,6 +360,10 @@ std::vector<std::string> list_files(std::string_view pattern) {
     if (e.kind != EntryKind::Regular) continue;
     if (!all && !wild_match(pat, e.name)) continue;
     out.push_back(std::move(e.name));
+  }
+  if (scratch::active()) {
+    scratch::adjust_listing(
+        dir, [&](std::string_view n) { return all || wild_match(pat, n); }, out);
   }
   std::sort(out.begin(), out.end());
   return out;

@@ -63,6 +63,11 @@ class HostFiles {
                    bool exclusive) = 0;
   virtual int unlock(Handle h, std::uint64_t offset, std::uint64_t length) = 0;
 
+  // Whether this process may write the file `path` names, or create and delete entries
+  // in the directory it names (permissions, a read-only attribute): kOsOk, else the
+  // system's code. Nothing is opened or changed.
+  virtual int may_write(const std::string& path) = 0;
+
   virtual int remove(const std::string& path) = 0;
   // Renames; the caller has made sure that `to` does not exist.
   virtual int rename(const std::string& from, const std::string& to) = 0;

@@ -5,10 +5,27 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace lum {
+
+// A user of the host by its numeric identities (POSIX user and group ids).
+struct HostUser {
+  long uid = -1;
+  long gid = -1;
+};
+
+// When this process runs as the superuser, the unprivileged user a test can start a
+// program as, so that file permissions apply to it as they apply to an operator: the
+// host's "nobody" (65534 when the host names none). nullopt when this process is not
+// the superuser (its own permissions already apply) or the host has no such notion.
+std::optional<HostUser> unprivileged_user();
+
+// Gives `path` and, for a directory, everything below it to `user` (POSIX chown). The
+// OS code of the first failure, 0 on success.
+int give_to_user(const std::string& path, const HostUser& user);
 
 struct ProcessOptions {
   std::string cwd;                     // "" keeps the current directory
@@ -19,6 +36,10 @@ struct ProcessOptions {
   // Largest file the program may write, in bytes (a host limit; 0: none). Hosts without
   // such a limit refuse to start the program.
   std::uint64_t max_file_size = 0;
+  // POSIX only: the program runs as this user, with its group and no supplementary
+  // groups, dropped to before the program starts (this process must be the superuser).
+  // Hosts without user ids refuse to start the program.
+  std::optional<HostUser> run_as;
 };
 
 // Windows' exit code of a program ended by Ctrl+C or Ctrl+Break (STATUS_CONTROL_C_EXIT).

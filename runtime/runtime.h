@@ -49,7 +49,14 @@ class Service {
 
 // Slots for the services; destroyed from the last slot to the first, so the work
 // areas close their tables while the screen still exists.
-enum class ServiceSlot : int { Screen = 0, Terminal = 1, WorkAreas = 2, Frame = 3, kCount = 4 };
+enum class ServiceSlot : int {
+  Screen = 0,
+  Terminal = 1,
+  WorkAreas = 2,
+  Frame = 3,
+  Imports = 4,  // what the text imports of the run met
+  kCount = 5
+};
 
 class Runtime {
  public:

@@ -268,6 +268,11 @@ class PosixFiles final : public HostFiles {
     return ::fcntl(fd_of(h), lock_cmd(), &fl) == 0 ? kOsOk : map_errno(errno);
   }
 
+  int may_write(const std::string& path) override {
+    const int mode = kind(path) == EntryKind::Directory ? W_OK | X_OK : W_OK;
+    return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0 ? kOsOk : map_errno(errno);
+  }
+
   int remove(const std::string& path) override {
     return ::unlink(path.c_str()) == 0 ? kOsOk : map_errno(errno);
   }

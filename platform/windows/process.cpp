@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/file.h"
 #include "platform/windows/internal.h"
 
 namespace lum {
@@ -160,11 +161,20 @@ Process& Process::operator=(Process&& other) noexcept {
   return *this;
 }
 
+// Windows has no superuser that permissions do not bind: a test's own permissions apply.
+std::optional<HostUser> unprivileged_user() { return std::nullopt; }
+
+int give_to_user(const std::string&, const HostUser&) { return kOsAccessDenied; }
+
 bool Process::start(const std::string& program, const std::vector<std::string>& args,
                     const ProcessOptions& options) {
   outcome_ = ProcessOutcome();
   if (options.max_file_size > 0) {
     outcome_.out = "cannot start " + program + ": this host has no limit on the size of files";
+    return false;
+  }
+  if (options.run_as) {
+    outcome_.out = "cannot start " + program + ": this host has no user ids to run as";
     return false;
   }
   std::string command = quoted(program);

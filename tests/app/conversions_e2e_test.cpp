@@ -18,10 +18,13 @@
 #include <vector>
 
 #include "frame/startup.h"
+#include "platform/file.h"
 #include "platform/process.h"
 #include "tests/support/expected.h"
 #include "tests/support/ntx_reader.h"
+#include "tests/support/operator_user.h"
 #include "tools/sample/dataset.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::test {
 
@@ -45,6 +48,10 @@ std::string read_file(const fs::path& p) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+void write_text_file(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
 }
 
 std::uint32_t u16(const std::string& b, std::size_t at) {
@@ -71,8 +78,23 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
 
 struct RunResult {
   int code = -1;
+  std::vector<std::string> logged;  // the lines of line output before the final screen
   std::vector<std::string> screen;  // kRows rows of kCols characters
-  std::string err;
+  std::string out, err;
+
+  // Splits the output: without a terminal, every line of line output comes as it is
+  // written and the final screen follows, so the first `lines` output lines are the
+  // log and the rest is the screen.
+  void split_log(std::size_t lines) {
+    std::vector<std::string> all;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    lines = std::min(lines, all.size());
+    logged.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(lines));
+    screen.assign(all.begin() + static_cast<std::ptrdiff_t>(lines), all.end());
+    screen.resize(std::max<std::size_t>(screen.size(), kRows));
+    for (std::string& row : screen) row.resize(kCols, ' ');
+  }
 };
 
 // One dataset in a fresh temporary directory, with a scratch directory beside it for the
@@ -94,19 +116,24 @@ class Workspace {
   const Dataset& dataset() const { return ds_; }
   const fs::path& dir() const { return dir_; }
 
-  // Starts lumconv on the dataset, the largest file it may write limited when asked.
-  Process start(std::uint64_t max_file_size = 0) const {
-    ProcessOptions o;
+  // Starts lumconv on the dataset with these options for the process (its directory and
+  // environment are the dataset's).
+  Process start(ProcessOptions o = {}) const {
     o.cwd = dir_.string();
     o.unset_env = {"LUMCONV"};
-    o.max_file_size = max_file_size;
     Process p;
     p.start(kBinary, {"//DRIVE:" + dir_.string()}, o);
     return p;
   }
 
-  // Runs lumconv on the dataset to its end.
-  RunResult run(std::uint64_t max_file_size = 0) const { return result_of(start(max_file_size)); }
+  // Runs lumconv on the dataset to its end, the largest file it may write limited when
+  // asked.
+  RunResult run(std::uint64_t max_file_size = 0) const {
+    ProcessOptions o;
+    o.max_file_size = max_file_size;
+    return run(o);
+  }
+  RunResult run(ProcessOptions o) const { return result_of(start(std::move(o))); }
 
   static RunResult result_of(Process p) {
     ProcessOutcome out = p.wait();
@@ -117,11 +144,9 @@ class Workspace {
   static RunResult result_of(const ProcessOutcome& p) {
     RunResult r;
     r.code = p.exit_code;
+    r.out = p.out;
     r.err = p.err;
-    std::istringstream lines(p.out);
-    for (std::string line; std::getline(lines, line);) r.screen.push_back(line);
-    r.screen.resize(std::max<std::size_t>(r.screen.size(), kRows));
-    for (std::string& row : r.screen) row.resize(kCols, ' ');
+    r.split_log(0);
     return r;
   }
 
@@ -338,6 +363,15 @@ DatasetOptions wide_code_without_optional_fields(std::size_t n) {
   o.item_marca = false;
   return o;
 }
+// The sample lumgen writes by default: realistic lines, no supplier export, the supplier
+// table with the old system's codes.
+DatasetOptions realistic(std::size_t n) {
+  DatasetOptions o = DatasetOptions::with_lines(n, 12);
+  o.edge_cases = false;
+  o.legacy_suppliers = true;
+  o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
+  return o;
+}
 DatasetOptions uneven(std::uint64_t seed) {
   DatasetOptions o;
   o.seed = seed;
@@ -360,6 +394,10 @@ TEST_P(CompletedRun, EveryFileMatchesTheWorkedOutResult) {
   check_headers(w, ex, day);
   check_indexes(w);
   EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
+  // Realistic lines all have their record's length: a normal run says nothing more.
+  if (!GetParam().options.edge_cases) {
+    EXPECT_EQ("", r.err);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -370,10 +408,15 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"LegacySuppliersWithoutTheirFile", without_suppliers_file(300)},
                       RunCase{"WideCodeWithoutLocalizaAndMarca",
                               wide_code_without_optional_fields(300)},
-                      RunCase{"ThreeThousand", DatasetOptions::with_lines(3000, 9)}),
+                      RunCase{"ThreeThousand", DatasetOptions::with_lines(3000, 9)},
+                      RunCase{"RealisticSample", realistic(600)}),
     [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
-TEST(ConversionsEndToEnd, FinalScreenShowsLabelsCountersAndDiagnostics) {
+// Without a terminal the output is a log: every line of line output (the item code width,
+// every "Fornecedor nao encontrado" line, client 525's digits) in the order written and
+// whole, although on the screen each covers the one before; then the final screen,
+// unchanged.
+TEST(ConversionsEndToEnd, LogHoldsEveryDiagnosticLineThenTheFinalScreen) {
   for (std::size_t n : {20, 40}) {
     SCOPED_TRACE(n);
     Workspace w(DatasetOptions::with_lines(n, n));
@@ -381,14 +424,18 @@ TEST(ConversionsEndToEnd, FinalScreenShowsLabelsCountersAndDiagnostics) {
     std::vector<std::string> expected = expected_screen(w.dataset(), ex);
     RunResult r = w.run();
     ASSERT_EQ(0, r.code);
+    const std::vector<std::string> lines = ex.console_lines();
+    ASSERT_GT(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.starts_with(kNotFound); }),
+              1);
+    r.split_log(lines.size());
+    EXPECT_EQ(lines, r.logged);
     ASSERT_EQ(static_cast<std::size_t>(kRows), r.screen.size()) << joined(r.screen);
     for (int row = 0; row < kRows; ++row) {
       EXPECT_EQ(expected[row], r.screen[row]) << "row " << row;
     }
     // The two rows the diagnostics end on: the last line of client 525 covers the
     // not-found lines, and the item code width stays on the row below.
-    std::vector<std::string> lines = ex.console_lines();
-    ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(r.screen[15].starts_with(lines.back())) << r.screen[15];
     EXPECT_EQ(std::string(9, ' ') + std::to_string(ex.coditem_width()), r.screen[16].substr(0, 10));
   }
@@ -402,6 +449,8 @@ TEST(ConversionsEndToEnd, NotFoundLineStaysWithoutClient525Movements) {
   Expected ex(w.dataset());
   RunResult r = w.run();
   ASSERT_EQ(0, r.code);
+  r.split_log(ex.console_lines().size());
+  EXPECT_EQ(ex.console_lines(), r.logged);
   std::vector<std::string> expected = expected_screen(w.dataset(), ex);
   for (int row = 0; row < kRows; ++row) EXPECT_EQ(expected[row], r.screen[row]) << "row " << row;
   EXPECT_TRUE(r.screen[15].starts_with(kNotFound));
@@ -438,9 +487,28 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
 
   RunResult r = w.run();
   EXPECT_EQ(1, r.code);
+  // The log: the conversions' lines, then the error report's five (the message, a blank,
+  // where, the caller, a blank), then the final screen.
+  r.split_log(ex.console_lines().size() + 5);
+  EXPECT_EQ("Error SDF/1001  Open error: receber.txt (DOS Error 2)",
+            r.logged[ex.console_lines().size()]);
   EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
   EXPECT_EQ(before, read_file(receivables_file));
   EXPECT_EQ(staging_before, read_file(w.dir() / ds.staging(TextSet::kReceivables).file_name));
+  // After the handler's lines, standard error says what the run changed, and only that.
+  const std::string account = r.err.substr(r.err.find("lumconv: an error ended the run"));
+  EXPECT_TRUE(account.starts_with("lumconv: an error ended the run. It changed:\n")) << account;
+  EXPECT_NE(
+      std::string::npos,
+      account.find("\n  lum/firma1/" + ds.target(Target::kClients).file_name + " (table, now " +
+                   std::to_string(ex.record_count(Target::kClients)) + " records)\n"))
+      << account;
+  for (const char* name : {"  coditem.ntx (index, built again)\n", "  cbCli.dbf (table, now "}) {
+    EXPECT_NE(std::string::npos, account.find(name)) << account;
+  }
+  EXPECT_EQ(std::string::npos, account.find(receivables.file_name)) << account;
+  EXPECT_EQ(std::string::npos, account.find("error.log")) << account;
+  EXPECT_TRUE(account.ends_with("\nEvery other table is as it was before the run.\n"));
   EXPECT_TRUE(ex.rewritten(Target::kClients));
   std::vector<std::string> diffs = ex.differences(w.dir(), today());
   EXPECT_TRUE(diffs.empty()) << joined(diffs);
@@ -451,6 +519,30 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
   const std::string message = "Error SDF/1001  Open error: receber.txt (DOS Error 2)";
   EXPECT_EQ(message, r.screen[14].substr(0, message.size())) << joined(r.screen);
   EXPECT_TRUE(r.screen[16].starts_with("Error at ...: CVRECEBER(")) << r.screen[16];
+}
+
+// Lines of the wrong length convert without an error, so a normal run points to them on
+// standard error, one line per text file; a run whose lines all fit says nothing there.
+TEST(ConversionsEndToEnd, LinesOfTheWrongLengthAreReportedAfterANormalRun) {
+  DatasetOptions o = DatasetOptions::with_lines(12, 5);
+  o.crlf_split = false;  // a CR LF inside a client line makes two short lines of it
+  Workspace w(o);
+  const Dataset& ds = w.dataset();
+  EXPECT_EQ("", w.run().err);
+  const fs::path receber = w.dir() / "receber.txt";
+  const std::size_t length = ds.staging(TextSet::kReceivables).record_length() - 1;
+  std::string cut, line;
+  for (std::size_t i = 0; i < ds.line_count(TextSet::kReceivables); ++i) {
+    ds.line(TextSet::kReceivables, i, line);
+    cut += line.substr(0, length - 40) + "\r\n";
+  }
+  write_text_file(receber, cut);
+  RunResult r = w.run();
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ("lumconv: receber.txt: all 12 lines are 40 bytes shorter than the " +
+                std::to_string(length) +
+                "-byte record of cbRec.dbf; \"lumconv --check\" shows which.\n",
+            r.err);
 }
 
 // Every table under `dir` counts in its header exactly the whole records in its file,
@@ -567,6 +659,104 @@ TEST(ConversionsEndToEnd, InterruptEndsTheRunWithEveryHeaderAgreeingWithItsRecor
   EXPECT_NE(std::string::npos, joined(r.screen).find(kInterruptedLine)) << joined(r.screen);
   EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
   expect_headers_agree_with_records(w.dir());
+}
+
+// A table that cannot be opened stops its conversion before anything of it is emptied:
+// the conversion's target stays byte for byte as it was, the run ends with exit code 1
+// and the error of the open (or, for a table held by another program, whose open gives
+// up without a word, the error of the first use of its empty work area), while the
+// conversions that finished before keep their new content.
+TEST(ConversionsEndToEnd, ATableThatDoesNotOpenStopsItsConversionBeforeAnythingIsEmptied) {
+  struct Case {
+    const char* name;
+    const char* table;  // relative to the dataset directory
+    enum { kReadOnly, kHeld, kMemoMissing } how;
+    Target untouched;
+    std::vector<Target> rewritten;
+    std::string message;
+  } cases[] = {
+      {"read-only staging table",
+       "cbFORN.dbf",
+       Case::kReadOnly,
+       Target::kSuppliers,
+       {},
+       "Error DBFNTX/1001  Open error: cbFORN.dbf (DOS Error 5)"},
+      {"staging table held by another process",
+       "cbFORN.dbf",
+       Case::kHeld,
+       Target::kSuppliers,
+       {},
+       "Error DBCMD/2001  Workarea not in use: __DBZAP"},
+      {"staging table without its memo file",
+       "cbFORN.dbf",
+       Case::kMemoMissing,
+       Target::kSuppliers,
+       {},
+       "Error DBFNTX/1002  Open error: cbFORN.dbt (DOS Error 2)"},
+      {"balance table held, opened late in its conversion",
+       "CBSALDO.dbf",
+       Case::kHeld,
+       Target::kItems,
+       {Target::kSuppliers, Target::kPayables},
+       "Error DBCMD/2001  Workarea not in use: __DBZAP"},
+      {"target held, the first table of its conversion",
+       "lum/firma1/ITEM.dbf",
+       Case::kHeld,
+       Target::kItems,
+       {Target::kSuppliers, Target::kPayables},
+       "Error BASE/1003  Variable does not exist: CODITEM"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Workspace w(DatasetOptions::with_lines(20, 3));
+    const Dataset& ds = w.dataset();
+    const fs::path table = w.dir() / c.table;
+    ProcessOptions o;
+    File holder;
+    std::string why;
+    switch (c.how) {
+      case Case::kReadOnly:
+        fs::permissions(table,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        // As an operator who is not the superuser, for whom permissions apply.
+        o.run_as = operator_user(kBinary, why);
+        if (!why.empty()) GTEST_SKIP() << why;
+        if (o.run_as) {
+          ASSERT_EQ(0, give_to_user(w.dir().string(), *o.run_as));
+        }
+        break;
+      case Case::kHeld:
+        ASSERT_EQ(0, holder.open(table.string(), FileAccess::ReadWrite, FileShare::Exclusive));
+        break;
+      case Case::kMemoMissing: {
+        const TableDef& d = ds.staging(TextSet::kSuppliers);
+        sample::DbfSpec shape;
+        for (const FieldDef& f : d.fields) shape.fields.push_back({f.name, f.type, f.length});
+        shape.fields.push_back({"OBS", 'M', 10});
+        shape.version = 0x83;
+        sample::write_bytes(table, sample::build_dbf(shape, {}));
+        break;
+      }
+    }
+    const fs::path untouched = Dataset::target_dir(w.dir()) / ds.target(c.untouched).file_name;
+    const std::string before = read_file(untouched);
+    RunResult r = w.run(o);
+    EXPECT_EQ(1, r.code) << r.out << r.err;
+    EXPECT_EQ(before, read_file(untouched)) << "the stopped conversion emptied its target";
+    EXPECT_NE(std::string::npos, r.out.find("\n" + c.message)) << r.out;
+    for (Target t : c.rewritten) {
+      EXPECT_NE(ds.initial_table_file(t),
+                read_file(Dataset::target_dir(w.dir()) / ds.target(t).file_name));
+    }
+    if (c.rewritten.empty()) {
+      EXPECT_TRUE(
+          r.err.ends_with("\nlumconv: an error ended the run; it changed no table, and "
+                          "every table is as it was before the run.\n"))
+          << r.err;
+    } else {
+      EXPECT_EQ(std::string::npos, r.err.find(ds.target(c.untouched).file_name)) << r.err;
+    }
+  }
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ using testing_support::read_file;
 const std::string kBinary = LUMCONV_BINARY;
 const std::string kBanner1 = std::string(15, ' ') + "Qo Softwares 00-0000-0000";
 const std::string kBanner2 = std::string(15, ' ') + "Convertendo dados do Cobol para \\lum\\firma1";
+const std::string kNothing =
+    "lumconv: nothing to convert: no FORNECED.TXT, PAGAR.txt, prod.txt, clientes.txt\n";
 
 struct RunResult {
   int code = -1;
@@ -59,7 +61,7 @@ TEST_F(LumconvBinary, EmptyDirectoryShowsTheBannerAndCreatesNothing) {
   RunResult r = run_lumconv(work_, {});
   EXPECT_EQ(0, r.code);
   EXPECT_EQ("\n\n" + kBanner1 + "\n" + kBanner2 + "\n", r.out);
-  EXPECT_EQ("", r.err);
+  EXPECT_EQ(kNothing, r.err);
   EXPECT_TRUE(work_is_empty());
 }
 
@@ -81,6 +83,10 @@ TEST_F(LumconvBinary, HelpAndVersionChangeNothing) {
     EXPECT_TRUE(r.out.starts_with("Usage: lumconv")) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("Exit codes:"));
     EXPECT_NE(std::string::npos, r.out.find("LUMCONV"));
+    EXPECT_NE(std::string::npos, r.out.find("\n  --check "));
+    EXPECT_NE(std::string::npos, r.out.find("prod.txt      products, converted when it is present; "
+                                            "then SALDO.txt (stock\n"));
+    EXPECT_NE(std::string::npos, r.out.find("then receber.txt\n"));
   }
   RunResult env = run_lumconv(work_, {}, {"LUMCONV=//HELP"});
   EXPECT_TRUE(env.out.starts_with("Usage: lumconv"));
@@ -135,8 +141,9 @@ TEST_F(LumconvBinary, RealTerminalShowsTheBannerAtItsPositions) {
   EXPECT_EQ("", rows[1]);
   EXPECT_EQ(kBanner1, rows[2]);
   EXPECT_EQ(kBanner2, rows[3]);
-  // The run's screen stays; the shell goes on below the last line it showed.
-  EXPECT_EQ("exit=0", rows[4]);
+  // The run's screen stays; its note and the shell go on below the last line it showed.
+  EXPECT_EQ(kNothing, rows[4] + "\n");
+  EXPECT_EQ("exit=0", rows[5]);
   EXPECT_TRUE(work_is_empty());
 }
 

@@ -61,9 +61,10 @@ std::vector<std::string> lines_of(const std::string& text) {
 TEST(Lumgen, WritesTheDatasetTheOptionsDescribe) {
   TempDir dir;
   fs::path data = dir / "data";
-  Outcome r = run(dir, LUM_LUMGEN,
-                  {data.string(), "--records", "7", "--seed", "3", "--without", "receber.txt",
-                   "--wide-coditem", "--lines", "SALDO.txt=11", "--legacy-suppliers"});
+  Outcome r =
+      run(dir, LUM_LUMGEN,
+          {data.string(), "--edge-cases", "--records", "7", "--seed", "3", "--without",
+           "receber.txt", "--wide-coditem", "--lines", "SALDO.txt=11", "--legacy-suppliers"});
   ASSERT_EQ(r.code, 0) << r.err;
   DatasetOptions o = DatasetOptions::with_lines(7, 3);
   o.write_text[static_cast<int>(TextSet::kReceivables)] = false;
@@ -87,12 +88,40 @@ TEST(Lumgen, WritesTheDatasetTheOptionsDescribe) {
 TEST(Lumexpect, PrintsWhatTheRunMustShow) {
   TempDir dir;
   Outcome r =
-      run(dir, LUM_LUMEXPECT, {(dir / "d").string(), "--records", "3", "--without", "receber.txt"});
+      run(dir, LUM_LUMEXPECT,
+          {(dir / "d").string(), "--edge-cases", "--records", "3", "--without", "receber.txt"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("  Fornecedor nao encontrado00042\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("  Clientes            4\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("  Receber       (not shown)\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("fails at the import of receber.txt (exit code 1)"), std::string::npos);
+}
+
+// Without --edge-cases lumgen writes the realistic sample: no supplier export, the
+// supplier table with the old system's codes, realistic lines.
+TEST(Lumgen, WritesRealisticDataByDefault) {
+  TempDir dir;
+  fs::path data = dir / "data";
+  Outcome r = run(dir, LUM_LUMGEN, {data.string(), "--records", "9"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  DatasetOptions o = DatasetOptions::with_lines(9);
+  o.edge_cases = false;
+  o.legacy_suppliers = true;
+  o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
+  Dataset ds(o);
+  EXPECT_FALSE(fs::exists(data / "forneced.txt"));
+  std::string want, line;
+  for (std::size_t i = 0; i < ds.line_count(TextSet::kClients); ++i) {
+    ds.line(TextSet::kClients, i, line);
+    want += line + "\r\n";
+  }
+  EXPECT_EQ(slurp(data / "clientes.txt"), want);
+  EXPECT_EQ(ds.initial_table_file(Target::kSuppliers),
+            slurp(Dataset::target_dir(data) / "Forneced.Dbf"));
+  Outcome with =
+      run(dir, LUM_LUMGEN, {(dir / "w").string(), "--records", "2", "--with", "forneced.txt"});
+  ASSERT_EQ(with.code, 0);
+  EXPECT_TRUE(fs::exists(dir / "w" / "forneced.txt"));
 }
 
 TEST(Lumgen, RejectsWhatItDoesNotKnow) {
