@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "tools/sample/dataset.h"
 
 namespace {
@@ -30,15 +31,19 @@ std::size_t client_lines() {
   return env != nullptr ? std::strtoull(env, nullptr, 10) : 1000000;
 }
 
-double seconds_of(const std::string& cmd) {
+// Runs a program to its end (outputs into the null device) and returns the seconds.
+double seconds_of(const std::string& program, const std::vector<std::string>& args,
+                  lum::ProcessOptions o = {}) {
+  o.stdout_file = o.stderr_file = "/dev/null";
   auto start = std::chrono::steady_clock::now();
-  int status = std::system(cmd.c_str());
+  lum::ProcessOutcome r = lum::run_process(program, args, o);
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (status != 0) throw std::runtime_error("failed (" + std::to_string(status) + "): " + cmd);
+  if (r.exit_code != 0) {
+    throw std::runtime_error(program + " failed (exit code " + std::to_string(r.exit_code) + ") " +
+                             r.out);
+  }
   return s;
 }
-
-std::string shell_quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
 // One whole lumconv run in `dir`, then `cp` of `files` (what the run read and wrote)
 // into `copies`, timed side by side; prints the figures under `what`.
@@ -48,16 +53,15 @@ void run_against_copy(benchmark::State& state, const char* what, std::size_t lin
   double run_s = 0, cp_s = 0;
   std::uintmax_t bytes = 0;
   for (auto _ : state) {
-    run_s = seconds_of("cd " + shell_quoted(dir) + " && " + shell_quoted(LUMCONV_BINARY) + " " +
-                       shell_quoted("//DRIVE:" + dir.string()) + " </dev/null >/dev/null");
-    std::string cp = "true";
+    lum::ProcessOptions in_dir;
+    in_dir.cwd = dir.string();
+    run_s = seconds_of(LUMCONV_BINARY, {"//DRIVE:" + dir.string()}, in_dir);
     bytes = 0;
+    cp_s = 0;
     for (const fs::path& f : files) {
       bytes += fs::file_size(f);
-      cp += " && " + std::string(CP_BINARY) + " " + shell_quoted(f) + " " +
-            shell_quoted(copies / f.filename());
+      cp_s += seconds_of(CP_BINARY, {f.string(), (copies / f.filename()).string()});
     }
-    cp_s = seconds_of(cp);
     state.SetIterationTime(run_s);
   }
   state.counters["lines"] = static_cast<double>(lines);
@@ -128,5 +132,43 @@ void BM_FiveConversionsAgainstCopy(benchmark::State& state) {
   fs::remove_all(root, ec);
 }
 BENCHMARK(BM_FiveConversionsAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+namespace {
+
+// The dry run against the real run on the same five-conversion dataset of
+// LUM_BENCH_RECORDS lines per text file: what --check costs beyond one run (copying the
+// tables it would change and reading back its report).
+void BM_CheckAgainstRun(benchmark::State& state) {
+  const char* env = std::getenv("LUM_BENCH_RECORDS");
+  const std::size_t n = env != nullptr ? std::strtoull(env, nullptr, 10) : 1000000;
+  const fs::path root = fresh_root();
+  const fs::path dir = root / "data", tmp = root / "tmp";
+  fs::create_directories(tmp);
+  DatasetOptions o;
+  o.lines.fill(n);
+  Dataset(o).write(dir);
+  lum::ProcessOptions in_dir;
+  in_dir.cwd = dir.string();
+  in_dir.set_env = {"TMPDIR=" + tmp.string()};
+  const std::string drive = "//DRIVE:" + dir.string();
+  double check_s = 0, run_s = 0;
+  for (auto _ : state) {
+    // The dry run changes nothing, so the run after it sees the same files.
+    check_s = seconds_of(LUMCONV_BINARY, {"--check", drive}, in_dir);
+    run_s = seconds_of(LUMCONV_BINARY, {drive}, in_dir);
+    state.SetIterationTime(check_s);
+  }
+  state.counters["lines"] = static_cast<double>(n);
+  state.counters["check_s"] = check_s;
+  state.counters["run_s"] = run_s;
+  state.counters["ratio"] = run_s > 0 ? check_s / run_s : 0;
+  std::printf("five conversions of %zu lines: --check %.3f s, the run %.3f s, ratio %.2f\n", n,
+              check_s, run_s, run_s > 0 ? check_s / run_s : 0.0);
+  std::error_code ec;
+  fs::remove_all(root, ec);
+}
+BENCHMARK(BM_CheckAgainstRun)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace

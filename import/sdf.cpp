@@ -9,6 +9,7 @@
 #include "import/sdf_area.h"
 #include "import/transfer.h"
 #include "runtime/runtime.h"
+#include "table/dbf_area.h"
 #include "table/workareas.h"
 #include "values/dates.h"
 #include "values/number_text.h"
@@ -21,6 +22,7 @@ constexpr char kCopyOperation[] = "COPY TO";
 constexpr int kSubCreate = 1004;
 constexpr int kSubWrite = 1011;
 constexpr int kSubArgument = 1005;
+constexpr int kSubNoFreeArea = 1015;
 constexpr int kSubNoTable = 2001;
 constexpr std::size_t kWriteChunk = 256 * 1024;
 
@@ -92,6 +94,42 @@ void read_scope(TransferPlan& plan, const CodeBlock& for_block, const CodeBlock&
   }
   plan.rest = rest.is_logical() && rest.log();
 }
+
+// The runtime's import journal (Runtime slot Imports).
+class ImportJournal : public Service {
+ public:
+  std::vector<ImportRecord> imports;
+};
+
+ImportJournal& journal() {
+  Runtime& rt = Runtime::current();
+  if (auto* j = rt.service_as<ImportJournal>(ServiceSlot::Imports)) return *j;
+  auto j = std::make_unique<ImportJournal>();
+  ImportJournal* raw = j.get();
+  rt.set_service(ServiceSlot::Imports, std::move(j));
+  return *raw;
+}
+
+// Records the import in the journal when it ends, however it ends.
+class JournalEntry {
+ public:
+  JournalEntry(const SdfArea& text, const Area& dest) : text_(text) {
+    entry_.text_file = text.file_name();
+    const auto* table = dynamic_cast<const DbfArea*>(&dest);
+    entry_.table = table != nullptr ? table->file_name() : dest.alias();
+    entry_.record_length = text.record_length();
+  }
+  ~JournalEntry() {
+    entry_.lines = text_.tally();
+    journal().imports.push_back(std::move(entry_));
+  }
+  JournalEntry(const JournalEntry&) = delete;
+  JournalEntry& operator=(const JournalEntry&) = delete;
+
+ private:
+  const SdfArea& text_;
+  ImportRecord entry_;
+};
 
 // A destination table seen by the transfer.
 class AreaTarget final : public TransferTarget {
@@ -245,6 +283,8 @@ class TextTarget final : public TransferTarget {
 
 }  // namespace
 
+const std::vector<ImportRecord>& import_journal() { return journal().imports; }
+
 void register_sdf_driver() {
   register_driver(kSdfDriver, [] { return std::make_unique<SdfArea>(); });
 }
@@ -292,7 +332,13 @@ bool __DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
 
   TemporaryArea temporary(wa, remembered);
   const AreaNumber number = wa.first_free();
-  if (number == 0) return false;
+  if (number == 0) {
+    // Every area is taken, so the text has none to open in: the error DBUSEAREA raises
+    // for the same case (argument error, 1015), under this command's operation.
+    // Nothing is appended.
+    raise_dbcmd(kErrArgument, kSubNoFreeArea, kAppendOperation, 0);
+    return false;
+  }
   text->set_structure(structure_of(*dest, fields_used));
   OpenInfo info;
   info.name = sdf_file_name(file.str());
@@ -301,6 +347,7 @@ bool __DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
   if (codepage.is_string()) info.codepage = codepage.str();
   wa.select(number);
   if (!text->open(info)) return false;
+  const JournalEntry entry(*text, *dest);  // before the temporary area closes the text
   temporary.attach(number, std::move(made));
 
   if (same_structure && text->whole_image() && text->codepage().empty()) {
@@ -335,13 +382,13 @@ bool __DBCOPY(const Value& file, const Value& fields, const CodeBlock& for_block
 
   const std::string name = sdf_file_name(file.str());
   File out;
-  for (;;) {
-    const int oscode = out.create(name, FileShare::Exclusive);
-    if (oscode == kOsOk) break;
-    ErrorObject e = make_error(kErrCreate, kSdfDriver, kSubCreate, "", kCanRetry | kCanDefault);
-    e.filename = name;
-    e.oscode = oscode;
-    if (!raise(e).retry()) return false;
+  ErrorObject e = make_error(kErrCreate, kSdfDriver, kSubCreate, "", kCanRetry | kCanDefault);
+  e.filename = name;
+  if (!with_retry(e, [&](int& oscode) {
+        oscode = out.create(name, FileShare::Exclusive);
+        return oscode == kOsOk;
+      })) {
+    return false;
   }
   std::string eol = Runtime::current().settings().eol;
   if (eol.empty()) eol = "\r\n";

@@ -4,9 +4,13 @@
 // caller make sure a text file can be opened before it empties anything.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "import/sdf_reader.h"
 #include "runtime/value.h"
 
 namespace lum {
@@ -30,8 +34,9 @@ bool __DBSDF(bool export_records, const Value& file, const Value& fields = {},
 // the current work area the records of cFile read through driver cDriver. An empty
 // field list (or a non-array) means every field; arguments of the wrong kind count as
 // absent. True when every step succeeded. No current table: "Workarea not in use"
-// (DBCMD 2001); unknown driver or no file name: "Argument error" (DBCMD 1005); a text
-// file that cannot be opened: "Open error" (SDF 1001, retry, default), nothing appended.
+// (DBCMD 2001); unknown driver or no file name: "Argument error" (DBCMD 1005); no free
+// work area for the text: "Argument error" (DBCMD 1015); a text file that cannot be
+// opened: "Open error" (SDF 1001, retry, default), nothing appended.
 // Afterwards the current work area and its number are as before.
 bool __DBAPP(const Value& file, const Value& fields = {}, const CodeBlock& for_block = {},
              const CodeBlock& while_block = {}, const Value& next = {}, const Value& record = {},
@@ -46,6 +51,19 @@ bool __DBCOPY(const Value& file, const Value& fields = {}, const CodeBlock& for_
               const CodeBlock& while_block = {}, const Value& next = {}, const Value& record = {},
               const Value& rest = {}, const Value& driver = {}, const Value& connection = {},
               const Value& codepage = {}, const Value& delimiter = {});
+
+// One text import of the run: the file, the table it filled (its file name as opened)
+// and how the file's lines compared with the record length of that table's text.
+struct ImportRecord {
+  std::string text_file;
+  std::string table;
+  std::size_t record_length = 0;
+  LineTally lines;
+};
+
+// Every import the current runtime ran (__DBAPP through the text driver), in order,
+// whether or not it succeeded; empty before the first.
+const std::vector<ImportRecord>& import_journal();
 
 // Makes sure the text file that __DBSDF would import under this name can be opened,
 // with the same name rules (".txt" added) and the same "Open error" (subsystem "SDF",

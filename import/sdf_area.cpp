@@ -17,12 +17,10 @@ bool sdf_open_file(const std::string& name, File& out) {
   // One error object for all the attempts, so that its TRIES counts the retries.
   ErrorObject e = make_error(kErrOpen, kSdfDriver, 1001, "", kCanRetry | kCanDefault);
   e.filename = name;
-  for (;;) {
-    const int oscode = out.open(name, FileAccess::ReadOnly, FileShare::Shared);
-    if (oscode == kOsOk) return true;
-    e.oscode = oscode;
-    if (!raise(e).retry()) return false;
-  }
+  return with_retry(e, [&](int& oscode) {
+    oscode = out.open(name, FileAccess::ReadOnly, FileShare::Shared);
+    return oscode == kOsOk;
+  });
 }
 
 SdfArea::SdfArea() : Area(kSdfDriver) {}

@@ -53,14 +53,12 @@ bool NtxFile::create(std::string_view name, bool shared) {
   end_ = 0;
   header_dirty_ = header_full_ = false;
   ++generation_;
-  for (;;) {
-    int os = file_.create(name, shared ? FileShare::Shared : FileShare::Exclusive);
-    if (os == kOsOk) return true;
-    ErrorObject e = make_error(kErrCreate, kNtxDriverName, 1006, "", kCanRetry | kCanDefault);
-    e.filename = name_;
-    e.oscode = os;
-    if (!raise(e).retry()) return false;
-  }
+  ErrorObject e = make_error(kErrCreate, kNtxDriverName, 1006, "", kCanRetry | kCanDefault);
+  e.filename = name_;
+  return with_retry(e, [&](int& oscode) {
+    oscode = file_.create(name, shared ? FileShare::Shared : FileShare::Exclusive);
+    return oscode == kOsOk;
+  });
 }
 
 bool NtxFile::open(std::string_view name, bool read_only, bool shared) {
@@ -69,14 +67,14 @@ bool NtxFile::open(std::string_view name, bool read_only, bool shared) {
   end_ = 0;
   header_dirty_ = header_full_ = false;
   ++generation_;
-  for (;;) {
-    int os = file_.open(name, read_only ? FileAccess::ReadOnly : FileAccess::ReadWrite,
-                        shared ? FileShare::Shared : FileShare::Exclusive);
-    if (os == kOsOk) break;
-    ErrorObject e = make_error(kErrOpen, kNtxDriverName, 1001, "", kCanRetry | kCanDefault);
-    e.filename = name_;
-    e.oscode = os;
-    if (!raise(e).retry()) return false;
+  ErrorObject e = make_error(kErrOpen, kNtxDriverName, 1001, "", kCanRetry | kCanDefault);
+  e.filename = name_;
+  if (!with_retry(e, [&](int& oscode) {
+        oscode = file_.open(name, read_only ? FileAccess::ReadOnly : FileAccess::ReadWrite,
+                            shared ? FileShare::Shared : FileShare::Exclusive);
+        return oscode == kOsOk;
+      })) {
+    return false;
   }
   std::array<std::uint8_t, kNtxBlockSize> block;
   IoResult r = file_.read_at(0, block.data(), block.size());

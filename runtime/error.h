@@ -1,12 +1,13 @@
 // Error objects and raising. A failing operation fills an ErrorObject, calls raise()
-// and acts on the answer where it stands: retry loops sit next to the one call that
-// can be retried. Only the installed handler (the run-time frame) decides what the
-// operator sees. Engine code never prints and never exits.
+// and acts on the answer where it stands: the retry (with_retry) sits next to the one
+// call that can be retried. Only the installed handler (the run-time frame) decides
+// what the operator sees. Engine code never prints and never exits.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "runtime/value.h"
@@ -112,5 +113,45 @@ RaiseAnswer raise(ErrorObject& error);
 // Raises an argument error and returns the handler's substitute value, or NIL when
 // the handler supplied none.
 Value raise_argument_error(int subcode, std::string operation, Array args);
+
+// One operation that the handler may have repeated: runs `attempt` until it succeeds
+// or the answer to its failure is anything but retry, and tells whether it finally
+// succeeded. The caller then acts on a failure where it stands (default or break: the
+// operation fails there).
+//
+// `attempt(int& oscode)` returns whether it succeeded; on failure it may set `oscode`
+// (0 before every attempt), which goes into the error object before each raise.
+// `error` is the error object, or a function that makes it, called at the first
+// failure only (for operations that run per record or per field). Either way one
+// object serves every attempt, so its TRIES counts the retries. `raiser` raises it:
+// `raise` unless the caller has its own (a table driver's, which may keep the error
+// quiet or record it).
+//
+//   ErrorObject e = make_error(kErrOpen, "SDF", 1001, "", kCanRetry | kCanDefault);
+//   if (!with_retry(e, [&](int& oscode) { return (oscode = f.open(...)) == 0; }))
+//     return false;
+struct DefaultRaiser {
+  RaiseAnswer operator()(ErrorObject& error) const { return raise(error); }
+};
+
+template <class Error, class Attempt, class Raiser = DefaultRaiser>
+bool with_retry(Error&& error, Attempt&& attempt, Raiser&& raiser = {}) {
+  int oscode = 0;
+  if (attempt(oscode)) return true;
+  auto retry_with = [&](ErrorObject& e) {
+    for (;;) {
+      e.oscode = oscode;
+      if (!raiser(e).retry()) return false;
+      oscode = 0;
+      if (attempt(oscode)) return true;
+    }
+  };
+  if constexpr (std::is_same_v<std::remove_cvref_t<Error>, ErrorObject>) {
+    return retry_with(error);
+  } else {
+    ErrorObject made = error();
+    return retry_with(made);
+  }
+}
 
 }  // namespace lum

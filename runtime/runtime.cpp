@@ -9,7 +9,7 @@ namespace {
 Runtime* g_current = nullptr;
 }  // namespace
 
-volatile std::sig_atomic_t Runtime::interrupt_flag_ = 0;
+std::atomic<bool> Runtime::interrupt_flag_{false};
 
 Runtime::Runtime() : previous_(g_current) {
   g_current = this;
@@ -164,13 +164,13 @@ void Runtime::quit(Unwind::Reason reason) {
   throw Unwind(reason);
 }
 
-void Runtime::request_interrupt() noexcept { interrupt_flag_ = 1; }
+void Runtime::request_interrupt() noexcept { interrupt_flag_.store(true); }
 
-bool Runtime::interrupt_pending() noexcept { return interrupt_flag_ != 0; }
+bool Runtime::interrupt_pending() noexcept { return interrupt_flag_.load(); }
 
 void Runtime::on_interrupt() {
   if (quitting_) return;
-  interrupt_flag_ = 0;
+  interrupt_flag_.store(false);
   errorlevel_ = 1;
   quit(Unwind::Reason::Interrupt);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "runtime/error.h"
@@ -121,6 +122,13 @@ class Area {
   // area_error + raise_area, for errors that are not retried.
   RaiseAnswer raise_error(int gencode, int subcode, int flags, std::string filename = {},
                           int oscode = 0, std::string operation = {});
+  // The core's with_retry (runtime/error.h) for one operation of this driver: its
+  // error is raised through raise_area.
+  template <class Error, class Attempt>
+  bool with_retry(Error&& error, Attempt&& attempt) {
+    return lum::with_retry(std::forward<Error>(error), std::forward<Attempt>(attempt),
+                           [this](ErrorObject& e) { return raise_area(e); });
+  }
   // While set, errors are not reported (flush_quietly).
   bool quiet_ = false;
   std::optional<ErrorObject>* sink_ = nullptr;

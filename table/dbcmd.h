@@ -15,7 +15,8 @@
 namespace lum {
 
 // Opens a table (see the argument rules of the open): lNewArea .T. takes the lowest
-// free area, anything else reuses the current one. Returns true when the table is open.
+// free area ("Argument error", DBCMD 1015, when every area is taken), anything else
+// reuses the current one. Returns true when the table is open.
 bool DBUSEAREA(const Value& new_area, const Value& driver = {}, const Value& name = {},
                const Value& alias = {}, const Value& shared = {}, const Value& read_only = {},
                const Value& codepage = {}, const Value& connection = {});
@@ -26,6 +27,14 @@ inline bool DBUSEAREA(bool new_area, const Value& driver = {}, const Value& name
   return DBUSEAREA(Value::logical(new_area), driver, name, alias, shared, read_only, codepage,
                    connection);
 }
+
+// Proves that DBUSEAREA with these arguments would open its table, without taking a
+// work area: the same driver, name and sharing rules and the same open of the data file
+// and its memo file, raising the same errors and retrying as the open retries; then
+// closed again with nothing written. Clears NETERR first, as the open does (the handler
+// sets it when it settles a file in use). The alias is not checked. True when it opened.
+bool probe_table_open(const Value& driver, const Value& name, const Value& shared = {},
+                      const Value& read_only = {}, const Value& codepage = {});
 
 // Selects an area by alias text or number ("Alias does not exist" for an unknown alias).
 void DBSELECTAREA(const Value& area);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <optional>
 #include <thread>
 
 #include "platform/clock.h"
@@ -51,18 +50,17 @@ DbfArea::~DbfArea() {
 bool DbfArea::open(const OpenInfo& info) {
   info_ = info;
   ErrorObject err = area_error(kErrOpen, 1001, kCanRetry | kCanDefault, info.name);
-  for (;;) {
-    std::string name = search_name(info.name);
-    int rc = data_.open(name, info.read_only ? FileAccess::ReadOnly : FileAccess::ReadWrite,
-                        info.shared ? FileShare::Shared : FileShare::Exclusive);
-    if (rc == kOsOk) {
-      open_name_ = std::move(name);
-      break;
-    }
-    err.oscode = rc;
-    if (raise_area(err).retry()) continue;
+  std::string name;
+  if (!with_retry(err, [&](int& oscode) {
+        // Each attempt searches again: a retry may find the file in another place.
+        name = search_name(info.name);
+        oscode = data_.open(name, info.read_only ? FileAccess::ReadOnly : FileAccess::ReadWrite,
+                            info.shared ? FileShare::Shared : FileShare::Exclusive);
+        return oscode == kOsOk;
+      })) {
     return false;
   }
+  open_name_ = std::move(name);
   if (!read_header()) {
     data_.close();
     return false;
@@ -82,6 +80,9 @@ bool DbfArea::open(const OpenInfo& info) {
   return go_top();
 }
 
+// Not through with_retry: a retry here reads the whole header again (header,
+// descriptors, file size, each depending on the one before), and the loop raises two
+// error objects at five points, each keeping its own TRIES.
 bool DbfArea::read_header() {
   ErrorObject read_err = area_error(kErrRead, 1010, kCanRetry | kCanDefault, info_.name);
   ErrorObject corrupt = area_error(kErrCorruption, 1012, kCanRetry | kCanDefault, info_.name);
@@ -407,44 +408,38 @@ bool DbfArea::read_record() {
     deleted_ = false;
     return true;
   }
-  const std::size_t rl = hdr_.record_len;
-  std::optional<ErrorObject> err;  // made on the first failure only
-  int oscode = kOsOk;
-  for (;;) {
-    if (wb_count_ > 0 && recno_ >= wb_first_ && recno_ < wb_first_ + wb_count_) {
-      std::memcpy(record_.data(), wb_.data() + static_cast<std::size_t>(recno_ - wb_first_) * rl,
-                  rl);
-      break;
-    }
-    if (info_.shared) {
-      IoResult r = data_.read_at(record_offset(recno_), record_.data(), rl);
-      if (r.bytes == rl) break;
-      oscode = r.oscode;
-    } else {
-      if (ra_count_ == 0 || recno_ < ra_first_ || recno_ >= ra_first_ + ra_count_) {
-        // Read ahead up to the first record that is still in the write-behind buffer.
-        RecNo last = wb_count_ > 0 ? wb_first_ - 1 : count_;
-        RecNo want = static_cast<RecNo>(std::max<std::size_t>(1, kReadAheadBytes / rl));
-        want = last >= recno_ ? std::min<RecNo>(want, last - recno_ + 1) : 1;
-        ra_.resize(static_cast<std::size_t>(want) * rl);
-        IoResult r = data_.read_at(record_offset(recno_), ra_.data(), ra_.size());
-        ra_first_ = recno_;
-        ra_count_ = static_cast<RecNo>(r.bytes / rl);
-        oscode = r.oscode;
-      }
-      if (ra_count_ > 0 && recno_ >= ra_first_ && recno_ < ra_first_ + ra_count_) {
-        std::memcpy(record_.data(), ra_.data() + static_cast<std::size_t>(recno_ - ra_first_) * rl,
-                    rl);
-        break;
-      }
-    }
-    if (!err) err = area_error(kErrRead, 1010, kCanRetry | kCanDefault, info_.name);
-    err->oscode = oscode;
-    if (raise_area(*err).retry()) continue;
-    return false;
-  }
+  // The error object is made on the first failure only: this runs for every record.
+  auto read_error = [&] { return area_error(kErrRead, 1010, kCanRetry | kCanDefault, info_.name); };
+  if (!with_retry(read_error, [&](int& oscode) { return fetch_record(oscode); })) return false;
   valid_ = true;
   deleted_ = record_[0] == dbf::kDeleted;
+  return true;
+}
+
+bool DbfArea::fetch_record(int& oscode) {
+  const std::size_t rl = hdr_.record_len;
+  if (wb_count_ > 0 && recno_ >= wb_first_ && recno_ < wb_first_ + wb_count_) {
+    std::memcpy(record_.data(), wb_.data() + static_cast<std::size_t>(recno_ - wb_first_) * rl, rl);
+    return true;
+  }
+  if (info_.shared) {
+    IoResult r = data_.read_at(record_offset(recno_), record_.data(), rl);
+    oscode = r.oscode;
+    return r.bytes == rl;
+  }
+  if (ra_count_ == 0 || recno_ < ra_first_ || recno_ >= ra_first_ + ra_count_) {
+    // Read ahead up to the first record that is still in the write-behind buffer.
+    RecNo last = wb_count_ > 0 ? wb_first_ - 1 : count_;
+    RecNo want = static_cast<RecNo>(std::max<std::size_t>(1, kReadAheadBytes / rl));
+    want = last >= recno_ ? std::min<RecNo>(want, last - recno_ + 1) : 1;
+    ra_.resize(static_cast<std::size_t>(want) * rl);
+    IoResult r = data_.read_at(record_offset(recno_), ra_.data(), ra_.size());
+    ra_first_ = recno_;
+    ra_count_ = static_cast<RecNo>(r.bytes / rl);
+    oscode = r.oscode;
+  }
+  if (ra_count_ == 0 || recno_ < ra_first_ || recno_ >= ra_first_ + ra_count_) return false;
+  std::memcpy(record_.data(), ra_.data() + static_cast<std::size_t>(recno_ - ra_first_) * rl, rl);
   return true;
 }
 
@@ -532,9 +527,21 @@ bool DbfArea::deleted(bool& out) {
 // --- update ---
 
 bool DbfArea::lock_record(RecNo recno) {
-  if (!info_.shared) return true;
-  if (std::find(locks_.begin(), locks_.end(), recno) != locks_.end()) return true;
-  if (data_.lock_range(kLockBase + recno, 1, true) != kOsOk) return false;
+  if (!info_.shared || holds_lock(recno)) return true;
+  // Another opener holds the record: "Lock Failure", the error of a lock that cannot
+  // be had (sub-code 1038). Retry, since the other opener may let go
+  // (the default handler retries a lock failure that allows it); default gives up.
+  auto lock_error = [&] { return area_error(kErrLock, 1038, kCanRetry | kCanDefault, info_.name); };
+  return with_retry(lock_error, [&](int& oscode) { return take_record_lock(recno, oscode); });
+}
+
+bool DbfArea::holds_lock(RecNo recno) const {
+  return std::find(locks_.begin(), locks_.end(), recno) != locks_.end();
+}
+
+bool DbfArea::take_record_lock(RecNo recno, int& oscode) {
+  oscode = data_.lock_range(kLockBase + recno, 1, true);
+  if (oscode != kOsOk) return false;
   locks_.push_back(recno);
   return true;
 }
@@ -555,7 +562,10 @@ bool DbfArea::append(bool unlock_all_first) {
     if (ok) {
       recount();
       if (unlock_all_first) unlock_all();
-      ok = lock_record(count_ + 1);
+      // Not lock_record: a new record that cannot be locked is this append's own
+      // failure, "Append lock failed" below, raised once.
+      int oscode = kOsOk;
+      ok = holds_lock(count_ + 1) || take_record_lock(count_ + 1, oscode);
       if (!ok) data_.unlock_range(kAppendLock, 1);
     }
     if (!ok) {

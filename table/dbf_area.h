@@ -57,7 +57,10 @@ class DbfArea : public Area {
   // record when the buffer is not valid. nullptr when that read failed.
   const std::uint8_t* record_data();
 
-  // Record locks for shared tables. An exclusive table needs none.
+  // Record locks for shared tables. An exclusive table needs none. A record that
+  // another opener holds raises "Lock Failure" (41, sub-code 1038, the table's file
+  // name and the system's code; retry and default) and is tried again while the
+  // handler asks for it.
   bool lock_record(RecNo recno);
   void unlock_all();
 
@@ -87,6 +90,12 @@ class DbfArea : public Area {
   // of one byte, its last byte is read). Returns the OS code of that read, 0 when
   // counted.
   int count_for_size(std::uint64_t size, RecNo& count);
+  bool holds_lock(RecNo recno) const;
+  // One attempt at a record lock, without raising; on failure `oscode` is the system's.
+  bool take_record_lock(RecNo recno, int& oscode);
+  // One attempt at the current record's bytes (write-behind buffer, read-ahead or the
+  // file); on failure `oscode` is the system's code.
+  bool fetch_record(int& oscode);
   bool write_record(RecNo recno, const std::uint8_t* data);
   bool flush_write_behind();
   // Writes the 32-byte header with this record count (and auto-increment values).

@@ -41,12 +41,11 @@ bool DbfFptArea::open_memo_file() {
   memo_name_ = with_extension(file_name(), ext);
   std::string open_as = with_extension(open_name(), ext);
   ErrorObject err = area_error(kErrOpen, 1002, kCanRetry | kCanDefault, memo_name_);
-  for (;;) {
-    int rc = memo_.open(open_as, read_only() ? FileAccess::ReadOnly : FileAccess::ReadWrite,
-                        shared() ? FileShare::Shared : FileShare::Exclusive);
-    if (rc == kOsOk) break;
-    err.oscode = rc;
-    if (raise_area(err).retry()) continue;
+  if (!with_retry(err, [&](int& oscode) {
+        oscode = memo_.open(open_as, read_only() ? FileAccess::ReadOnly : FileAccess::ReadWrite,
+                            shared() ? FileShare::Shared : FileShare::Exclusive);
+        return oscode == kOsOk;
+      })) {
     return false;
   }
   std::uint8_t head[1024];
@@ -106,36 +105,40 @@ bool DbfFptArea::get_memo(int index, Value& out) {
   std::uint64_t avail = std::min(size.bytes - at, kMaxMemo);
   std::string text;
   dbf::MemoKind kind = header().info.memo;
+  // Every read below asks only for bytes that the file's size says are there.
   if (kind == dbf::MemoKind::Fpt) {
-    std::uint8_t bh[8];
-    if (memo_.read_at(at, bh, 8).bytes != 8) {
+    // A block header that would run past the end of the file is damage.
+    if (avail < 8) {
       raise_error(kErrCorruption, 1012, kCanDefault, memo_name_);
       return false;
     }
+    std::uint8_t bh[8];
+    if (!read_memo(at, bh, 8)) return false;
     std::uint64_t len = std::min<std::uint64_t>(dbf::get_be32(bh + 4), avail - 8);
     text.resize(len);
-    if (memo_.read_at(at + 8, text.data(), len).bytes != len) return false;
+    if (!read_memo(at + 8, text.data(), len)) return false;
   } else if (kind == dbf::MemoKind::Dbt) {
     std::uint8_t bh[8] = {};
-    bool full = memo_.read_at(at, bh, 8).bytes == 8;
+    // Fewer than 8 bytes left can only be the tail of a plain block chain.
+    bool full = avail >= 8;
+    if (full && !read_memo(at, bh, 8)) return false;
     if (full && bh[0] == 0xFF && bh[1] == 0xFF && bh[2] == 0x08 && bh[3] == 0x00) {
       // The level-four block: a length that counts its own 8-byte header.
       std::uint64_t len = dbf::get_le32(bh + 4);
       len = len > 8 ? std::min(len - 8, avail - 8) : 0;
       text.resize(len);
-      if (memo_.read_at(at + 8, text.data(), len).bytes != len) return false;
+      if (!read_memo(at + 8, text.data(), len)) return false;
     } else {
       // The plain block chain runs to the end-of-text byte 0x1A.
       std::vector<char> chunk(512);
       for (std::uint64_t pos = at; pos < at + avail;) {
         std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(512, at + avail - pos));
-        IoResult r = memo_.read_at(pos, chunk.data(), n);
-        if (r.bytes == 0) break;
-        const char* end = static_cast<const char*>(std::memchr(chunk.data(), 0x1A, r.bytes));
-        std::size_t take = end ? static_cast<std::size_t>(end - chunk.data()) : r.bytes;
+        if (!read_memo(pos, chunk.data(), n)) return false;
+        const char* end = static_cast<const char*>(std::memchr(chunk.data(), 0x1A, n));
+        std::size_t take = end ? static_cast<std::size_t>(end - chunk.data()) : n;
         text.append(chunk.data(), take);
         if (end) break;
-        pos += r.bytes;
+        pos += n;
       }
     }
   } else {
@@ -144,6 +147,16 @@ bool DbfFptArea::get_memo(int index, Value& out) {
   }
   out = Value::string(std::move(text));
   return true;
+}
+
+bool DbfFptArea::read_memo(std::uint64_t at, void* data, std::size_t n) {
+  // Made on the first failure only: this runs for every memo value read.
+  auto read_error = [&] { return area_error(kErrRead, 1010, kCanRetry | kCanDefault, memo_name_); };
+  return with_retry(read_error, [&](int& oscode) {
+    IoResult r = memo_.read_at(at, data, n);
+    oscode = r.oscode;
+    return r.bytes == n;
+  });
 }
 
 }  // namespace lum

@@ -32,6 +32,11 @@ class DbfFptArea : public DbfArea {
   bool get_memo(int index, Value& out) override;
 
  private:
+  // Reads n bytes of the memo file at `at`. A read that comes up short raises "Read
+  // error" (23, sub-code 1010) with the memo file's name and the system's code, retry
+  // and default allowed, and is read again while the handler asks for it.
+  bool read_memo(std::uint64_t at, void* data, std::size_t n);
+
   File memo_;
   std::string memo_name_;  // as the program would spell it, for errors
   MemoHeader memo_header_;

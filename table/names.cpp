@@ -1,7 +1,5 @@
 #include "table/names.h"
 
-#include <optional>
-
 #include "runtime/error.h"
 #include "runtime/runtime.h"
 
@@ -22,27 +20,23 @@ Lookup read_field(Area* a, int index, Value& out) {
 }
 
 // The error object is made only after a failure: these run for every field of every
-// record.
+// record. Each attempt searches again.
 template <class Attempt>
 Value read_with_retry(std::string_view name, Attempt attempt) {
   Value v;
-  if (attempt(v)) return v;
-  ErrorObject e = no_variable(name);
-  for (;;) {
-    if (!raise(e).retry()) return Value();
-    v = Value();
-    if (attempt(v)) return v;
+  auto error = [&] { return no_variable(name); };
+  if (with_retry(error, [&](int&) {
+        v = Value();
+        return attempt(v);
+      })) {
+    return v;
   }
+  return Value();
 }
 
 template <class Attempt>
 bool write_with_retry(std::string_view name, Attempt attempt) {
-  if (attempt()) return true;
-  ErrorObject e = no_variable(name);
-  for (;;) {
-    if (!raise(e).retry()) return false;
-    if (attempt()) return true;
-  }
+  return with_retry([&] { return no_variable(name); }, [&](int&) { return attempt(); });
 }
 
 }  // namespace
@@ -83,18 +77,15 @@ bool field_put(std::string_view name, const Value& v) {
 
 bool select_alias(std::string_view alias) {
   WorkAreas& wa = WorkAreas::get();
-  std::optional<ErrorObject> e;  // made on the first failure only
-  for (;;) {
+  // The error object is made on the first failure only; each retry looks up again.
+  auto error = [&] { return make_error(kErrNoAlias, "BASE", 1002, std::string(alias), kCanRetry); };
+  return with_retry(error, [&](int&) {
     AreaNumber n = wa.lookup_for_access(alias);
     if (n == kFirstFreeArea) n = wa.first_free();
-    if (n != 0) {
-      wa.select(n);
-      return true;
-    }
-    if (!e) e = make_error(kErrNoAlias, "BASE", 1002, std::string(alias), kCanRetry);
-    if (raise(*e).retry()) continue;
-    return false;
-  }
+    if (n == 0) return false;
+    wa.select(n);
+    return true;
+  });
 }
 
 Value alias_field_get(std::string_view alias, std::string_view name) {

@@ -174,8 +174,13 @@ void WorkAreas::attach(AreaNumber n, std::unique_ptr<Area> area) {
   if (n >= pos_.size()) pos_.resize((n / kGrowStep + 1) * kGrowStep, 0);
   if (list_.size() == list_.capacity()) list_.reserve(list_.size() + kGrowStep);
   area->set_number(n);
-  std::size_t k = 1;
-  while (k < list_.size() && list_[k]->number() < n) ++k;
+  // Areas are mostly filled in ascending order: a number past the last goes at the end
+  // without a search.
+  std::size_t k = list_.size();
+  if (k > 1 && list_.back()->number() > n) {
+    k = 1;
+    while (k < list_.size() && list_[k]->number() < n) ++k;
+  }
   list_.insert(list_.begin() + static_cast<std::ptrdiff_t>(k), std::move(area));
   for (std::size_t i = k; i < list_.size(); ++i) {
     pos_[list_[i]->number()] = static_cast<std::uint32_t>(i);

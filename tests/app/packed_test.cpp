@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/runtime.h"
+#include "tests/support/function_cases.h"
 #include "tools/sample/packed.h"
 
 namespace lum {
@@ -71,38 +72,15 @@ TEST_F(PackedTest, ByteToHexGivesTwoUpperCaseDigitsAndH) {
 }
 
 TEST_F(PackedTest, ConvHexKeepsEveryHalfByteButTheLast) {
-  struct Case {
-    const char* name;
-    std::string in;
-    const char* want;
-  };
-  const Case cases[] = {
-      // The worked examples of the decoder.
-      {"12 34 5C", bytes({0x12, 0x34, 0x5C}), "12345"},
-      {"00 12 34 56 7F", bytes({0x00, 0x12, 0x34, 0x56, 0x7F}), "001234567"},
-      {"two numbers keep the inner sign", bytes({0x01, 0x2C, 0x00, 0x3D}), "012C003"},
-      {"one byte gives its high half-byte", bytes({0x7C}), "7"},
-      {"empty", "", ""},
-      {"blanks are not validated", "  ", "202"},
-      {"postal code", bytes({0x01, 0x23, 0x45, 0x67, 0x8F}), "012345678"},
-      // Bytes the import delivers unchanged.
-      {"zero bytes", bytes({0x00, 0x00}), "000"},
-      {"255", bytes({0xFF, 0xFF}), "FFF"},
-      {"upper-case letters", bytes({0xAB, 0xCD}), "ABC"},
-      {"end-of-file mark inside", bytes({0x1A, 0x2C}), "1A2"},
-      {"lone CR", bytes({0x0D, 0x1C}), "0D1"},
-      {"lone LF", bytes({0x0A, 0x1C}), "0A1"},
-      {"LF then CR", bytes({0x0A, 0x0D}), "0A0"},
-      {"letters", "AB", "414"},
-  };
-  for (const Case& c : cases) {
+  for (const test::ConvHexCase& c : test::kConvHexCases) {
     SCOPED_TRACE(c.name);
-    Value got = CONV_HEX(Value::string(c.in));
+    std::string in(c.bytes);
+    Value got = CONV_HEX(Value::string(in));
     ASSERT_TRUE(got.is_string());
     EXPECT_EQ(c.want, got.str());
-    EXPECT_EQ(c.want, conv_hex(c.in));
-    if (!c.in.empty()) {
-      EXPECT_EQ(2 * c.in.size() - 1, got.str().size());
+    EXPECT_EQ(c.want, conv_hex(in));
+    if (!in.empty()) {
+      EXPECT_EQ(2 * in.size() - 1, got.str().size());
     }
   }
   EXPECT_TRUE(errors_.empty());

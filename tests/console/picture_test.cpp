@@ -5,6 +5,7 @@
 #include "console/output.h"
 #include "console/picture.h"
 #include "tests/console/console_fixture.h"
+#include "tests/support/function_cases.h"
 
 namespace lum {
 namespace {
@@ -20,15 +21,15 @@ Value num(double v, int width, int dec) { return Value::dbl(v, width, dec); }
 TEST(Transform, CounterPicture) {
   Runtime rt;
   const Case cases[] = {
-      {"@E 999,999", 1, "      1"},      {"@E 999,999", 999, "    999"},
-      {"@E 999,999", 1000, "  1.000"},   {"@E 999,999", 12345, " 12.345"},
-      {"@E 999,999", 999999, "999.999"}, {"@E 999,999", 1000000, "*******"},
-      {"@E 999,999", -1234, " -1.234"},  {"@E 999,999", -123, "   -123"},
-      {"@e 999,999", 1000, "  1.000"},   {"999,999", 1234, "  1,234"},
-      {"9,999", -12, "  -12"},           {"99,999", -1, "    -1"},
+      {"@E 999,999", -1234, " -1.234"}, {"@E 999,999", -123, "   -123"},
+      {"@e 999,999", 1000, "  1.000"},  {"999,999", 1234, "  1,234"},
+      {"9,999", -12, "  -12"},          {"99,999", -1, "    -1"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, TRANSFORM(c.value, c.picture)) << c.picture << " " << c.expected;
+  }
+  for (const test::CounterCase& c : test::kCounterCases) {
+    EXPECT_EQ(c.want, TRANSFORM(Value::integer(c.value), "@E 999,999")) << c.value;
   }
 }
 

@@ -206,23 +206,29 @@ TEST_F(HostileInput, TextFileThatGrowsOrShrinksWhileImported) {
 TEST_F(HostileInput, NamesThatAreNoRegularFile) {
   fs::create_directory(path("dir.txt"));
   fs::create_directory(path("dir.dbf"));
-  fs::create_symlink("loop2.txt", path("loop1.txt"));
-  fs::create_symlink("loop1.txt", path("loop2.txt"));
-  fs::create_symlink("loop2.dbf", path("loop1.dbf"));
-  fs::create_symlink("loop1.dbf", path("loop2.dbf"));
   struct Case {
     std::string name;
     int oscode;
   };
   std::vector<Case> cases = {
       {"dir", kOsAccessDenied},
-      {"loop1", kOsCannotResolve},
       {std::string(300, 'n'), kOsNameTooLong},
   };
+  // Hosts that cannot make symbolic links (Windows without the right to) have no loops.
+  std::error_code ec;
+  fs::create_symlink("loop2.txt", path("loop1.txt"), ec);
+  if (!ec) {
+    fs::create_symlink("loop1.txt", path("loop2.txt"));
+    fs::create_symlink("loop2.dbf", path("loop1.dbf"));
+    fs::create_symlink("loop1.dbf", path("loop2.dbf"));
+    cases.push_back({"loop1", kOsCannotResolve});
+  }
+#ifndef _WIN32  // named pipes in the file system are POSIX's
   if (fs::exists("/usr/bin/mkfifo")) {
     ASSERT_EQ(0, run_process("/usr/bin/mkfifo", {"pipe.txt", "pipe.dbf"}).exit_code);
     cases.push_back({"pipe", kOsAccessDenied});
   }
+#endif
   sample::write_dbf(path("st.dbf"), standard_spec());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name.substr(0, 20));

@@ -350,6 +350,27 @@ TEST_F(SdfImportTest, CommandErrors) {
   EXPECT_EQ(1u, LASTREC());
 }
 
+TEST_F(SdfImportTest, WithEveryAreaTakenTheImportIsAnArgumentError) {
+  write_dbf(path("cbrec.dbf"), kStaging);
+  write_file(path("receber.txt"), "AB\r\nCD\r\n");
+  use("cbrec");
+  const AreaNumber staging = WorkAreas::get().current_number();
+  // Every other area holds a table object that is not open: as taken as a real one.
+  WorkAreas& wa = WorkAreas::get();
+  for (AreaNumber n = staging + 1; n <= kMaxArea; ++n) wa.attach(n, make_area("DBF"));
+  ASSERT_EQ(0u, wa.first_free());
+  EXPECT_THROW(__DBSDF(false, Value(path("receber.txt"))), Declined);
+  ASSERT_EQ(1u, errors_.size());
+  EXPECT_EQ("DBCMD", errors_[0].subsystem);
+  EXPECT_EQ(kErrArgument, errors_[0].gencode);
+  EXPECT_EQ("Argument error", errors_[0].description);
+  EXPECT_EQ(1015, errors_[0].subcode);
+  EXPECT_EQ("APPEND FROM", errors_[0].operation);
+  EXPECT_EQ(0, errors_[0].flags());
+  EXPECT_EQ(staging, WorkAreas::get().current_number());
+  EXPECT_EQ(0u, LASTREC());
+}
+
 TEST_F(SdfImportTest, CheckOpenRaisesTheImportsOwnErrorBeforeAnythingIsEmptied) {
   write_file(path("present.txt"), "x");
   EXPECT_TRUE(SDF_CHECK_OPEN(path("present")));
@@ -413,6 +434,35 @@ TEST_F(SdfImportTest, ExportWritesTheFieldsAtTheirWidths) {
   ASSERT_TRUE(__DBSDF(false, Value(path("out.txt"))));
   EXPECT_EQ(2u, LASTREC());
   EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(SdfImportTest, ExportCreateErrorsAreRetriedWithOneErrorObject) {
+  write_dbf(path("ex.dbf"), kStaging);
+  use("ex");
+  const std::string out = path("later/out.txt");
+  // Two retries while the directory is missing, then the default: nothing is written.
+  int retries = 2;
+  on_error_ = [&](ErrorObject&) { return Value::logical(retries-- > 0); };
+  EXPECT_FALSE(__DBSDF(true, Value(out)));
+  ASSERT_EQ(3u, errors_.size());
+  for (std::size_t i = 0; i < errors_.size(); ++i) {
+    EXPECT_EQ("SDF", errors_[i].subsystem);
+    EXPECT_EQ(kErrCreate, errors_[i].gencode);
+    EXPECT_EQ(1004, errors_[i].subcode);
+    EXPECT_EQ(out, errors_[i].filename);
+    EXPECT_EQ(3, errors_[i].oscode);
+    EXPECT_EQ(kCanRetry | kCanDefault, errors_[i].flags());
+    EXPECT_EQ(static_cast<int>(i), errors_[i].tries);  // as the handler saw it
+  }
+  // A retry after the directory is made writes the file.
+  errors_.clear();
+  on_error_ = [&](ErrorObject&) {
+    std::filesystem::create_directories(dir_ / "later");
+    return Value::logical(true);
+  };
+  EXPECT_TRUE(__DBSDF(true, Value(out)));
+  EXPECT_EQ(1u, errors_.size());
+  EXPECT_EQ("\x1A", read_file(out));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Damaged index files: every defect ends in "Corruption detected" or "Read error" naming
-// the file, never in a crash or an endless walk.
+// the file, never in a crash or an endless walk; a file that cannot be created or opened
+// is retried as the handler asks.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -170,6 +171,60 @@ TEST(NtxDamage, RandomByteFlipsNeverCrash) {
     }
   }
   EXPECT_GT(reported, 0);
+}
+
+// A file that cannot be created (its directory is missing) or opened (it is missing):
+// each retry tries again with the same error object, so TRIES counts the retries; a
+// retry after the cause is gone succeeds.
+TEST(NtxFileErrors, CreateAndOpenAreRetriedWithOneErrorObject) {
+  struct Case {
+    const char* what;
+    bool create;
+    int gencode, subcode, oscode;
+  } cases[] = {
+      {"create", true, kErrCreate, 1006, kOsPathNotFound},
+      {"open", false, kErrOpen, 1001, kOsFileNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Runtime rt;
+    TempDir dir;
+    const std::string path = dir.file(c.create ? "later/x.ntx" : "x.ntx");
+    std::vector<ErrorObject> seen;
+    int retries = 2;
+    rt.install_handler([&](ErrorObject& e) {
+      seen.push_back(e);
+      return Value::logical(retries-- > 0);  // two retries, then the default
+    });
+    NtxFile f;
+    EXPECT_FALSE(c.create ? f.create(path, false) : f.open(path, false, false));
+    ASSERT_EQ(3u, seen.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      EXPECT_EQ(c.gencode, seen[i].gencode);
+      EXPECT_EQ(c.subcode, seen[i].subcode);
+      EXPECT_EQ("DBFNTX", seen[i].subsystem);
+      EXPECT_EQ(path, seen[i].filename);
+      EXPECT_EQ(c.oscode, seen[i].oscode);
+      EXPECT_EQ(kCanRetry | kCanDefault, seen[i].flags());
+      EXPECT_EQ(static_cast<int>(i), seen[i].tries);
+    }
+
+    // The handler removes the cause and retries: the second attempt succeeds.
+    seen.clear();
+    rt.install_handler([&](ErrorObject& e) {
+      seen.push_back(e);
+      if (c.create) {
+        std::filesystem::create_directories(dir.path() / "later");
+      } else {
+        make_index(path, 5);
+      }
+      return Value::logical(true);
+    });
+    NtxFile g;
+    EXPECT_TRUE(c.create ? g.create(path, false) : g.open(path, false, false));
+    EXPECT_EQ(1u, seen.size());
+    g.close();
+  }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // process when the answer does not fit the error's flags.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "runtime/error.h"
 #include "runtime/runtime.h"
 
@@ -145,6 +147,80 @@ TEST(Interrupt, UnwindsAtTheNextSafePointWithExitCodeOne) {
   }
   EXPECT_EQ(1, rt.errorlevel());
   EXPECT_FALSE(Runtime::interrupt_pending());
+}
+
+// with_retry, which every retried operation of the layers above goes through.
+TEST(WithRetry, RepeatsTheOneOperationWhileTheHandlerAnswersRetry) {
+  struct Case {
+    const char* what;
+    int retries;      // retry answers the handler gives before it declines
+    int succeeds_at;  // the attempt that succeeds, 0 for none
+    bool result;
+    int attempts;
+    int raises;
+  } cases[] = {
+      {"first attempt succeeds", 3, 1, true, 1, 0},
+      {"declined at once", 0, 2, false, 1, 1},
+      {"a retry succeeds", 3, 3, true, 3, 2},
+      {"retries run out", 2, 0, false, 3, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Runtime rt;
+    std::vector<ErrorObject> seen;
+    int retries = c.retries;
+    rt.install_handler([&](ErrorObject& e) {
+      seen.push_back(e);
+      return Value::logical(retries-- > 0);
+    });
+    ErrorObject e = make_error(kErrOpen, "SDF", 1001, "", kCanRetry | kCanDefault);
+    e.filename = "x.txt";
+    int attempts = 0;
+    bool ok = with_retry(e, [&](int& oscode) {
+      ++attempts;
+      if (attempts == c.succeeds_at) return true;
+      if (attempts % 2 == 1) oscode = 30 + attempts;  // even attempts leave it unset
+      return false;
+    });
+    EXPECT_EQ(c.result, ok);
+    EXPECT_EQ(c.attempts, attempts);
+    ASSERT_EQ(static_cast<std::size_t>(c.raises), seen.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      // One object for every attempt: TRIES counts the retries answered before.
+      EXPECT_EQ(static_cast<int>(i), seen[i].tries) << i;
+      EXPECT_EQ(i % 2 == 0 ? 31 + static_cast<int>(i) : 0, seen[i].oscode) << i;
+      EXPECT_EQ("x.txt", seen[i].filename);
+      EXPECT_EQ(kCanRetry | kCanDefault, seen[i].flags());
+    }
+  }
+}
+
+TEST(WithRetry, MakesALazyErrorAtTheFirstFailureOnlyAndUsesTheGivenRaiser) {
+  Runtime rt;
+  rt.install_handler([](ErrorObject&) -> Value {
+    ADD_FAILURE() << "the given raiser is used, not the handler";
+    return Value::logical(false);
+  });
+  int made = 0;
+  auto error = [&] {
+    ++made;
+    return make_error(kErrRead, "DBF", 1010, "", kCanRetry | kCanDefault);
+  };
+  std::vector<int> tries;
+  auto raiser = [&](ErrorObject& e) {
+    tries.push_back(e.tries);
+    RaiseAnswer a;
+    a.action = tries.size() < 3 ? RaiseAnswer::Action::Retry : RaiseAnswer::Action::Default;
+    if (a.retry()) ++e.tries;
+    return a;
+  };
+  EXPECT_TRUE(with_retry(
+      error, [](int&) { return true; }, raiser));
+  EXPECT_EQ(0, made);
+  EXPECT_FALSE(with_retry(
+      error, [](int&) { return false; }, raiser));
+  EXPECT_EQ(1, made);
+  EXPECT_EQ((std::vector<int>{0, 1, 2}), tries);
 }
 
 }  // namespace

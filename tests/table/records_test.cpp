@@ -414,6 +414,66 @@ TEST_F(Records, SharedTablesSeeEachOthersAppendsAndNeedLocks) {
   EXPECT_EQ(2u, le32(read_bytes(path("s.dbf")), 4));
 }
 
+TEST_F(Records, ARecordLockThatCannotBeHadRaisesALockFailure) {
+  make("s.dbf", 2);
+  make("x.dbf", 1);
+  ASSERT_TRUE(DBUSEAREA(true, {}, "s", "ONE", Value::logical(true)));
+  auto* one = dynamic_cast<DbfArea*>(WorkAreas::get().current());
+  ASSERT_TRUE(DBUSEAREA(true, {}, "s", "TWO", Value::logical(true)));
+  auto* two = dynamic_cast<DbfArea*>(WorkAreas::get().current());
+  ASSERT_TRUE(DBUSEAREA(true, {}, "x"));  // exclusive: needs no lock
+  auto* excl = dynamic_cast<DbfArea*>(WorkAreas::get().current());
+  ASSERT_TRUE(one && two && excl);
+  enum class Answer { None, Default, OtherLetsGoAndRetry };
+  struct Case {
+    const char* what;
+    DbfArea* area;
+    RecNo recno;
+    Answer answer;
+    bool locked;
+  } cases[] = {
+      {"a free record", one, 1, Answer::None, true},
+      {"a record this opener holds", one, 1, Answer::None, true},
+      {"held by the other opener, default", two, 1, Answer::Default, false},
+      {"the other opener lets go, retry", two, 1, Answer::OtherLetsGoAndRetry, true},
+      {"an exclusive table", excl, 1, Answer::None, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<ErrorObject> seen;
+    rt_.install_handler([&](ErrorObject& e) {
+      seen.push_back(e);
+      if (c.answer == Answer::OtherLetsGoAndRetry) one->unlock_all();
+      return Value::logical(c.answer == Answer::OtherLetsGoAndRetry);
+    });
+    EXPECT_EQ(c.locked, c.area->lock_record(c.recno));
+    ASSERT_EQ(c.answer == Answer::None ? 0u : 1u, seen.size());
+    if (seen.empty()) continue;
+    const ErrorObject& e = seen[0];
+    EXPECT_EQ(kErrLock, e.gencode);
+    EXPECT_EQ("Lock Failure", e.description);
+    EXPECT_EQ(1038, e.subcode);
+    EXPECT_EQ("DBFNTX", e.subsystem);
+    EXPECT_EQ("s.dbf", e.filename);
+    EXPECT_EQ(kOsFileInUse, e.oscode);
+    EXPECT_EQ(kCanRetry | kCanDefault, e.flags());
+  }
+  // The record lock of an append is the append's own: one "Append lock failed", no lock
+  // failure before it.
+  ASSERT_TRUE(two->lock_record(3));  // the record the next append would be
+  std::vector<ErrorObject> seen;
+  rt_.install_handler([&](ErrorObject& e) {
+    seen.push_back(e);
+    return Value::logical(false);
+  });
+  DBSELECTAREA("ONE");
+  EXPECT_FALSE(DBAPPEND(false));
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ(kErrAppendLock, seen[0].gencode);
+  EXPECT_EQ(1024, seen[0].subcode);
+  DBCLOSEALL();  // before the handler's captures go
+}
+
 TEST_F(Records, ReadErrorsAreRetried) {
   make("t.dbf", 2);
   open("t");

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "platform/process.h"
 #include "table/dbf_area.h"
 #include "table/fpt_area.h"
 #include "table/names.h"
@@ -123,6 +123,27 @@ TEST_F(WorkAreaTest, ArgumentErrorsOfTheOpen) {
   }
 }
 
+TEST_F(WorkAreaTest, WithEveryAreaTakenANewAreaIsAnArgumentError) {
+  make("t.dbf");
+  ASSERT_TRUE(DBUSEAREA(true, {}, "t"));  // area 1
+  // Every other area holds a table object that is not open: as taken as a real one,
+  // without 65533 files.
+  WorkAreas& wa = WorkAreas::get();
+  for (AreaNumber n = 2; n <= kMaxArea; ++n) wa.attach(n, make_area("DBF"));
+  ASSERT_EQ(0u, wa.first_free());
+  DBSELECTAREA(Value::int32(1));
+  EXPECT_THROW(DBUSEAREA(true, {}, "t", "T2"), HandlerBreak);
+  ASSERT_EQ(1u, rec_.size());
+  expect_error(kErrArgument, 1015, "DBCMD", "DBUSEAREA", 0);
+  EXPECT_EQ(1u, SELECT());  // the current area stays
+  EXPECT_EQ("T", ALIAS());
+  // Reusing the current area needs no free one.
+  EXPECT_TRUE(DBUSEAREA(false, {}, "t", "T2"));
+  EXPECT_EQ("T2", ALIAS());
+  EXPECT_EQ(1u, rec_.size());
+  DBCLOSEALL();
+}
+
 TEST_F(WorkAreaTest, OpenErrorsAreRetriedAndNameTheFile) {
   rec_.set_retries(2);
   EXPECT_FALSE(DBUSEAREA(true, {}, "missing"));
@@ -149,21 +170,51 @@ TEST_F(WorkAreaTest, OpenErrorsAreRetriedAndNameTheFile) {
   EXPECT_TRUE(made);
 }
 
+// The probe of an open: the same errors as the open (retried as it retries them), the
+// memo file included, no work area taken, and not a byte of the table written.
+TEST_F(WorkAreaTest, ProbeOpensAsTheOpenWouldAndWritesNothing) {
+  DbfSpec memo = standard_spec();
+  memo.fields.push_back({"OBS", 'M', 10});
+  memo.version = 0x83;
+  memo.memo = MemoFile::Dbt;
+  write_dbf(path("notes.dbf"), memo);
+  make("plain.dbf", 3);
+  const std::vector<std::uint8_t> before = read_bytes(path("plain.dbf"));
+  const auto stamp = std::filesystem::last_write_time(path("plain.dbf"));
+  DBSELECTAREA(Value::int32(4));
+  EXPECT_TRUE(probe_table_open({}, "PLAIN"));
+  EXPECT_TRUE(probe_table_open({}, "notes"));
+  EXPECT_TRUE(rec_.empty());
+  EXPECT_EQ(4u, SELECT());
+  EXPECT_TRUE(WorkAreas::get().open_areas().empty());
+  EXPECT_EQ(before, read_bytes(path("plain.dbf")));
+  EXPECT_EQ(stamp, std::filesystem::last_write_time(path("plain.dbf")));
+
+  rec_.set_retries(1);
+  EXPECT_FALSE(probe_table_open({}, "missing"));
+  ASSERT_EQ(2u, rec_.size());
+  expect_error(kErrOpen, 1001, "DBFNTX", "", kCanRetry | kCanDefault);
+  EXPECT_EQ("missing.dbf", rec_.last().filename);
+  rec_.clear();
+  std::filesystem::remove(path("notes.dbt"));
+  EXPECT_FALSE(probe_table_open({}, "notes"));
+  expect_error(kErrOpen, 1002, "DBFNTX", "", kCanRetry | kCanDefault);
+  EXPECT_EQ("notes.dbt", rec_.last().filename);
+  EXPECT_TRUE(WorkAreas::get().open_areas().empty());
+}
+
 TEST_F(WorkAreaTest, ExclusiveOpenConflictsWithAnotherProcess) {
   make("held.dbf");
   std::string file = path("held.dbf").string();
   {
     ASSERT_TRUE(DBUSEAREA(true, {}, "held"));
-    int rc = std::system((std::string(LUM_LOCK_HELPER) + " try " + file + " shared").c_str());
-    EXPECT_EQ(kOsFileInUse, (rc >> 8) & 0xFF);
+    EXPECT_EQ(kOsFileInUse, run_process(LUM_LOCK_HELPER, {"try", file, "shared"}).exit_code);
     DBCLOSEAREA();
-    rc = std::system((std::string(LUM_LOCK_HELPER) + " try " + file + " exclusive").c_str());
-    EXPECT_EQ(kOsOk, (rc >> 8) & 0xFF);
+    EXPECT_EQ(kOsOk, run_process(LUM_LOCK_HELPER, {"try", file, "exclusive"}).exit_code);
   }
   std::string ready = path("ready").string(), release = path("release").string();
-  std::string cmd =
-      std::string(LUM_LOCK_HELPER) + " hold " + file + " " + ready + " " + release + " &";
-  ASSERT_EQ(0, std::system(cmd.c_str()));
+  Process holder;  // holds the table until `release` exists
+  ASSERT_TRUE(holder.start(LUM_LOCK_HELPER, {"hold", file, ready, release}));
   for (int i = 0; i < 500 && !std::filesystem::exists(ready); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -179,6 +230,7 @@ TEST_F(WorkAreaTest, ExclusiveOpenConflictsWithAnotherProcess) {
     if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(opened);
+  EXPECT_EQ(0, holder.wait().exit_code);
 }
 
 TEST_F(WorkAreaTest, BareNamesAreSearchedInTheDefaultDirectoryAndPath) {
@@ -392,6 +444,107 @@ TEST_F(MemoTest, MemoValuesReadThroughTheReference) {
   ASSERT_TRUE(DBUSEAREA(true, {}, "d"));
   EXPECT_EQ("dbt text", field_get("OBS").str());
   EXPECT_TRUE(rec_.empty());
+}
+
+// A memo read that comes up short raises "Read error" with the memo file's name and the
+// system's code, and is read again on retry; declined, the field read fails, which its
+// name's access reports in turn ("Variable does not exist").
+TEST_F(MemoTest, ShortMemoReadsRaiseAReadErrorAndAreRetried) {
+  DbfSpec s;
+  s.fields = {{"OBS", 'M', 10}};
+  DbfSpec fpt_spec;
+  fpt_spec.memo = MemoFile::Fpt;
+  fpt_spec.memo_block_size = 64;
+  std::vector<std::uint8_t> fpt = build_memo(fpt_spec, 9);
+  fpt.resize(512 + 64, 0);
+  fpt[512 + 3] = 1;  // block 8: type text, length 5, "hello"
+  fpt[512 + 7] = 5;
+  std::memcpy(&fpt[512 + 8], "hello", 5);
+  std::vector<std::uint8_t> dbt4(512 + 512, 0);  // level-four block 1: FF FF 08 00, length 13
+  std::memcpy(&dbt4[512], "\xFF\xFF\x08\x00\x0D\x00\x00\x00hello", 13);
+  std::vector<std::uint8_t> dbt(512 + 512 + 10, 0);  // plain block 1, ended by 0x1A
+  std::memcpy(&dbt[512], "hello\x1A\x1A", 7);
+  struct Case {
+    const char* what;
+    std::uint8_t version;
+    const char* memo;  // the memo file's name
+    const std::vector<std::uint8_t>& bytes;
+    const char* ref;
+    std::uint64_t offset;  // the read that fails
+    std::size_t size;
+    std::size_t allow;  // bytes it gives
+    int oscode;
+  } cases[] = {
+      {"FPT block header", 0xF5, "f.fpt", fpt, "         8", 512, 8, 0, kOsAccessDenied},
+      {"FPT text", 0xF5, "f.fpt", fpt, "         8", 520, 5, 2, 23},
+      {"DBT level-four block header", 0x8B, "f.dbt", dbt4, "1", 512, 8, 3, 23},
+      {"DBT level-four text", 0x8B, "f.dbt", dbt4, "1", 520, 5, 0, kOsAccessDenied},
+      {"DBT block chain", 0x83, "f.dbt", dbt, "1", 512, 512, 100, 23},
+  };
+  for (const Case& c : cases) {
+    for (int retries : {0, 1}) {
+      SCOPED_TRACE(std::string(c.what) + (retries ? ", retried" : ", declined"));
+      s.version = c.version;
+      write_dbf(path("f.dbf"), s, {{{c.ref}}});
+      write_bytes(path(c.memo), c.bytes);
+      ASSERT_TRUE(DBUSEAREA(true, {}, "f"));
+      int failures = 1;
+      set_io_fault_hook(
+          [&](IoOp op, const std::string& file, std::uint64_t offset, std::size_t n, IoFault& f) {
+            if (op != IoOp::Read || !file.ends_with(c.memo) || offset != c.offset || n != c.size ||
+                failures == 0) {
+              return false;
+            }
+            --failures;
+            f.allow = c.allow;
+            f.oscode = c.oscode;
+            return true;
+          });
+      rec_.clear();
+      rec_.set_retries(retries);
+      if (retries) {
+        EXPECT_EQ("hello", field_get("OBS").str());
+        EXPECT_EQ(1u, rec_.size());
+      } else {
+        EXPECT_THROW(field_get("OBS"), HandlerBreak);
+        ASSERT_EQ(2u, rec_.size());
+        EXPECT_EQ(kErrNoVariable, rec_.last().gencode);
+        EXPECT_EQ(1003, rec_.last().subcode);
+      }
+      set_io_fault_hook(nullptr);
+      ASSERT_FALSE(rec_.empty());
+      const ErrorObject& e = rec_.errors().front();
+      EXPECT_EQ(kErrRead, e.gencode);
+      EXPECT_EQ("Read error", e.description);
+      EXPECT_EQ(1010, e.subcode);
+      EXPECT_EQ("DBFNTX", e.subsystem);
+      EXPECT_EQ(c.memo, e.filename);
+      EXPECT_EQ(c.oscode, e.oscode);
+      EXPECT_EQ(kCanRetry | kCanDefault, e.flags());
+      DBCLOSEAREA();
+    }
+  }
+}
+
+// A block header that would run past the end of the memo file is damage, not a read
+// error.
+TEST_F(MemoTest, AnFptBlockHeaderPastTheEndIsCorruption) {
+  DbfSpec s;
+  s.fields = {{"OBS", 'M', 10}};
+  s.version = 0xF5;
+  write_dbf(path("f.dbf"), s, {{{"         8"}}});
+  DbfSpec fpt_spec;
+  fpt_spec.memo = MemoFile::Fpt;
+  fpt_spec.memo_block_size = 64;
+  std::vector<std::uint8_t> fpt = build_memo(fpt_spec, 9);
+  fpt.resize(512 + 5, 0);
+  write_bytes(path("f.fpt"), fpt);
+  ASSERT_TRUE(DBUSEAREA(true, {}, "f"));
+  EXPECT_THROW(field_get("OBS"), HandlerBreak);
+  ASSERT_EQ(2u, rec_.size());
+  EXPECT_EQ(kErrCorruption, rec_.errors().front().gencode);
+  EXPECT_EQ(1012, rec_.errors().front().subcode);
+  EXPECT_EQ("f.fpt", rec_.errors().front().filename);
 }
 
 TEST_F(WorkAreaTest, AutoIncrementFieldsNumberNewRecords) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/function_cases.h"
 #include "tests/support/temp_dir.h"
 #include "tools/sample/dbf_builder.h"
 
@@ -37,21 +38,32 @@ using oracle::Dec;
 // ---------------------------------------------------------------------------------
 // Routines
 
-TEST(OracleRoutines, ConvHexDropsTheLastHalfByte) {
-  struct Case {
-    std::string in;
-    std::string want;
-  };
-  const Case cases[] = {
-      {std::string("\x12\x34\x5C", 3), "12345"},
-      {std::string("\x00\x12\x34\x56\x7F", 5), "001234567"},
-      {std::string("\x01\x2C\x00\x3D", 4), "012C003"},
-      {std::string("\x7C", 1), "7"},
-      {"", ""},
-      {"  ", "202"},
-      {std::string("\xAB\xFF", 2), "ABF"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(oracle::conv_hex(c.in), c.want);
+// The worked cases the engine is held to as well.
+TEST(OracleRoutines, SharedCases) {
+  for (const ConvHexCase& c : kConvHexCases) {
+    EXPECT_EQ(oracle::conv_hex(std::string(c.bytes)), c.want) << c.name;
+  }
+  for (const PrefixEqualsCase& c : kPrefixEqualsCases) {
+    EXPECT_EQ(oracle::equals(c.a, c.b), c.want) << c.a << "=" << c.b;
+  }
+  for (const ValCase& c : kValCases) {
+    Dec d = oracle::val(c.text);
+    EXPECT_EQ(d.mantissa, c.mantissa) << c.text;
+    EXPECT_EQ(d.scale, c.scale) << c.text;
+  }
+  for (const StrCase& c : kStrCases) {
+    EXPECT_EQ(oracle::str({c.mantissa, c.scale}, c.width), c.str) << c.mantissa << "e-" << c.scale;
+    EXPECT_EQ(oracle::strzero({c.mantissa, c.scale}, c.width), c.strzero)
+        << c.mantissa << "e-" << c.scale;
+  }
+  for (const CtodCase& c : kCtodCases) {
+    char want[9] = "        ";
+    if (c.y != 0) std::snprintf(want, sizeof want, "%04d%02d%02d", c.y, c.m, c.d);
+    EXPECT_EQ(oracle::ctod(c.text), want) << c.text;
+  }
+  for (const CounterCase& c : kCounterCases) {
+    EXPECT_EQ(Expected::counter_text(static_cast<std::size_t>(c.value)), c.want);
+  }
 }
 
 TEST(OracleRoutines, StringFunctions) {
@@ -70,64 +82,6 @@ TEST(OracleRoutines, StringFunctions) {
   EXPECT_EQ(oracle::at("", "123"), 0);
 }
 
-TEST(OracleRoutines, EqualsIsAPrefixTestOnTheRightOperand) {
-  struct Case {
-    const char* a;
-    const char* b;
-    bool want;
-  };
-  const Case cases[] = {
-      {"0000000000000", "00000000000", true},
-      {"", "0", false},
-      {"ABC", "", true},
-      {"AB ", "AB", true},
-      {"AB", "AB ", false},
-      {"0000000000012", "00000000000", true},
-      {"0000000001", "00000000000", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(oracle::equals(c.a, c.b), c.want) << c.a << "=" << c.b;
-}
-
-TEST(OracleRoutines, ValReadsTheNumberAtTheStart) {
-  struct Case {
-    const char* in;
-    std::int64_t mantissa;
-    int scale;
-  };
-  const Case cases[] = {
-      {"123.45", 12345, 2}, {"00123", 123, 0},  {"  42", 42, 0}, {"000000001234.56", 123456, 2},
-      {"12A4", 12, 0},      {"", 0, 0},         {"ABC", 0, 0},   {"-.5", -5, 1},
-      {"1.2.3", 12, 1},     {"\t\r\n 7", 7, 0}, {"+8", 8, 0},    {"0001234567C12", 1234567, 0},
-  };
-  for (const Case& c : cases) {
-    Dec d = oracle::val(c.in);
-    EXPECT_EQ(d.mantissa, c.mantissa) << c.in;
-    EXPECT_EQ(d.scale, c.scale) << c.in;
-  }
-}
-
-TEST(OracleRoutines, StrAndStrzeroRoundHalfAwayAndOverflowToAsterisks) {
-  struct Case {
-    Dec v;
-    int width;
-    const char* str;
-    const char* strzero;
-  };
-  const Case cases[] = {
-      {{123, 0}, 5, "  123", "00123"}, {{123456, 0}, 5, "*****", "*****"},
-      {{-1, 0}, 2, "-1", "-1"},        {{-10, 0}, 2, "**", "**"},
-      {{96, 1}, 3, " 10", "010"},      {{5, 1}, 3, "  1", "001"},
-      {{4, 1}, 3, "  0", "000"},       {{-4, 1}, 3, "  0", "000"},
-      {{7, 0}, 6, "     7", "000007"}, {{-5, 0}, 4, "  -5", "-005"},
-      {{0, 0}, 6, "     0", "000000"}, {{1234567, 0}, 6, "******", "******"},
-      {{996, 1}, 2, "**", "**"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(oracle::str(c.v, c.width), c.str) << c.v.mantissa << "e-" << c.v.scale;
-    EXPECT_EQ(oracle::strzero(c.v, c.width), c.strzero) << c.v.mantissa << "e-" << c.v.scale;
-  }
-}
-
 TEST(OracleRoutines, NumericFieldsCarryTheirDecimals) {
   EXPECT_EQ(oracle::numeric_field({125, 1}, 6, 2), " 12.50");
   EXPECT_EQ(oracle::numeric_field({0, 0}, 12, 3), "       0.000");
@@ -135,33 +89,6 @@ TEST(OracleRoutines, NumericFieldsCarryTheirDecimals) {
   EXPECT_EQ(oracle::numeric_field({-5, 2}, 8, 2), "   -0.05");
   EXPECT_EQ(oracle::numeric_field({99999999999, 2}, 14, 2), "  999999999.99");
   EXPECT_THROW(oracle::numeric_field({1234567, 0}, 5, 0), std::range_error);
-}
-
-TEST(OracleRoutines, CtodUnderDayMonthYear) {
-  struct Case {
-    const char* in;
-    const char* want;
-  };
-  const Case cases[] = {
-      {"25/12/2014", "20141225"},  {"05/13/2014", "        "},
-      {"00/00/0000", "        "},  {"31/04/2014", "        "},
-      {"29/02/2012", "20120229"},  {"29/02/2013", "        "},
-      {"1/2/3", "19030201"},       {"  /  /    ", "        "},
-      {"25122014", "        "},    {"25/12/2014 10:30", "20141225"},
-      {"/25/12/2014", "20141225"}, {"05/03/0014", "19140305"},
-      {"02/02/0202", "02020202"},  {"20/20/2020", "        "},
-  };
-  for (const Case& c : cases) EXPECT_EQ(oracle::ctod(c.in), c.want) << c.in;
-}
-
-TEST(OracleRoutines, CounterTextUnderThePicture) {
-  struct Case {
-    std::size_t v;
-    const char* want;
-  };
-  const Case cases[] = {{1, "      1"},     {999, "    999"},    {1000, "  1.000"},
-                        {12345, " 12.345"}, {999999, "999.999"}, {1000000, "*******"}};
-  for (const Case& c : cases) EXPECT_EQ(Expected::counter_text(c.v), c.want);
 }
 
 // ---------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include "recording_handler.h"
 #include "runtime/runtime.h"
+#include "tests/support/function_cases.h"
 
 namespace lum {
 namespace {
@@ -90,31 +91,7 @@ TEST_F(DatesTest, CtodOfDtocRoundTripsUnderDayMonthYear) {
 
 TEST_F(DatesTest, CtodUnderDayMonthYear) {
   SET(4, "dd/mm/yyyy");
-  struct Case {
-    const char* text;
-    int y, m, d;  // 0, 0, 0: the empty date
-  };
-  const Case cases[] = {
-      {"25/12/2014", 2014, 12, 25},
-      {"05/13/2014", 0, 0, 0},
-      {"00/00/0000", 0, 0, 0},
-      {"31/04/2014", 0, 0, 0},
-      {"29/02/2012", 2012, 2, 29},
-      {"29/02/2013", 0, 0, 0},
-      {"1/2/3", 1903, 2, 1},
-      {"  /  /    ", 0, 0, 0},
-      {"25122014", 0, 0, 0},  // all of it is the day
-      {"25/12/14", 1914, 12, 25},
-      {"25/12/0014", 1914, 12, 25},  // four digits, still a two-digit year
-      {"25/12/2014 10:30", 2014, 12, 25},
-      {"/25/12/2014", 2014, 12, 25},
-      {"25//12//2014", 2014, 12, 25},
-      {"2 5/1 2/2014", 2014, 12, 25},  // a space does not separate fields
-      {"25.12.2014", 2014, 12, 25},
-      {"", 0, 0, 0},
-      {"99999999999999999999/12/2014", 0, 0, 0},
-  };
-  for (const Case& c : cases) {
+  for (const test::CtodCase& c : test::kCtodCases) {
     std::int32_t expected = c.y == 0 ? 0 : date_encode(c.y, c.m, c.d);
     Value v = CTOD(c.text);
     ASSERT_TRUE(v.is_date());
