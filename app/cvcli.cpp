@@ -18,6 +18,10 @@ void CVCLI() {
   FrameGuard frame("CVCLI");
   // Every text file this conversion imports must open before any table is emptied.
   require_text("clientes.txt");
+  if (!require_tables({{.name = "\\lum\\firma1\\clientes", .exclusive_stated = true},
+                       {.name = "cbCli.dbf", .exclusive_stated = true}})) {
+    return;
+  }
 
   open_table(true, "\\lum\\firma1\\clientes", nullptr, true);
   __DBZAP();

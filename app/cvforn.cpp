@@ -17,6 +17,7 @@ using namespace script;
 void CVFORN() {
   FrameGuard frame("CVFORN");
   require_text("forneced.txt");
+  if (!require_tables({{.name = "\\LUM\\FIRMA1\\FORNECED"}, {.name = "cbFORN.dbf"}})) return;
 
   open_table(true, "\\LUM\\FIRMA1\\FORNECED");
   __DBZAP();

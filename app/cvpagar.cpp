@@ -21,6 +21,12 @@ using namespace script;
 void CVPAGAR() {
   FrameGuard frame("CVPAGAR");
   require_text("PAGAR.txt");
+  if (!require_tables({{.name = "\\LUM\\FIRMA1\\FORNECED",
+                        .first_use = [] { DBCREATEINDEX("LUTMPFOR", "OBS_FOR", {}); }},
+                       {.name = "\\lum\\firma1\\LUPGMOV"},
+                       {.name = "cbPAG", .alias = "qorec"}})) {
+    return;
+  }
 
   open_table(true, "\\LUM\\FIRMA1\\FORNECED");
   Var OBS_FOR("OBS_FOR");

@@ -35,6 +35,12 @@ void CVPROD() {
   // Both text files of this conversion must open before the item table is emptied.
   require_text("prod.txt");
   require_text("SALDO.txt");
+  // So must every table, the balances' included, before the item table is emptied.
+  if (!require_tables({{.name = "\\lum\\firma1\\item", .first_use = [] { LEN(Field("CODITEM")); }},
+                       {.name = "cbPROD.dbf", .closed_before_later = true},
+                       {.name = "CBSALDO"}})) {
+    return;
+  }
 
   // First pass: products.
   open_table(true, "\\lum\\firma1\\item");

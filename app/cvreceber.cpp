@@ -20,6 +20,10 @@ using namespace script;
 void CVRECEBER() {
   FrameGuard frame("CVRECEBER");
   require_text("receber.txt");
+  if (!require_tables({{.name = "\\lum\\firma1\\lurbmov", .new_area = false},
+                       {.name = "cbRec", .alias = "qorec"}})) {
+    return;
+  }
 
   open_table(false, "\\lum\\firma1\\lurbmov");
   __DBZAP();

@@ -1,6 +1,7 @@
 #include "app/main_run.h"
 
 #include "console/output.h"
+#include "frame/account.h"
 #include "frame/startup.h"
 #include "runtime/runtime.h"
 #include "runtime/settings.h"
@@ -12,12 +13,14 @@ namespace lum {
 
 namespace {
 
-// Runs a conversion when its trigger file exists at the moment of the test. Between two
-// conversions is a safe point for a stop signal.
-void run_if(const char* trigger, Conversion conversion) {
+// Runs a conversion when its trigger file exists at the moment of the test; true when it
+// does. Between two conversions is a safe point for a stop signal.
+bool run_if(const char* trigger, Conversion conversion) {
   Runtime& rt = Runtime::current();
   rt.poll_interrupt();
-  if (FILE(trigger) && conversion != nullptr) conversion();
+  if (!FILE(trigger)) return false;
+  if (conversion != nullptr) conversion();
+  return true;
 }
 
 }  // namespace
@@ -34,19 +37,23 @@ void run_main(const Conversions& c) {
   __SETCENTURY(Value("on"));
   SET(kSetDateFormat, Value(__SETCENTURY().log() ? "dd/mm/yyyy" : "dd/mm/yy"));
 
+  bool any = false;
   rt.set_line(__LINE__);
-  run_if("FORNECED.TXT", c.cvforn);
+  any |= run_if("FORNECED.TXT", c.cvforn);
   rt.set_line(__LINE__);
-  run_if("PAGAR.txt", c.cvpagar);
+  any |= run_if("PAGAR.txt", c.cvpagar);
   rt.set_line(__LINE__);
-  run_if("prod.txt", c.cvprod);
+  any |= run_if("prod.txt", c.cvprod);
   rt.set_line(__LINE__);
-  run_if("clientes.txt", c.cvcli);
+  any |= run_if("clientes.txt", c.cvcli);
   // The receivables follow the client file, not "receber.txt", which they then import.
   rt.set_line(__LINE__);
-  run_if("clientes.txt", c.cvreceber);
+  any |= run_if("clientes.txt", c.cvreceber);
   rt.set_line(__LINE__);
   rt.poll_interrupt();
+  if (!any) {
+    add_operator_note("nothing to convert: no FORNECED.TXT, PAGAR.txt, prod.txt, clientes.txt");
+  }
   __QUIT();
 }
 

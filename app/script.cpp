@@ -1,5 +1,6 @@
 #include "app/script.h"
 
+#include "app/main_run.h"
 #include "console/output.h"
 #include "console/picture.h"
 #include "import/sdf.h"
@@ -70,6 +71,34 @@ void open_table(bool new_area, const char* name, const char* alias, bool exclusi
 void require_text(const char* file, std::source_location at) {
   record_line(at);
   SDF_CHECK_OPEN(file);
+}
+
+bool require_tables(std::initializer_list<TableOpen> tables, std::source_location at) {
+  record_line(at);
+  const TableOpen* gave_up = nullptr;
+  for (const TableOpen& t : tables) {
+    if (!probe_table_open(Value(), t.name, t.exclusive_stated ? Value::logical(false) : Value())) {
+      gave_up = &t;
+      break;
+    }
+  }
+  if (gave_up == nullptr) return true;
+  // The work areas as the conversion would have them when this open gave up.
+  const bool neterr = NETERR();
+  for (const TableOpen* t = tables.begin(); t != gave_up; ++t) {
+    if (!t->closed_before_later)
+      open_table(t->new_area, t->name, t->alias, t->exclusive_stated, at);
+  }
+  if (gave_up->new_area) DBSELECTAREA(Value::int32(0));  // the lowest free area
+  NETERR(neterr);
+  record_line(at);
+  if (gave_up->first_use != nullptr) {
+    gave_up->first_use();
+  } else {
+    __DBZAP();
+  }
+  closing_sequence();
+  return false;
 }
 
 void import_text(const char* file, std::source_location at) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <concepts>
+#include <initializer_list>
 #include <source_location>
 #include <string>
 #include <string_view>
@@ -129,6 +130,31 @@ void open_table(bool new_area, const char* name, const char* alias = nullptr,
 // Makes sure a text file that the conversion will import can be opened, raising the
 // import's own open error before anything is emptied (retry tests again).
 void require_text(const char* file, std::source_location at = std::source_location::current());
+
+// One table a conversion opens, with the arguments of its open_table call, and the
+// conversion's first use of the table's work area right after that open.
+struct TableOpen {
+  const char* name = nullptr;
+  const char* alias = nullptr;
+  bool new_area = true;
+  bool exclusive_stated = false;
+  // Closed before the tables after it are opened, which then reuse its work area.
+  bool closed_before_later = false;
+  // The first use of the area (nullptr: __DBZAP, the first use in most conversions).
+  void (*first_use)() = nullptr;
+};
+
+// Makes sure every table a conversion opens will open, in its order and mode, before
+// anything is emptied or written: each is opened with its memo file and closed again
+// with nothing written, raising the open's own errors with their retry. When an open
+// gives up and the run goes on (the handler settles a table held by another program,
+// or the operator chooses Default), the conversion's state at that open is made again
+// (the tables before it open in their work areas, its own area selected and empty) and
+// the area's first use meets its own error, as it would in the conversion; nothing of
+// the conversion has been emptied. Then, after the closing sequence, false: the
+// conversion ends at once.
+bool require_tables(std::initializer_list<TableOpen> tables,
+                    std::source_location at = std::source_location::current());
 
 // Empties the current table, imports the text file into it and goes to its first
 // record: the staging step of every conversion.

@@ -48,6 +48,20 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Runs a program to its end (outputs into the null device) and returns the seconds.
+double seconds_of(const std::string& program, const std::vector<std::string>& args,
+                  lum::ProcessOptions o = {}) {
+  o.stdout_file = o.stderr_file = "/dev/null";
+  auto start = std::chrono::steady_clock::now();
+  lum::ProcessOutcome r = lum::run_process(program, args, o);
+  double s = seconds_since(start);
+  if (r.exit_code != 0) {
+    throw std::runtime_error(program + " failed (exit code " + std::to_string(r.exit_code) + ") " +
+                             r.out);
+  }
+  return s;
+}
+
 struct RunFigures {
   double seconds = 0;
   std::uint64_t peak_bytes = 0;
@@ -204,5 +218,43 @@ void BM_FiveConversionsAgainstCopy(benchmark::State& state) {
   state.counters["peak_MiB"] = std::max(mib(at_n), mib(at_2n));
 }
 BENCHMARK(BM_FiveConversionsAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+namespace {
+
+// The dry run against the real run on the same five-conversion dataset of
+// LUM_BENCH_RECORDS lines per text file: what --check costs beyond one run (copying the
+// tables it would change and reading back its report).
+void BM_CheckAgainstRun(benchmark::State& state) {
+  const char* env = std::getenv("LUM_BENCH_RECORDS");
+  const std::size_t n = env != nullptr ? std::strtoull(env, nullptr, 10) : 1000000;
+  const fs::path root = fresh_root();
+  const fs::path dir = root / "data", tmp = root / "tmp";
+  fs::create_directories(tmp);
+  DatasetOptions o;
+  o.lines.fill(n);
+  Dataset(o).write(dir);
+  lum::ProcessOptions in_dir;
+  in_dir.cwd = dir.string();
+  in_dir.set_env = {"TMPDIR=" + tmp.string()};
+  const std::string drive = "//DRIVE:" + dir.string();
+  double check_s = 0, run_s = 0;
+  for (auto _ : state) {
+    // The dry run changes nothing, so the run after it sees the same files.
+    check_s = seconds_of(LUMCONV_BINARY, {"--check", drive}, in_dir);
+    run_s = seconds_of(LUMCONV_BINARY, {drive}, in_dir);
+    state.SetIterationTime(check_s);
+  }
+  state.counters["lines"] = static_cast<double>(n);
+  state.counters["check_s"] = check_s;
+  state.counters["run_s"] = run_s;
+  state.counters["ratio"] = run_s > 0 ? check_s / run_s : 0;
+  std::printf("five conversions of %zu lines: --check %.3f s, the run %.3f s, ratio %.2f\n", n,
+              check_s, run_s, run_s > 0 ? check_s / run_s : 0.0);
+  std::error_code ec;
+  fs::remove_all(root, ec);
+}
+BENCHMARK(BM_CheckAgainstRun)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace

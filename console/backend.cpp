@@ -67,6 +67,13 @@ std::string MemoryTerminal::text() const {
   return out;
 }
 
+void MemoryTerminal::log_line(std::string_view line) {
+  if (finished_) return;
+  std::string text(line);
+  text.push_back('\n');
+  sink_(text);
+}
+
 void MemoryTerminal::finish() {
   if (finished_) return;
   finished_ = true;

@@ -1,7 +1,8 @@
 // The terminal back ends behind the screen grid. A back end shows what the grid holds and
 // reads keys for the alert box. Two exist: a real terminal drawn with escape sequences
 // (when standard output is a terminal) and a memory back end of 25 rows and 80 columns
-// that writes its rows to standard output when the run ends.
+// that writes each completed line of line output as it comes and its rows when the run
+// ends (a log, when standard output is not a terminal).
 #pragma once
 
 #include <cstdint>
@@ -64,13 +65,19 @@ class Terminal : public Service {
   virtual bool interactive() const = 0;
   // Waits at most timeout_ms (negative: without limit) for a key.
   virtual int read_key(int timeout_ms) = 0;
+  // One completed line of line output, exactly as written (no wrapping, no line end).
+  // The real terminal has shown it on the grid already and ignores it.
+  virtual void log_line(std::string_view line) { (void)line; }
   // The end of the run: the memory back end prints its rows, the real terminal leaves
   // what it showed in place and restores its modes. Only the first call acts.
   virtual void finish() = 0;
 };
 
-// Keeps the shown grid in memory. finish() writes each row with trailing blanks removed,
-// leaves out trailing empty rows and ends every line with a line feed.
+// Keeps the shown grid in memory. Each line of line output goes to the sink when it is
+// complete, followed by a line feed, so that a log loses none of them to the scrolling
+// and overwriting of the grid; finish() then writes each row with trailing blanks
+// removed, leaves out trailing empty rows and ends every line with a line feed, so the
+// output's last rows are the final screen.
 class MemoryTerminal : public Terminal {
  public:
   explicit MemoryTerminal(OutputSink sink = {}, int rows = 25, int cols = 80);
@@ -81,6 +88,7 @@ class MemoryTerminal : public Terminal {
   void bell() override {}
   bool interactive() const override { return false; }
   int read_key(int) override { return kKeyGone; }
+  void log_line(std::string_view line) override;
   void finish() override;
   // The text finish() writes.
   std::string text() const;

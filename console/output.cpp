@@ -85,14 +85,22 @@ void QQOUT(std::span<const Value> args) {
   if (!Runtime::current().settings().console) return;
   Screen& s = screen();
   for (size_t i = 0; i < args.size(); ++i) {
-    if (i > 0) s.write_line(" ");
-    if (std::optional<std::string> text = screen_text(args[i], true)) s.write_line(*text);
+    if (i > 0) {
+      s.write_line(" ");
+      s.log_text(" ");
+    }
+    if (std::optional<std::string> text = screen_text(args[i], true)) {
+      s.write_line(*text);
+      s.log_text(*text);
+    }
   }
 }
 
 void QOUT(std::span<const Value> args) {
   if (!Runtime::current().settings().console) return;
-  screen().write_line("\r\n");
+  Screen& s = screen();
+  s.write_line("\r\n");
+  s.begin_logged_line();
   QQOUT(args);
 }
 

@@ -225,8 +225,21 @@ std::string Screen::row_text(int row) const {
   return out;
 }
 
+void Screen::begin_logged_line() {
+  if (line_logged_) terminal_->log_line(logged_);
+  logged_.clear();
+  line_logged_ = true;
+}
+
+void Screen::log_text(std::string_view text) {
+  logged_ += text;
+  line_logged_ = true;
+}
+
 void Screen::finish() {
   close_batches();
+  if (line_logged_) terminal_->log_line(logged_);
+  line_logged_ = false;
   terminal_->finish();
 }
 

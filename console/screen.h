@@ -45,6 +45,11 @@ class Screen : public Service {
   // Writes bytes as line output: control bytes act, text wraps at the right edge and
   // scrolls the screen at the bottom.
   void write_line(std::string_view bytes);
+  // The lines of line output as written, for the back end's log: a new line begins
+  // (QOUT), completing the one before; text continues the current line (QQOUT). The
+  // last line is completed by finish().
+  void begin_logged_line();
+  void log_text(std::string_view text);
 
   // Shows what changed since the last refresh; held back while a batch is open.
   void refresh();
@@ -79,6 +84,8 @@ class Screen : public Service {
   std::uint8_t color_ = 0x07;
   int batches_ = 0;
   Rect dirty_;
+  std::string logged_;        // the line of line output being written
+  bool line_logged_ = false;  // logged_ holds a line not yet handed to the back end
   Value format_;
 };
 

@@ -1,7 +1,7 @@
 #include "frame/error_log.h"
 
-#include <filesystem>
-#include <system_error>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "console/screen.h"
@@ -122,16 +122,14 @@ std::string error_log_entry(const ErrorObject& e) {
   out.push_back("Time...............: " + two(now.hour) + ":" + two(now.minute) + ":" +
                 two(now.second));
   out.push_back("");
-  std::error_code ec;
-  std::filesystem::path cwd = std::filesystem::current_path(ec);
-  std::filesystem::space_info space = std::filesystem::space(cwd.empty() ? "." : cwd, ec);
+  std::optional<std::uint64_t> free_space = free_disk_bytes();
   out.push_back("Application name...: " + fs.program_path);
   out.push_back("Workstation name...: " + host_name());
   out.push_back("Available memory...: " + std::to_string(available_memory_kb()) + " KB");
-  out.push_back("Current disk.......: " + drive_root());
-  out.push_back("Current directory..: " + cwd.string());
+  out.push_back("Current disk.......: " + current_disk());
+  out.push_back("Current directory..: " + current_directory());
   out.push_back("Free disk space....: " +
-                (ec ? std::string("unknown") : std::to_string(space.available) + " bytes"));
+                (free_space ? std::to_string(*free_space) + " bytes" : std::string("unknown")));
   out.push_back("");
   out.push_back("Operating system...: " + os_description());
   out.push_back("Morvelan version...: " + fs.version);

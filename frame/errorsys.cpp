@@ -8,6 +8,7 @@
 #include "console/screen.h"
 #include "frame/error_log.h"
 #include "frame/frame_state.h"
+#include "frame/work_area_report.h"
 #include "platform/file.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
@@ -168,18 +169,22 @@ Value DEFERROR(ErrorObject& e) {
   }
 
   if (!dos.empty()) message += " " + dos;
-  QOUT(message);
-  QOUT();
+  std::vector<std::string>& report = fs.error_report;
+  report = {message, "",
+            "Error at ...: " + call_text(e.procname, e.procline) + " in Module: " + e.modulename};
+  fs.error_levels = {e.procname};
   const std::vector<Frame>& frames = rt.frames();
-  QOUT("Error at ...:", call_text(e.procname, e.procline) + " in Module:", e.modulename);
   // The callers, from the level below the innermost named one outward.
   size_t level = frames.size();
   while (level > 0 && frames[level - 1].procname.empty()) --level;
   for (size_t j = level > 0 ? level - 1 : 0; j > 0; --j) {
     const Frame& f = frames[j - 1];
     if (f.procname.empty()) break;
-    QOUT("Called from :", call_text(f.procname, f.line) + " in Module:", f.module);
+    report.push_back("Called from : " + call_text(f.procname, f.line) + " in Module: " + f.module);
+    fs.error_levels.push_back(f.procname);
   }
+  fs.areas_at_error = open_work_areas();
+  for (const std::string& line : report) QOUT(line);
   write_error_log(e);
   rt.set_errorlevel(1);
   QOUT();

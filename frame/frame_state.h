@@ -7,8 +7,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/runtime.h"
+#include "table/workareas.h"
 
 namespace lum {
 
@@ -18,6 +20,14 @@ class FrameState : public Service {
   bool in_handler = false;  // DEFERROR is running
   std::string program_path;
   std::string version;  // the program's version, for the error log
+  // Lines for the operator after a normal run (add_operator_note).
+  std::vector<std::string> notes;
+  // The report of the error that ended the run, as the handler wrote it (its console
+  // lines in order), the call levels it names (innermost first) and the open work areas
+  // at that moment; empty while no error has ended the run.
+  std::vector<std::string> error_report;
+  std::vector<std::string> error_levels;
+  std::vector<AreaSummary> areas_at_error;
   // Where the frame's messages go when nobody can answer at the terminal; standard
   // error unless a test captures them.
   std::function<void(std::string_view)> diagnostics;

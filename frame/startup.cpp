@@ -8,6 +8,7 @@
 
 #include "console/output.h"
 #include "console/screen.h"
+#include "frame/account.h"
 #include "frame/errorsys.h"
 #include "frame/frame_state.h"
 #include "frame/switches.h"
@@ -44,8 +45,9 @@ const StartFunction* find_start(const Program& p) {
 }
 
 // The end of every run that got past start-up: tables closed with their records and
-// headers written, the console restored, the exit code.
-int terminate(Runtime& rt, bool interrupted) {
+// headers written, the console restored, the exit code. `interrupted` becomes true
+// when a stop signal is still pending.
+int terminate(Runtime& rt, bool& interrupted) {
   rt.begin_quit();  // from here on a raised error answers "break" without the handler
   if (Runtime::interrupt_pending()) interrupted = true;
   close_all_tables();
@@ -57,9 +59,53 @@ int terminate(Runtime& rt, bool interrupted) {
   return rt.errorlevel();
 }
 
+// The scratch directory of a dry run: made in the directory for temporary files, with
+// the scratch copies on while it lives; removed with every copy in it at the end.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() = default;
+  ~ScratchDirectory() { remove(); }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  // Makes it and turns the copies on; why it could not, "" when it could.
+  std::string make() {
+    namespace fs = std::filesystem;
+    dir_ = make_temp_directory("lumconv-check-");
+    if (dir_.empty()) return "cannot make a directory for the scratch copies";
+    std::error_code ec;
+    const fs::path at = fs::weakly_canonical(dir_, ec);
+    // The copies must not land among the files they stand in for.
+    for (const fs::path& base :
+         {fs::weakly_canonical(fs::current_path(ec), ec), fs::weakly_canonical(drive_root(), ec)}) {
+      fs::path rel = at.lexically_relative(base);
+      if (base != base.root_path() && !rel.empty() && *rel.begin() != "..") {
+        std::string why = "the directory for temporary files (" + dir_ + ") lies in " +
+                          base.string() + "; set TMPDIR to a directory elsewhere";
+        remove();
+        return why;
+      }
+    }
+    begin_scratch(dir_);
+    return {};
+  }
+  void remove() noexcept {
+    if (dir_.empty()) return;
+    end_scratch();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+    dir_.clear();
+  }
+
+ private:
+  std::string dir_;
+};
+
 }  // namespace
 
 int run_program(const Program& p, int argc, const char* const* argv) {
+  // The same bytes on every host: "\n" stays "\n" on Windows too.
+  use_binary_standard_streams();
   const OutputSink out = p.out ? p.out : stream_sink(stdout);
   const OutputSink err = p.err ? p.err : stream_sink(stderr);
   std::vector<std::string> args;
@@ -95,6 +141,8 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   }
 
   // Start-up proper: settings at their start values, the console, the frame state.
+  forget_changed_files();
+  ScratchDirectory scratch;  // outlives the runtime, whose tables are its copies
   Runtime rt;
   FrameState& fs = frame_state();
   fs.program_path = argc > 0 ? argv[0] : p.name;
@@ -102,12 +150,29 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   fs.version = p.version;
   if (p.err) fs.diagnostics = p.err;
   if (sw.drive) set_drive_root(*sw.drive);
+  if (sw.check) {
+    if (std::string why = scratch.make(); !why.empty()) {
+      err(p.name + ": --check: " + why + "\n");
+      return 1;
+    }
+    // Nobody is asked: an error ends the dry run as it ends an unattended run, and the
+    // report tells it.
+    fs.noalert = true;
+    fs.diagnostics = [](std::string_view) {};
+  }
   // The signals first: from the moment the terminal's modes change, every way out must
   // pass through termination, which restores them.
   install_stop_signals(on_stop_signal);
-  rt.set_service(ServiceSlot::Terminal, p.open_terminal ? p.open_terminal() : open_terminal());
+  if (p.open_terminal) {
+    rt.set_service(ServiceSlot::Terminal, p.open_terminal());
+  } else if (sw.check) {
+    rt.set_service(ServiceSlot::Terminal,
+                   std::make_unique<MemoryTerminal>([](std::string_view) {}));
+  } else {
+    rt.set_service(ServiceSlot::Terminal, open_terminal());
+  }
   screen();
-  rt.set_internal_error_hook([](int, std::string_view caption, std::string_view text) {
+  rt.set_internal_error_hook([&scratch](int, std::string_view caption, std::string_view text) {
     flush_all_tables();
     Runtime& now = Runtime::current();
     if (now.service(ServiceSlot::Screen) != nullptr) {
@@ -115,6 +180,7 @@ int run_program(const Program& p, int argc, const char* const* argv) {
       QOUT(std::string(caption) + std::string(text));
       screen().finish();
     }
+    scratch.remove();  // the process ends at once: no destructor will
   });
   // The table engine's drivers: DBF and DBFFPT are there from the start; DBFNTX (the
   // default) opens tables with NTX indexes, SDF reads the exported text files.
@@ -142,6 +208,23 @@ int run_program(const Program& p, int argc, const char* const* argv) {
     rt.set_errorlevel(1);
   }
   int code = terminate(rt, interrupted);
+  if (sw.check) {
+    // The report reads what the run left in the copies, through the program's own names.
+    CheckOutcome c;
+    c.ended_normally = code == 0;
+    c.interrupted = interrupted;
+    c.error_report = fs.error_report;
+    c.error_levels = fs.error_levels;
+    c.areas_at_error = fs.areas_at_error;
+    c.files = scratch_files();
+    c.notes = fs.notes;
+    out(p.check_report ? p.check_report(c) : check_verdict(c));
+    scratch.remove();
+    install_stop_signals(nullptr);
+    return code == 0 ? 0 : 1;
+  }
+  const std::string account = run_account(p.name, code != 0 && !interrupted, interrupted);
+  if (!account.empty()) err(account);
   install_stop_signals(nullptr);
   return code;
 }

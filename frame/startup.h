@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "console/backend.h"
+#include "frame/check.h"
 
 namespace lum {
 
@@ -36,6 +37,10 @@ struct Program {
   OutputSink out;
   OutputSink err;
   std::optional<std::string> environment;
+  // The report of a dry run (--check), from what the run did to the scratch copies,
+  // which the program's own names still reach while it is made; check_verdict() alone
+  // when empty.
+  std::function<std::string(const CheckOutcome&)> check_report;
 };
 
 // Exit codes besides ERRORLEVEL's 0 and 1.
@@ -44,7 +49,9 @@ inline constexpr int kExitUsage = 2;  // the command line was not understood
 // Runs the program: switches, start-up, the start function, termination. Returns the
 // exit code (ERRORLEVEL; 1 after an interrupt; 2 when the command line or LUMCONV held
 // something not understood, in which case nothing was opened). --help and --version
-// print and return 0 without opening anything.
+// print and return 0 without opening anything. --check runs the dry run and prints its
+// report: 0 when the real run would end normally, 1 when with an error (or when the
+// dry run could not be made or was interrupted).
 int run_program(const Program& program, int argc, const char* const* argv);
 
 // __QUIT(): ends the run (does not return); returns at once when a quit is under way.

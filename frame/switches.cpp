@@ -53,6 +53,8 @@ Switches read_switches(std::string_view env, std::span<const std::string> args) 
       s.help = true;
     } else if (arg == "--version") {
       s.version = true;
+    } else if (arg == "--check") {
+      s.check = true;
     } else {
       s.arguments.push_back(arg);
     }

@@ -1,6 +1,7 @@
 // The run-time frame's start-up switches: arguments that begin with "//" (//NOALERT,
 // //DRIVE:<dir>, //HELP), read from the environment variable LUMCONV (several separated
-// by blanks) and then from the command line, which wins; plus --help, -h and --version.
+// by blanks) and then from the command line, which wins; plus --help, -h, --version and
+// --check (the dry run).
 #pragma once
 
 #include <optional>
@@ -15,6 +16,7 @@ struct Switches {
   bool noalert = false;
   bool help = false;
   bool version = false;
+  bool check = false;                  // --check: the whole run on scratch copies, then a report
   std::optional<std::string> drive;    // the directory a leading "\" names
   std::vector<std::string> arguments;  // everything else, in order
   std::string error;                   // what was not understood; empty when all was

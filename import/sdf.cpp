@@ -9,6 +9,7 @@
 #include "import/sdf_area.h"
 #include "import/transfer.h"
 #include "runtime/runtime.h"
+#include "table/dbf_area.h"
 #include "table/workareas.h"
 #include "values/dates.h"
 #include "values/number_text.h"
@@ -18,7 +19,6 @@ namespace {
 
 constexpr char kAppendOperation[] = "APPEND FROM";
 constexpr char kCopyOperation[] = "COPY TO";
-constexpr int kSubOpen = 1001;
 constexpr int kSubCreate = 1004;
 constexpr int kSubWrite = 1011;
 constexpr int kSubArgument = 1005;
@@ -94,6 +94,42 @@ void read_scope(TransferPlan& plan, const CodeBlock& for_block, const CodeBlock&
   }
   plan.rest = rest.is_logical() && rest.log();
 }
+
+// The runtime's import journal (Runtime slot Imports).
+class ImportJournal : public Service {
+ public:
+  std::vector<ImportRecord> imports;
+};
+
+ImportJournal& journal() {
+  Runtime& rt = Runtime::current();
+  if (auto* j = rt.service_as<ImportJournal>(ServiceSlot::Imports)) return *j;
+  auto j = std::make_unique<ImportJournal>();
+  ImportJournal* raw = j.get();
+  rt.set_service(ServiceSlot::Imports, std::move(j));
+  return *raw;
+}
+
+// Records the import in the journal when it ends, however it ends.
+class JournalEntry {
+ public:
+  JournalEntry(const SdfArea& text, const Area& dest) : text_(text) {
+    entry_.text_file = text.file_name();
+    const auto* table = dynamic_cast<const DbfArea*>(&dest);
+    entry_.table = table != nullptr ? table->file_name() : dest.alias();
+    entry_.record_length = text.record_length();
+  }
+  ~JournalEntry() {
+    entry_.lines = text_.tally();
+    journal().imports.push_back(std::move(entry_));
+  }
+  JournalEntry(const JournalEntry&) = delete;
+  JournalEntry& operator=(const JournalEntry&) = delete;
+
+ private:
+  const SdfArea& text_;
+  ImportRecord entry_;
+};
 
 // A destination table seen by the transfer.
 class AreaTarget final : public TransferTarget {
@@ -247,6 +283,8 @@ class TextTarget final : public TransferTarget {
 
 }  // namespace
 
+const std::vector<ImportRecord>& import_journal() { return journal().imports; }
+
 void register_sdf_driver() {
   register_driver(kSdfDriver, [] { return std::make_unique<SdfArea>(); });
 }
@@ -295,9 +333,9 @@ bool __DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
   TemporaryArea temporary(wa, remembered);
   const AreaNumber number = wa.first_free();
   if (number == 0) {
-    // Every area is taken, so the text has none to open in. Part 3.1 names no error for
-    // this; it is the one DBUSEAREA raises for the same case (argument error, 1015),
-    // under this command's operation. Nothing is appended.
+    // Every area is taken, so the text has none to open in: the error DBUSEAREA raises
+    // for the same case (argument error, 1015), under this command's operation.
+    // Nothing is appended.
     raise_dbcmd(kErrArgument, kSubNoFreeArea, kAppendOperation, 0);
     return false;
   }
@@ -309,6 +347,7 @@ bool __DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
   if (codepage.is_string()) info.codepage = codepage.str();
   wa.select(number);
   if (!text->open(info)) return false;
+  const JournalEntry entry(*text, *dest);  // before the temporary area closes the text
   temporary.attach(number, std::move(made));
 
   if (same_structure && text->whole_image() && text->codepage().empty()) {

@@ -4,9 +4,13 @@
 // caller make sure a text file can be opened before it empties anything.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "import/sdf_reader.h"
 #include "runtime/value.h"
 
 namespace lum {
@@ -47,6 +51,19 @@ bool __DBCOPY(const Value& file, const Value& fields = {}, const CodeBlock& for_
               const CodeBlock& while_block = {}, const Value& next = {}, const Value& record = {},
               const Value& rest = {}, const Value& driver = {}, const Value& connection = {},
               const Value& codepage = {}, const Value& delimiter = {});
+
+// One text import of the run: the file, the table it filled (its file name as opened)
+// and how the file's lines compared with the record length of that table's text.
+struct ImportRecord {
+  std::string text_file;
+  std::string table;
+  std::size_t record_length = 0;
+  LineTally lines;
+};
+
+// Every import the current runtime ran (__DBAPP through the text driver), in order,
+// whether or not it succeeded; empty before the first.
+const std::vector<ImportRecord>& import_journal();
 
 // Makes sure the text file that __DBSDF would import under this name can be opened,
 // with the same name rules (".txt" added) and the same "Open error" (subsystem "SDF",

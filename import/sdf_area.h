@@ -41,6 +41,11 @@ class SdfArea final : public Area {
   // The code page of the text: the run's own.
   const std::string& codepage() const { return codepage_; }
   TransferSource& source() { return *reader_; }
+  // The lines met so far. REQUIRES: open.
+  const LineTally& tally() const { return reader_->tally(); }
+  std::size_t record_length() const { return layout_.record_length; }
+  // The text file's name as opened.
+  const std::string& file_name() const { return filename_; }
 
   // Opens info.name (retrying as the handler asks) and goes to the first record.
   bool open(const OpenInfo& info) override;

@@ -87,6 +87,23 @@ std::uint8_t attr(long v) { return static_cast<std::uint8_t>(std::clamp(v, 0L, 2
 
 }  // namespace
 
+void LineTally::add(std::uint64_t length, std::uint64_t record_length) {
+  ++lines;
+  if (length == record_length) return;
+  if (first.size() < kFirstKept) first.push_back(lines);
+  if (length < record_length) {
+    const std::uint64_t by = record_length - length;
+    min_short = shorter == 0 ? by : std::min(min_short, by);
+    max_short = std::max(max_short, by);
+    ++shorter;
+  } else {
+    const std::uint64_t by = length - record_length;
+    min_long = longer == 0 ? by : std::min(min_long, by);
+    max_long = std::max(max_long, by);
+    ++longer;
+  }
+}
+
 SdfLayout SdfLayout::from_structure(const std::vector<SdfFieldDesc>& structure) {
   SdfLayout layout;
   std::size_t offset = 0;
@@ -144,6 +161,7 @@ bool SdfReader::go_top() {
   current_ = 0;
   recno_ = 1;
   next_ = kNextUnknown;
+  tally_ = LineTally();
   return read_record();
 }
 
@@ -172,9 +190,13 @@ bool SdfReader::read_record() {
     // A further record exists unless nothing follows the line end before the bytes
     // end; a line end before position L does not end the file.
     next_ = short_read && p + E == n ? kNoFurther : static_cast<std::int64_t>(current_ + p + E);
+    tally_.add(p, L);
     if (p < L) std::memset(rec + p, ' ', L - p);
   } else {
     next_ = short_read ? kNoFurther : kNextUnknown;
+    // The last line, without a line end, ends with the bytes; a longer one is
+    // measured when the skip finds its end.
+    if (short_read) tally_.add(n, L);
     if (n < L) std::memset(rec + n, ' ', L - n);
   }
   return true;
@@ -198,10 +220,15 @@ bool SdfReader::scan_for_next() {
     const std::size_t p = find_eol(chunk_.data(), total);
     if (p != std::string_view::npos) {
       next_ = short_read && p + E == total ? kNoFurther : static_cast<std::int64_t>(origin + p + E);
+      tally_.add(origin + p - current_, layout_.record_length);
       return true;
     }
     if (short_read) {
       next_ = kNoFurther;
+      // A final 0x1A carried from the chunk before is no part of the line either.
+      const std::size_t end =
+          n == 0 && total > 0 && chunk_[total - 1] == kEofMark ? total - 1 : total;
+      tally_.add(origin + end - current_, layout_.record_length);
       return true;
     }
     std::memmove(chunk_.data(), chunk_.data() + total - keep, keep);

@@ -17,6 +17,24 @@
 
 namespace lum {
 
+// How the lines of a text file compare with the record length L they are read at: a
+// line is its bytes before the line end (the last line: before the end of the file and
+// a final 0x1A). Counted as the reader meets them.
+struct LineTally {
+  static constexpr std::size_t kFirstKept = 5;
+
+  std::uint64_t lines = 0;
+  std::uint64_t shorter = 0;  // lines below L bytes, short by min_short..max_short
+  std::uint64_t min_short = 0, max_short = 0;
+  std::uint64_t longer = 0;  // lines above L bytes, long by min_long..max_long
+  std::uint64_t min_long = 0, max_long = 0;
+  std::vector<std::uint64_t> first;  // numbers (from 1) of the first lines not L long
+
+  bool all_fit() const { return shorter == 0 && longer == 0; }
+  // Takes the length of the next line.
+  void add(std::uint64_t length, std::uint64_t record_length);
+};
+
 // One field of the table that a text record is laid out from.
 struct SdfFieldDesc {
   std::string name;
@@ -70,6 +88,9 @@ class SdfReader final : public TransferSource {
   std::uint32_t recno() const { return recno_; }
   std::uint64_t record_offset() const { return current_; }
   const SdfLayout& layout() const { return layout_; }
+  // The lines met since the last go_top(); a line longer than the span is counted once
+  // the skip past it has found its end.
+  const LineTally& tally() const { return tally_; }
 
   // The record image: the blank deletion flag and the L record bytes; at end of file L
   // blanks.
@@ -101,6 +122,7 @@ class SdfReader final : public TransferSource {
   std::uint64_t current_ = 0;
   std::int64_t next_ = kNextUnknown;
   std::uint32_t recno_ = 0;
+  LineTally tally_;
   bool positioned_ = false;
   bool eof_ = true;
 };

@@ -28,6 +28,25 @@ bool same_host_file(const std::string& a, const std::string& b) {
   return resolve_name(a).path == resolve_name(b).path;
 }
 
+// An index file name as given, with ".ntx" when it has no extension (and the
+// default-extensions setting is on).
+std::string index_file_name(std::string file) {
+  if (extension_dot(file) == std::string::npos && Runtime::current().settings().defextensions) {
+    file += ".ntx";
+  }
+  return file;
+}
+
+// The base name of a file name, without directory and extension, upper case, cut to
+// the length of an order name.
+std::string order_name_of(const std::string& file) {
+  std::string base = file.substr(name_start(file));
+  if (std::size_t dot = extension_dot(base); dot != std::string::npos) base.resize(dot);
+  if (base.size() > kNtxOrderNameMax) base.resize(kNtxOrderNameMax);
+  for (char& c : base) c = upper(c);
+  return base;
+}
+
 }  // namespace
 
 // The records of the table in physical order 1..N, each made current and its key
@@ -214,7 +233,14 @@ bool NtxArea::land(TreeStep step) {
   if (step == TreeStep::Failed) return false;
   // The walk is over: the cache gives back what it holds beyond its size.
   if (!order_->file.trim()) return false;
-  return go_to(step == TreeStep::Key ? order_->tree.record() : 0);
+  if (step != TreeStep::Key) return go_to(0);
+  RecNo rec = order_->tree.record();
+  if (rec == 0 || rec > record_count()) {
+    // Going there would silently end the walk at the phantom record.
+    order_->tree.invalidate();
+    return order_->file.report_corruption();
+  }
+  return go_to(rec);
 }
 
 bool NtxArea::go_top() {
@@ -321,9 +347,28 @@ bool NtxArea::seek(const Value& key, bool soft_seek, bool find_last) {
 
 // --- creating an order ---
 
+bool NtxArea::blank_key_shape(Order& o) {
+  // The key's type and size come from the blank record after the last one.
+  RecNo saved = recno();
+  if (!go_to(0)) return false;
+  Value blank;
+  if (!key_value(o, blank)) return false;
+  if (!go_to(saved)) return false;
+  switch (classify_key(blank, o.shape)) {
+    case KeyClass::Ok:
+      return true;
+    case KeyClass::BadType:
+      raise_error(kErrDataType, 1026, 0);
+      return false;
+    case KeyClass::ZeroWidth:
+      raise_error(kErrDataWidth, 1026, 0);
+      return false;
+  }
+  return false;
+}
+
 bool NtxArea::create_order(const OrderRequest& req) {
   if (!write_back()) return false;
-  const Settings& settings = Runtime::current().settings();
 
   auto o = std::make_unique<Order>();
   o->key_text = req.key_text;
@@ -336,22 +381,7 @@ bool NtxArea::create_order(const OrderRequest& req) {
     return false;
   }
 
-  // The key's type and size come from the blank record after the last one.
-  RecNo saved = recno();
-  if (!go_to(0)) return false;
-  Value blank;
-  if (!key_value(*o, blank)) return false;
-  if (!go_to(saved)) return false;
-  switch (classify_key(blank, o->shape)) {
-    case KeyClass::Ok:
-      break;
-    case KeyClass::BadType:
-      raise_error(kErrDataType, 1026, 0);
-      return false;
-    case KeyClass::ZeroWidth:
-      raise_error(kErrDataWidth, 1026, 0);
-      return false;
-  }
+  if (!blank_key_shape(*o)) return false;
 
   // The file: the name given (".ntx" added when it has none), else the table's name
   // with ".ntx"; a name without a directory lands in the working directory.
@@ -361,12 +391,10 @@ bool NtxArea::create_order(const OrderRequest& req) {
     std::size_t dot = extension_dot(file);
     if (dot != std::string::npos) file.resize(dot);
     file += ".ntx";
-  } else if (extension_dot(file) == std::string::npos && settings.defextensions) {
-    file += ".ntx";
+  } else {
+    file = index_file_name(file);
   }
-  std::string base = file.substr(name_start(file));
-  if (std::size_t dot = extension_dot(base); dot != std::string::npos) base.resize(dot);
-  std::string order_name = req.order.empty() ? base : req.order;
+  std::string order_name = req.order.empty() ? order_name_of(file) : req.order;
   if (order_name.size() > kNtxOrderNameMax) order_name.resize(kNtxOrderNameMax);
   for (char& c : order_name) c = upper(c);
   o->name = order_name;
@@ -390,6 +418,40 @@ bool NtxArea::create_order(const OrderRequest& req) {
     return false;
   }
 
+  if (order_) order_->file.close();
+  order_ = std::move(o);
+  old_key_known_ = appended_ = false;
+  return go_top();
+}
+
+// --- opening an index file written before ---
+
+bool NtxArea::open_order(std::string_view name) {
+  if (!write_back()) return false;
+  auto o = std::make_unique<Order>();
+  std::string file = index_file_name(std::string(name));
+  if (!o->file.open(file, read_only(), shared())) return false;
+  const NtxHeader& h = o->file.header();
+  o->key_text = h.key_expr;
+  o->field = field_index(h.key_expr);
+  if (o->field < 0 || !h.for_expr.empty()) {
+    // Only a key that names a field can be evaluated here, and no FOR condition: the
+    // index could not be kept up to date.
+    raise_error(kErrSyntax, 0, 0, {}, 0, o->field < 0 ? h.key_expr : h.for_expr);
+    o->file.close();
+    return false;
+  }
+  if (!blank_key_shape(*o)) {
+    o->file.close();
+    return false;
+  }
+  if (o->shape.size != h.key_size || o->shape.dec != h.key_dec) {
+    // The pages would be read with one key size and compared with another.
+    o->file.report_corruption();
+    o->file.close();
+    return false;
+  }
+  o->name = h.order_name.empty() ? order_name_of(file) : h.order_name;
   if (order_) order_->file.close();
   order_ = std::move(o);
   old_key_known_ = appended_ = false;

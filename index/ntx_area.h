@@ -60,6 +60,14 @@ class NtxArea : public DbfFptArea {
   // created; the error has been raised and any earlier index stays as it was, unless it
   // was the file being replaced.
   bool create_order(const OrderRequest& req);
+  // Opens an index file that exists already (".ntx" added to a name without an
+  // extension) as the area's only and controlling order, positioned at its top. Its
+  // key expression must name a field of the table, the one kind of key this engine
+  // evaluates (else the syntax error of a key it cannot compile), and that field's key
+  // must have the index's size and decimals (else "Corruption detected", 1012, naming
+  // the index). The file's own open, read and corruption errors as NtxFile::open
+  // raises them. False when the order was not opened; an earlier index stays then.
+  bool open_order(std::string_view file);
   bool has_order() const { return order_ != nullptr; }
   // The open index file (tests and tools). REQUIRES: has_order().
   NtxFile& index_file() { return order_->file; }
@@ -89,8 +97,12 @@ class NtxArea : public DbfFptArea {
   // Makes the tree cursor stand on the current record's entry. `exact` false: it stands
   // on the entry after where the record would be (or is at the end).
   bool sync_cursor(bool& exact, TreeStep& step);
-  // Goes to the record of the cursor's key, or to the phantom record.
+  // Goes to the record of the cursor's key, or to the phantom record. An entry that
+  // names no record of the table is damage: "Corruption detected" on the index.
   bool land(TreeStep step);
+  // The key's shape on the phantom record after the last one, where create and open
+  // take it; false after a raised error.
+  bool blank_key_shape(Order& o);
   // Remembers the current record's key before its first change.
   bool before_change();
   void drop_order() noexcept;

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <new>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -72,27 +70,10 @@ std::uint8_t* sort_entries(std::uint8_t* a, std::uint8_t* tmp, std::size_t n, st
   return src;
 }
 
-// A name in the operating system's temporary directory. Names handed to platform/ that
-// start with a separator mean the run's drive root, so the directory is given relative
-// to the working directory.
-std::string temp_file_name() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path dir = fs::temp_directory_path(ec);
-  if (ec) dir = ".";
-  fs::path cwd = fs::current_path(ec);
-  if (!ec && dir.is_absolute()) {
-    fs::path rel = dir.lexically_relative(cwd);
-    if (!rel.empty()) dir = rel;
-  }
-  std::random_device rd;
-  std::uint64_t tag = (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "lumntx%016llx.tmp", static_cast<unsigned long long>(tag));
-  return (dir / buf).generic_string();
-}
+constexpr const char* kTempPrefix = "lumntx";
 
-// Sorted runs in a temporary file, removed when the store goes away.
+// Sorted runs in a temporary file of the host's temporary directory, which goes away
+// with the store.
 class RunStore {
  public:
   struct Run {
@@ -101,17 +82,10 @@ class RunStore {
     std::uint64_t read = 0;  // entries read back so far
   };
 
-  ~RunStore() {
-    if (file_.is_open()) {
-      file_.close();
-      delete_file(name_);
-    }
-  }
-
   bool append(const std::uint8_t* data, std::size_t n, std::size_t e) {
     if (!file_.is_open()) {
-      name_ = temp_file_name();
-      int os = file_.create(name_, FileShare::Exclusive);
+      int os = file_.create_temporary(kTempPrefix);
+      name_ = os == kOsOk ? file_.path() : std::string(kTempPrefix);
       if (os != kOsOk) return fail(kErrCreate, 1060, os);
     }
     IoResult r = file_.write_at(end_, data, n * e);

@@ -172,6 +172,12 @@ NtxAddr NtxFile::take_end_address() {
   return end_;
 }
 
+std::uint64_t NtxFile::entry_bound() {
+  std::uint64_t len = file_.size().bytes;
+  if (end_ != 0) len = std::max<std::uint64_t>(len, std::uint64_t{end_} + kNtxBlockSize);
+  return (len / kNtxBlockSize + 1) * header_.max_keys;
+}
+
 NtxAddr NtxFile::new_page() {
   NtxAddr a = header_.free_head;
   std::uint8_t* p = nullptr;

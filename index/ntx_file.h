@@ -70,6 +70,11 @@ class NtxFile {
   // The next address at the end of the file: the file length the first time, then the
   // previous address + 1024.
   NtxAddr take_end_address();
+  // The most entries a tree in this file can hold: every block of the file (and every
+  // page handed out beyond its end) filled to M keys. A walk in one direction that
+  // visits more entries than this visits some of them twice: the pages form a cycle
+  // or are shared between parents.
+  std::uint64_t entry_bound();
 
   // Writes changed pages in address order, then the header when anything changed.
   bool flush();

@@ -44,6 +44,21 @@ bool NtxTree::push(NtxAddr a, int slot) {
   return true;
 }
 
+bool NtxTree::count_step(int dir) {
+  // Depth is bounded by push(); this bounds length. Pages shared between parents, or a
+  // cycle through keys other than the leftmost, would otherwise make a walk that
+  // revisits the same entries for as long as the caller keeps stepping.
+  if (dir != walk_dir_) {
+    walk_dir_ = dir;
+    walk_steps_ = 0;
+  }
+  if (++walk_steps_ <= walk_bound_) return true;
+  walk_bound_ = f_.entry_bound();  // the file may have grown since the bound was taken
+  if (walk_steps_ <= walk_bound_) return true;
+  f_.report_corruption();
+  return false;
+}
+
 TreeStep NtxTree::load_current() {
   bool ok = false;
   NtxPageView v = view(path_.back().page, ok);
@@ -107,6 +122,7 @@ TreeStep NtxTree::settle_backward() {
 
 TreeStep NtxTree::top() {
   path_.clear();
+  walk_dir_ = 0;
   if (!push(f_.header().root, 0)) return TreeStep::Failed;
   TreeStep s = descend_left();
   if (s == TreeStep::Failed) return s;
@@ -115,6 +131,7 @@ TreeStep NtxTree::top() {
 
 TreeStep NtxTree::bottom() {
   path_.clear();
+  walk_dir_ = 0;
   bool ok = false;
   NtxPageView v = view(f_.header().root, ok);
   if (!ok) return TreeStep::Failed;
@@ -125,6 +142,7 @@ TreeStep NtxTree::bottom() {
 }
 
 TreeStep NtxTree::next() {
+  if (!count_step(1)) return lost();
   ++path_.back().slot;
   TreeStep s = descend_left();
   if (s == TreeStep::Failed) return s;
@@ -132,6 +150,7 @@ TreeStep NtxTree::next() {
 }
 
 TreeStep NtxTree::prev() {
+  if (!count_step(-1)) return lost();
   TreeStep s = descend_right();
   if (s == TreeStep::Failed) return s;
   return settle_backward();
@@ -140,6 +159,7 @@ TreeStep NtxTree::prev() {
 NtxTree::SeekResult NtxTree::seek(const SearchKey& key) {
   SeekResult r;
   path_.clear();
+  walk_dir_ = 0;
   const auto* sk = reinterpret_cast<const std::uint8_t*>(key.bytes.data());
   std::size_t len = static_cast<std::size_t>(key.len);
   std::size_t ks = f_.header().key_size;

@@ -87,6 +87,9 @@ class NtxTree {
     return false;
   }
   bool push(NtxAddr a, int slot);
+  // Counts one step of a walk in direction `dir` (+1 or -1); false, with the damage
+  // reported, once the walk has visited more entries than the file can hold.
+  bool count_step(int dir);
   TreeStep descend_left();
   TreeStep descend_right();
   TreeStep settle_forward();
@@ -104,6 +107,11 @@ class NtxTree {
   std::array<std::uint8_t, kNtxBlockSize> empty_page_{};
   std::vector<Level> path_;
   std::uint64_t gen_ = 0;
+  // The walk since the cursor was last placed: its direction (0: none yet), the entries
+  // it has stepped over and the most a sound tree in this file could give it.
+  int walk_dir_ = 0;
+  std::uint64_t walk_steps_ = 0;
+  std::uint64_t walk_bound_ = 0;
   std::string key_;
   std::uint32_t rec_ = 0;
 };

@@ -1,22 +1,24 @@
+// The host-independent half of the file layer: the name rules (separators, the drive
+// root, case-blind look-up, wildcards) and the File object with its fault seam. The
+// host's own operations are behind HostFiles (host_files.h).
 #include "platform/file.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <utility>
+
+#include "platform/host_files.h"
+#include "platform/scratch.h"
 
 namespace lum {
 
 namespace {
 
-std::string g_drive_root = "/";
+// "" until start-up sets a drive root: a leading separator then means the host's own
+// root (host_names().default_root).
+std::string g_drive_root;
 IoFaultHook g_fault_hook;
+HostFiles* g_host_files = nullptr;
+std::vector<std::string> g_changed;  // changed_files(), in order
 
 bool is_sep(char c) { return c == '\\' || c == '/'; }
 
@@ -24,96 +26,45 @@ unsigned char fold(unsigned char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
 }
 
-bool same_blind(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// The host's errno as the system's own error number.
-int map_errno(int err) {
-  switch (err) {
-    case 0:
-      return kOsOk;
-    case ENOENT:
-      return kOsFileNotFound;
-    case ENOTDIR:
-      return kOsPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case EBADF:
-      return kOsAccessDenied;
-    case EWOULDBLOCK:
-      return kOsFileInUse;
-    case ENOSPC:
-    case EDQUOT:
-      return kOsDiskFull;
-    default:
-      return err;
-  }
-}
-
+// Host paths are joined with "/", which every host accepts.
 std::string join(const std::string& base, std::string_view comp) {
   if (base.empty()) return std::string(comp);
-  if (base.back() == '/') return base + std::string(comp);
+  if (is_sep(base.back()) || base.back() == ':') return base + std::string(comp);
   return base + "/" + std::string(comp);
 }
 
-// The directory to list for `base` ("" is the working directory).
-std::string dir_for(const std::string& base) { return base.empty() ? std::string(".") : base; }
-
-enum class Found { Yes, No, NoDirectory };
-
-// Finds `comp` in directory `base`: the exact spelling first, else the smallest
-// case-blind match in byte order. On success `out` holds the spelling on disk.
-Found find_entry(const std::string& base, std::string_view comp, std::string& out) {
-  struct stat st;
-  std::string exact = join(base, comp);
-  if (::lstat(exact.c_str(), &st) == 0) {
-    out = std::string(comp);
-    return Found::Yes;
-  }
-  DIR* dir = ::opendir(dir_for(base).c_str());
-  if (dir == nullptr) return errno == ENOENT || errno == ENOTDIR ? Found::NoDirectory : Found::No;
-  bool any = false;
-  std::string best;
-  while (dirent* e = ::readdir(dir)) {
-    std::string_view n(e->d_name);
-    if (!same_blind(n, comp)) continue;
-    if (!any || n < best) best = std::string(n);
-    any = true;
-  }
-  ::closedir(dir);
-  if (!any) return Found::No;
-  out = std::move(best);
-  return Found::Yes;
-}
-
 bool is_directory(const std::string& path) {
-  struct stat st;
-  return ::stat(dir_for(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return host_files().kind(path.empty() ? std::string(".") : path) == EntryKind::Directory;
 }
 
 struct SplitName {
-  std::string base;  // "" (working directory) or the drive root
+  std::string base;  // "" (working directory), a root, or a drive ("C:", "C:\")
   std::vector<std::string_view> comps;
 };
 
-// Splits a name on both separators. A drive prefix such as "C:" is dropped: this host
-// has one drive, whose root is drive_root().
+bool drive_prefix(std::string_view name) {
+  return name.size() >= 2 && name[1] == ':' &&
+         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+}
+
+// Splits a name on both separators. A leading separator means the drive root. A drive
+// prefix such as "C:" is the host's own drive where the host has drives and no drive
+// root was set; otherwise it is dropped, so that under a drive root every name stays
+// inside it.
 SplitName split_name(std::string_view name) {
   SplitName s;
-  if (name.size() >= 2 && name[1] == ':' &&
-      ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
+  const HostNames& host = host_names();
+  if (drive_prefix(name)) {
+    if (host.drive_letters && g_drive_root.empty()) s.base = std::string(name.substr(0, 2));
     name.remove_prefix(2);
   }
-  if (!name.empty() && is_sep(name.front())) s.base = g_drive_root;
+  if (!name.empty() && is_sep(name.front())) {
+    if (!s.base.empty()) {
+      s.base.push_back('/');
+    } else {
+      s.base = g_drive_root.empty() ? std::string(host.default_root) : g_drive_root;
+    }
+  }
   std::size_t i = 0;
   while (i < name.size()) {
     while (i < name.size() && is_sep(name[i])) ++i;
@@ -135,9 +86,9 @@ int resolve_dirs(const SplitName& s, std::size_t count, std::string& path) {
       continue;
     }
     std::string found;
-    if (find_entry(path, comp, found) != Found::Yes) {
+    if (Found f = host_files().find_entry(path, comp, found); f != Found::Yes) {
       for (std::size_t r = k; r < s.comps.size(); ++r) path = join(path, s.comps[r]);
-      return kOsPathNotFound;
+      return f == Found::TooLong ? kOsNameTooLong : kOsPathNotFound;
     }
     path = join(path, found);
     if (!is_directory(path)) {
@@ -170,22 +121,21 @@ bool wild_match(std::string_view pat, std::string_view name) {
   return p == pat.size();
 }
 
-int lock_cmd() {
-#ifdef F_OFD_SETLK
-  return F_OFD_SETLK;  // owned by the open file, so closing another handle keeps it
-#else
-  return F_SETLK;
-#endif
-}
-
 }  // namespace
 
+HostFiles& host_files() { return g_host_files != nullptr ? *g_host_files : native_host_files(); }
+
+void set_host_files(HostFiles* files) { g_host_files = files; }
+
 void set_drive_root(std::string root) {
-  if (root.empty()) root.push_back('/');
+  if (root == host_names().default_root) root.clear();  // the host's own root
   g_drive_root = std::move(root);
 }
 
-const std::string& drive_root() { return g_drive_root; }
+const std::string& drive_root() {
+  static const std::string host_root = host_names().default_root;
+  return g_drive_root.empty() ? host_root : g_drive_root;
+}
 
 ResolvedName resolve_name(std::string_view name) {
   ResolvedName r;
@@ -203,7 +153,7 @@ ResolvedName resolve_name(std::string_view name) {
     r.path = join(r.path, last);
     return r;
   }
-  switch (find_entry(r.path, last, found)) {
+  switch (host_files().find_entry(r.path, last, found)) {
     case Found::Yes:
       r.path = join(r.path, found);
       break;
@@ -215,30 +165,40 @@ ResolvedName resolve_name(std::string_view name) {
       r.path = join(r.path, last);
       r.oscode = kOsPathNotFound;
       break;
+    case Found::TooLong:
+      r.path = join(r.path, last);
+      r.oscode = kOsNameTooLong;
+      break;
   }
   return r;
 }
 
 bool file_exists(std::string_view name) {
   ResolvedName r = resolve_name(name);
-  struct stat st;
-  return r.oscode == kOsOk && ::stat(r.path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (scratch::active()) {
+    bool known = false;
+    bool seen = scratch::exists(r.path, known);
+    if (known) return seen;
+  }
+  return r.oscode == kOsOk && host_files().kind(r.path) == EntryKind::Regular;
 }
 
 File::~File() {
-  if (fd_ >= 0) ::close(fd_);
+  if (handle_ != HostFiles::kNoHandle) host_files().close(handle_);
 }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : handle_(std::exchange(other.handle_, HostFiles::kNoHandle)),
+      changed_(other.changed_),
       access_(other.access_),
       share_(other.share_),
       path_(std::move(other.path_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
+    if (handle_ != HostFiles::kNoHandle) host_files().close(handle_);
+    handle_ = std::exchange(other.handle_, HostFiles::kNoHandle);
+    changed_ = other.changed_;
     access_ = other.access_;
     share_ = other.share_;
     path_ = std::move(other.path_);
@@ -246,207 +206,153 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-namespace {
+bool File::is_open() const { return handle_ != HostFiles::kNoHandle; }
 
-// Takes the whole-file lock that stands for the open's sharing mode; on failure the
-// descriptor is closed and the system's code returned (32 when another opener holds it).
-int lock_whole_file(int fd, FileShare share) {
-  int rc;
-  do {
-    rc = ::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  if (rc == 0) return kOsOk;
-  int err = errno;
-  ::close(fd);
-  return err == EWOULDBLOCK ? kOsFileInUse : map_errno(err);
+void File::note_change() {
+  if (changed_) return;
+  changed_ = true;
+  if (scratch::active()) scratch::note_change(path_);
+  if (std::find(g_changed.begin(), g_changed.end(), path_) == g_changed.end()) {
+    g_changed.push_back(path_);
+  }
 }
 
-}  // namespace
+std::vector<std::string> changed_files() { return g_changed; }
+
+void forget_changed_files() { g_changed.clear(); }
 
 int File::open(std::string_view name, FileAccess access, FileShare share) {
-  if (fd_ >= 0) close();
+  if (is_open()) close();
+  changed_ = false;
   ResolvedName r = resolve_name(name);
-  if (r.oscode != kOsOk) return r.oscode;
-  int flags = (access == FileAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-  int fd;
-  do {
-    fd = ::open(r.path.c_str(), flags);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return map_errno(errno);
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return kOsAccessDenied;
+  std::string path = r.path;
+  if (scratch::active()) {
+    if (int rc = scratch::for_open(r, access, share, path); rc != kOsOk) return rc;
+  } else if (r.oscode != kOsOk) {
+    return r.oscode;
   }
-  // A whole-file lock is the open's sharing mode: exclusive conflicts with every other
-  // holder, shared only with an exclusive one.
-  if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
-  fd_ = fd;
+  HostFiles::Handle h = HostFiles::kNoHandle;
+  if (int rc = host_files().open(path, access, share, h); rc != kOsOk) return rc;
+  handle_ = h;
   access_ = access;
   share_ = share;
-  path_ = std::move(r.path);
+  path_ = std::move(path);
   return kOsOk;
 }
 
 int File::create(std::string_view name, FileShare share) {
-  if (fd_ >= 0) close();
+  if (is_open()) close();
   ResolvedName r = resolve_name(name);
   if (r.oscode != kOsOk && r.oscode != kOsFileNotFound) return r.oscode;
-  int fd;
-  do {
-    fd = ::open(r.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return map_errno(errno);
-  if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
-  // Emptied only once the lock is ours, so a file another opener holds stays intact.
-  if (::ftruncate(fd, 0) != 0) {
-    int err = errno;
-    ::close(fd);
-    return map_errno(err);
+  if (scratch::active()) {
+    if (int rc = scratch::for_create(r, r.path); rc != kOsOk) return rc;
   }
-  fd_ = fd;
+  HostFiles::Handle h = HostFiles::kNoHandle;
+  if (int rc = host_files().create(r.path, share, h); rc != kOsOk) return rc;
+  handle_ = h;
   access_ = FileAccess::ReadWrite;
   share_ = share;
   path_ = std::move(r.path);
+  changed_ = false;
+  note_change();
+  return kOsOk;
+}
+
+int File::create_temporary(std::string_view prefix) {
+  if (is_open()) close();
+  HostFiles::Handle h = HostFiles::kNoHandle;
+  std::string path;
+  if (int rc = host_files().create_temporary(prefix, h, path); rc != kOsOk) return rc;
+  handle_ = h;
+  access_ = FileAccess::ReadWrite;
+  share_ = FileShare::Exclusive;
+  path_ = std::move(path);
   return kOsOk;
 }
 
 int File::close() {
-  if (fd_ < 0) return kOsOk;
-  int rc = ::close(std::exchange(fd_, -1));
-  return rc == 0 ? kOsOk : map_errno(errno);
+  if (!is_open()) return kOsOk;
+  return host_files().close(std::exchange(handle_, HostFiles::kNoHandle));
 }
 
 IoResult File::read_at(std::uint64_t offset, void* data, std::size_t n) {
   IoResult res;
-  if (fd_ < 0) {
+  if (!is_open()) {
     res.oscode = kOsAccessDenied;
     return res;
   }
-  std::size_t want = n;
   IoFault fault;
   bool faulted = g_fault_hook && g_fault_hook(IoOp::Read, path_, offset, n, fault);
-  if (faulted) want = std::min(n, fault.allow);
-  auto* p = static_cast<char*>(data);
-  while (res.bytes < want) {
-    ssize_t got =
-        ::pread(fd_, p + res.bytes, want - res.bytes, static_cast<off_t>(offset + res.bytes));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      res.oscode = map_errno(errno);
-      return res;
-    }
-    if (got == 0) return res;
-    res.bytes += static_cast<std::uint64_t>(got);
-  }
-  if (faulted && want < n) res.oscode = fault.oscode;
+  std::size_t want = faulted ? std::min(n, fault.allow) : n;
+  res = host_files().read_at(handle_, offset, data, want);
+  if (faulted && want < n && res.bytes == want && res.oscode == kOsOk) res.oscode = fault.oscode;
   return res;
 }
 
 IoResult File::write_at(std::uint64_t offset, const void* data, std::size_t n) {
   IoResult res;
-  if (fd_ < 0 || access_ == FileAccess::ReadOnly) {
+  if (!is_open() || access_ == FileAccess::ReadOnly) {
     res.oscode = kOsAccessDenied;
     return res;
   }
-  std::size_t want = n;
   IoFault fault;
   bool faulted = g_fault_hook && g_fault_hook(IoOp::Write, path_, offset, n, fault);
-  if (faulted) want = std::min(n, fault.allow);
-  const auto* p = static_cast<const char*>(data);
-  while (res.bytes < want) {
-    ssize_t put =
-        ::pwrite(fd_, p + res.bytes, want - res.bytes, static_cast<off_t>(offset + res.bytes));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      res.oscode = map_errno(errno);
-      return res;
-    }
-    if (put == 0) {
-      res.oscode = kOsDiskFull;
-      return res;
-    }
-    res.bytes += static_cast<std::uint64_t>(put);
-  }
-  if (faulted && want < n) res.oscode = fault.oscode;
+  std::size_t want = faulted ? std::min(n, fault.allow) : n;
+  if (want > 0) note_change();
+  res = host_files().write_at(handle_, offset, data, want);
+  if (faulted && want < n && res.bytes == want && res.oscode == kOsOk) res.oscode = fault.oscode;
   return res;
 }
 
 IoResult File::size() const {
-  IoResult res;
-  struct stat st;
-  if (fd_ < 0) {
-    res.oscode = kOsAccessDenied;
-  } else if (::fstat(fd_, &st) != 0) {
-    res.oscode = map_errno(errno);
-  } else {
-    res.bytes = static_cast<std::uint64_t>(st.st_size);
-  }
-  return res;
+  if (!is_open()) return IoResult{0, kOsAccessDenied};
+  return host_files().size(handle_);
 }
 
 int File::truncate(std::uint64_t length) {
-  if (fd_ < 0 || access_ == FileAccess::ReadOnly) return kOsAccessDenied;
-  int rc;
-  do {
-    rc = ::ftruncate(fd_, static_cast<off_t>(length));
-  } while (rc != 0 && errno == EINTR);
-  return rc == 0 ? kOsOk : map_errno(errno);
+  if (!is_open() || access_ == FileAccess::ReadOnly) return kOsAccessDenied;
+  note_change();
+  return host_files().truncate(handle_, length);
 }
 
 int File::commit() {
-  if (fd_ < 0) return kOsAccessDenied;
+  if (!is_open()) return kOsAccessDenied;
   if (access_ == FileAccess::ReadOnly) return kOsOk;
-  return ::fsync(fd_) == 0 ? kOsOk : map_errno(errno);
+  return host_files().commit(handle_);
 }
 
 void File::start_writeback(std::uint64_t offset, std::uint64_t length) {
-  if (fd_ < 0 || access_ == FileAccess::ReadOnly || length == 0) return;
-#ifdef __linux__
-  (void)::sync_file_range(fd_, static_cast<off64_t>(offset), static_cast<off64_t>(length),
-                          SYNC_FILE_RANGE_WRITE);
-#else
-  (void)offset;
-#endif
+  if (!is_open() || access_ == FileAccess::ReadOnly || length == 0) return;
+  host_files().start_writeback(handle_, offset, length);
 }
 
 int File::lock_range(std::uint64_t offset, std::uint64_t length, bool exclusive) {
-  if (fd_ < 0) return kOsAccessDenied;
-  struct flock fl = {};
-  // A read-only handle cannot hold a write lock on this host; it takes a read lock.
-  fl.l_type = (exclusive && access_ == FileAccess::ReadWrite) ? F_WRLCK : F_RDLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = static_cast<off_t>(length);
-  if (::fcntl(fd_, lock_cmd(), &fl) == 0) return kOsOk;
-  return (errno == EAGAIN || errno == EACCES) ? kOsFileInUse : map_errno(errno);
+  if (!is_open()) return kOsAccessDenied;
+  return host_files().lock(handle_, access_ == FileAccess::ReadOnly, offset, length, exclusive);
 }
 
 int File::unlock_range(std::uint64_t offset, std::uint64_t length) {
-  if (fd_ < 0) return kOsAccessDenied;
-  struct flock fl = {};
-  fl.l_type = F_UNLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = static_cast<off_t>(length);
-  return ::fcntl(fd_, lock_cmd(), &fl) == 0 ? kOsOk : map_errno(errno);
+  if (!is_open()) return kOsAccessDenied;
+  return host_files().unlock(handle_, offset, length);
 }
 
 int delete_file(std::string_view name) {
   ResolvedName r = resolve_name(name);
+  if (scratch::active()) return scratch::remove(r);
   if (r.oscode != kOsOk) return r.oscode;
   if (is_directory(r.path)) return kOsAccessDenied;
-  return ::unlink(r.path.c_str()) == 0 ? kOsOk : map_errno(errno);
+  return host_files().remove(r.path);
 }
 
 int rename_file(std::string_view from, std::string_view to) {
   ResolvedName src = resolve_name(from);
-  if (src.oscode != kOsOk) return src.oscode;
   ResolvedName dst = resolve_name(to);
+  if (scratch::active()) return scratch::rename(src, dst);
+  if (src.oscode != kOsOk) return src.oscode;
   // The target must not exist: a rename never replaces another file.
   if (dst.oscode == kOsOk) return kOsAccessDenied;
   if (dst.oscode != kOsFileNotFound) return dst.oscode;
-  return ::rename(src.path.c_str(), dst.path.c_str()) == 0 ? kOsOk : map_errno(errno);
+  return host_files().rename(src.path, dst.path);
 }
 
 std::vector<std::string> list_files(std::string_view pattern) {
@@ -457,18 +363,17 @@ std::vector<std::string> list_files(std::string_view pattern) {
   if (resolve_dirs(s, s.comps.size() - 1, dir) != kOsOk) return out;
   std::string_view pat = s.comps.back();
   bool all = (pat == "*.*");  // "*.*" also names files without an extension
-  DIR* d = ::opendir(dir_for(dir).c_str());
-  if (d == nullptr) return out;
-  while (dirent* e = ::readdir(d)) {
-    std::string_view n(e->d_name);
-    if (n == "." || n == "..") continue;
-    if (!all && !wild_match(pat, n)) continue;
-    struct stat st;
-    std::string full = join(dir, n);
-    if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    out.emplace_back(n);
+  std::vector<DirEntry> entries;
+  if (host_files().list_dir(dir.empty() ? std::string(".") : dir, entries) != kOsOk) return out;
+  for (DirEntry& e : entries) {
+    if (e.kind != EntryKind::Regular) continue;
+    if (!all && !wild_match(pat, e.name)) continue;
+    out.push_back(std::move(e.name));
   }
-  ::closedir(d);
+  if (scratch::active()) {
+    scratch::adjust_listing(
+        dir, [&](std::string_view n) { return all || wild_match(pat, n); }, out);
+  }
   std::sort(out.begin(), out.end());
   return out;
 }

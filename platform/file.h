@@ -2,6 +2,8 @@
 // Names use "\" or "/" as separators and match without regard to letter case; opens
 // are exclusive or shared, enforced with operating-system locks across processes;
 // failures are reported as the system's own error numbers (the OsCode values below).
+// The same on every host: the name rules and the fault seam live in file.cpp, the
+// host's own calls behind them (posix/, windows/).
 #pragma once
 
 #include <cstddef>
@@ -22,10 +24,15 @@ enum OsCode : int {
   kOsAccessDenied = 5,
   kOsFileInUse = 32,
   kOsDiskFull = 112,
+  kOsNameTooLong = 206,    // a name or path longer than the host allows
+  kOsCannotResolve = 1921  // a name the host cannot resolve (symbolic links in a loop)
 };
 
 // The directory that a leading "\" names (the root of the current drive). Start-up
-// sets it; "/" until then.
+// sets it from //DRIVE:; until then it is the host's own root ("/" on POSIX; on
+// Windows "\", the root of the current drive). While a drive root is set, a drive
+// prefix such as "C:" is dropped on every host, so "C:\x" and "\x" both name x under
+// it; without one, Windows keeps "C:\x" as its own absolute name.
 void set_drive_root(std::string root);
 const std::string& drive_root();
 
@@ -69,16 +76,22 @@ class File {
 
   // Opens an existing file. Exclusive denies every other opener (in this or any other
   // process) and is refused while anyone holds the file; shared denies nobody but an
-  // exclusive opener. A file held by another opener gives kOsFileInUse. Returns the OS
-  // code, 0 on success.
+  // exclusive opener. A file held by another opener gives kOsFileInUse. Only a regular
+  // file opens: a directory, pipe or device gives kOsAccessDenied, without waiting for
+  // a pipe's other end. Returns the OS code, 0 on success.
   int open(std::string_view name, FileAccess access, FileShare share);
   // Creates the file, or empties an existing one, for reading and writing. An existing
   // file that matches case-blind keeps its spelling; else the name is used as given.
+  // An existing directory, pipe or device gives kOsAccessDenied.
   int create(std::string_view name, FileShare share);
+  // Creates a new, empty file in the host's temporary directory (which may be on
+  // another drive), named `prefix` and a unique tag, for reading and writing and held
+  // exclusively. It disappears when closed, also when the process dies; path() names it.
+  int create_temporary(std::string_view prefix);
   // Closes the file (no commit). Returns the OS code of the close.
   int close();
 
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const;
   bool read_only() const { return access_ == FileAccess::ReadOnly; }
   bool shared() const { return share_ == FileShare::Shared; }
   // The host path that was opened.
@@ -105,11 +118,21 @@ class File {
   int unlock_range(std::uint64_t offset, std::uint64_t length);
 
  private:
-  int fd_ = -1;
+  // Adds this file to changed_files() the first time it changes.
+  void note_change();
+
+  std::intptr_t handle_ = -1;  // the host's descriptor or handle
+  bool changed_ = false;
   FileAccess access_ = FileAccess::ReadOnly;
   FileShare share_ = FileShare::Shared;
   std::string path_;
 };
+
+// The files this process has changed through File since it started (or since
+// forget_changed_files()), by host path as opened, in the order first changed: created,
+// written to, or cut or extended. What a run's account to the operator lists.
+std::vector<std::string> changed_files();
+void forget_changed_files();
 
 // Deletes a file / renames a file; both resolve names like File::open. OS code result.
 int delete_file(std::string_view name);
@@ -120,6 +143,39 @@ int rename_file(std::string_view from, std::string_view to);
 // every file, with or without an extension). The names come back as spelled on disk,
 // sorted in byte order; an unknown directory gives none.
 std::vector<std::string> list_files(std::string_view pattern);
+
+// --- scratch copies, for a dry run ---
+// While they are on, no file is opened for writing, locked exclusively, created,
+// emptied, deleted or renamed: each such use works on a private copy of the file below
+// the scratch directory instead — copied there (under a shared lock, which fails with
+// 32 while another opener holds the file exclusively) at its first open for writing or
+// exclusive use, made there by a create, marked gone by a delete or rename — and every
+// later use of the name, listings and existence tests included, sees the copy. A use
+// that would fail on the file itself fails alike: a file this process may not write,
+// or a new file in a directory it may not write, gives 5. A shared read of a file
+// without a copy reads the file where it is.
+// begin_scratch is false when `dir` is not a directory. REQUIRES: `dir` is empty and no
+// File is open.
+bool begin_scratch(const std::string& dir);
+// Makes a new, empty directory with a name of its own in the host's directory for
+// temporary files: `prefix` followed by random characters. Its host
+// path, "" when none could be made.
+std::string make_temp_directory(std::string_view prefix);
+// Back to the files themselves; the copies stay on disk until the directory is removed.
+void end_scratch();
+bool scratch_active();
+
+// A file the scratch copies stand in for.
+struct ScratchFile {
+  std::string path;      // the file, absolute host path (it need not exist)
+  std::string copy;      // its copy, absolute host path
+  bool existed = false;  // the file existed when the copy was made (else it was created)
+  bool changed = false;  // the copy was written, created, emptied or deleted
+  bool gone = false;     // deleted or renamed away
+};
+// The files with copies: the changed ones in the order they first changed, then the
+// others in the order their copies were made.
+std::vector<ScratchFile> scratch_files();
 
 // Test seam: when a hook is set, it is asked before each read_at/write_at; returning
 // true with `allow` and `oscode` set cuts the transfer to `allow` bytes and reports

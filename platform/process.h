@@ -5,10 +5,27 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace lum {
+
+// A user of the host by its numeric identities (POSIX user and group ids).
+struct HostUser {
+  long uid = -1;
+  long gid = -1;
+};
+
+// When this process runs as the superuser, the unprivileged user a test can start a
+// program as, so that file permissions apply to it as they apply to an operator: the
+// host's "nobody" (65534 when the host names none). nullopt when this process is not
+// the superuser (its own permissions already apply) or the host has no such notion.
+std::optional<HostUser> unprivileged_user();
+
+// Gives `path` and, for a directory, everything below it to `user` (POSIX chown). The
+// OS code of the first failure, 0 on success.
+int give_to_user(const std::string& path, const HostUser& user);
 
 struct ProcessOptions {
   std::string cwd;                     // "" keeps the current directory
@@ -19,7 +36,14 @@ struct ProcessOptions {
   // Largest file the program may write, in bytes (a host limit; 0: none). Hosts without
   // such a limit refuse to start the program.
   std::uint64_t max_file_size = 0;
+  // POSIX only: the program runs as this user, with its group and no supplementary
+  // groups, dropped to before the program starts (this process must be the superuser).
+  // Hosts without user ids refuse to start the program.
+  std::optional<HostUser> run_as;
 };
+
+// Windows' exit code of a program ended by Ctrl+C or Ctrl+Break (STATUS_CONTROL_C_EXIT).
+inline constexpr int kInterruptedExitCode = static_cast<int>(0xC000013AU);
 
 struct ProcessOutcome {
   bool started = false;  // false: the program could not be started (`out` says why)
@@ -46,7 +70,10 @@ class Process {
   bool start(const std::string& program, const std::vector<std::string>& args,
              const ProcessOptions& options = {});
   bool running() const { return pid_ > 0; }
-  // Sends the interrupt that the operator's interrupt key sends.
+  // Sends the interrupt that the operator's interrupt key sends (POSIX: SIGINT;
+  // Windows: Ctrl+Break to the program's process group, and to a lumconv run without a
+  // console in common its stop event). A Windows program that catches neither ends
+  // with kInterruptedExitCode, as the console's own Ctrl+Break ends it.
   void interrupt();
   // Waits for the end and collects what it wrote. After a failed start: started false
   // and the reason in `out`.
@@ -56,7 +83,9 @@ class Process {
   void release();
   void drain();
 
-  long pid_ = -1;
+  // The running program as the host knows it (POSIX: its pid; Windows: the state that
+  // holds its handle and output readers); -1 when none runs.
+  std::intptr_t pid_ = -1;
   int out_fd_ = -1, err_fd_ = -1;
   ProcessOutcome outcome_;
 };

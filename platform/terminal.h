@@ -1,11 +1,18 @@
-// The host terminal: whether the standard streams are terminals, the size of the one on
-// standard output, a key mode for reading single keys without echo, raw writes, and the
-// stop signals (interrupt, terminate, hang-up) that end a run at its next safe point.
+// The host terminal: whether the standard streams are terminals (a Windows console; a
+// file, a pipe or NUL is none), the size of the one on standard output, a key mode for
+// reading single keys without echo, raw writes, and the stop requests (POSIX signals,
+// Windows console control events) that end a run at its next safe point.
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 namespace lum {
+
+// Makes standard input, output and error carry bytes unchanged, with no line-end
+// translation (Windows' text mode would write "\n" as "\r\n"), so that a program's
+// output is the same bytes on every host. Every program calls it first.
+void use_binary_standard_streams();
 
 bool stdin_is_terminal();
 bool stdout_is_terminal();
@@ -38,11 +45,22 @@ inline constexpr int kReadInterrupted = -2;
 inline constexpr int kReadEnd = -3;
 int read_stdin_byte(int timeout_ms);
 
-// Routes SIGINT, SIGTERM and SIGHUP to `handler` (nullptr: back to their default
-// actions). Blocking reads are not restarted, so a wait for a key sees the signal.
-// While a handler is installed, SIGXFSZ is ignored, so a write beyond the file-size
-// limit fails with an error instead of ending the process.
-// REQUIRES: handler is async-signal-safe.
+// Routes the stop requests to `handler` (nullptr: back to their default actions).
+// POSIX: SIGINT, SIGTERM and SIGHUP; blocking reads are not restarted, so a wait for a
+// key sees the signal; while a handler is installed, SIGXFSZ is ignored, so a write
+// beyond the file-size limit fails with an error instead of ending the process.
+// Windows: Ctrl+C, Ctrl+Break, closing the console window, log-off and shutdown; the
+// handler runs on the console's control thread, and for the last three that thread
+// then waits until install_stop_signals(nullptr) says the run has closed its tables,
+// because Windows ends the process as soon as it returns.
+// REQUIRES: handler is async-signal-safe and may run on another thread.
 void install_stop_signals(void (*handler)(int));
+
+// Test seam: the stop requests of this host (POSIX: SIGINT, SIGTERM, SIGHUP; Windows:
+// Ctrl+C, Ctrl+Break, closing the console window) and their delivery to this process
+// the way the host delivers them (a signal; a call of the control handler on a thread
+// of its own). Returns once the installed handler has seen the request.
+std::vector<int> host_stop_requests();
+void deliver_stop_request(int request);
 
 }  // namespace lum

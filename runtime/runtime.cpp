@@ -11,7 +11,7 @@ namespace {
 std::uint64_t g_memvar_generation = 0;
 }  // namespace
 
-volatile std::sig_atomic_t Runtime::interrupt_flag_ = 0;
+std::atomic<bool> Runtime::interrupt_flag_{false};
 Runtime* Runtime::current_ = nullptr;
 
 Runtime::Runtime() : previous_(current_) {
@@ -168,13 +168,13 @@ void Runtime::quit(Unwind::Reason reason) {
   throw Unwind(reason);
 }
 
-void Runtime::request_interrupt() noexcept { interrupt_flag_ = 1; }
+void Runtime::request_interrupt() noexcept { interrupt_flag_.store(true); }
 
-bool Runtime::interrupt_pending() noexcept { return interrupt_flag_ != 0; }
+bool Runtime::interrupt_pending() noexcept { return interrupt_flag_.load(); }
 
 void Runtime::on_interrupt() {
   if (quitting_) return;
-  interrupt_flag_ = 0;
+  interrupt_flag_.store(false);
   errorlevel_ = 1;
   quit(Unwind::Reason::Interrupt);
 }

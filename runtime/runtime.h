@@ -4,7 +4,7 @@
 // test fixture creates its own. While alive, a Runtime is Runtime::current().
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -50,7 +50,14 @@ class Service {
 
 // Slots for the services; destroyed from the last slot to the first, so the work
 // areas close their tables while the screen still exists.
-enum class ServiceSlot : int { Screen = 0, Terminal = 1, WorkAreas = 2, Frame = 3, kCount = 4 };
+enum class ServiceSlot : int {
+  Screen = 0,
+  Terminal = 1,
+  WorkAreas = 2,
+  Frame = 3,
+  Imports = 4,  // what the text imports of the run met
+  kCount = 5
+};
 
 class Runtime {
  public:
@@ -116,12 +123,13 @@ class Runtime {
   void begin_quit() { quitting_ = true; }
 
   // --- interrupts ---
-  // Async-signal-safe: asks the run to end at its next safe point.
+  // Async-signal-safe and callable from any thread (a signal handler on POSIX, the
+  // console's control thread on Windows): asks the run to end at its next safe point.
   static void request_interrupt() noexcept;
   static bool interrupt_pending() noexcept;
   // At a safe point: when an interrupt is pending, sets exit code 1 and unwinds.
   void poll_interrupt() {
-    if (interrupt_flag_ != 0) on_interrupt();
+    if (interrupt_flag_.load(std::memory_order_relaxed)) on_interrupt();
   }
 
   // --- services of the layers above ---
@@ -140,7 +148,9 @@ class Runtime {
   [[noreturn]] static void no_runtime();
   void memvars_changed();
 
-  static volatile std::sig_atomic_t interrupt_flag_;
+  // Lock-free, so setting it is safe inside a signal handler.
+  static std::atomic<bool> interrupt_flag_;
+  static_assert(std::atomic<bool>::is_always_lock_free);
   static Runtime* current_;
 
   Runtime* previous_ = nullptr;

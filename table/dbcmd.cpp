@@ -72,27 +72,12 @@ void select_number(WorkAreas& wa, std::int64_t n) {
   if (AreaNumber free = wa.first_free()) wa.select(free);
 }
 
-}  // namespace
-
-bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, const Value& alias,
-               const Value& shared, const Value& read_only, const Value& codepage, const Value&) {
-  WorkAreas& wa = WorkAreas::get();
-  if (new_area.is_logical() && new_area.log()) {
-    AreaNumber free = wa.first_free();
-    if (free == 0) {
-      // Every area is taken. Part 2.2 names no error for this; it is the argument error
-      // of an open whose driver cannot have its area (1015, as for an unknown driver).
-      // The current area stays as it was.
-      raise_dbcmd(kErrArgument, 1015, "DBUSEAREA", 0);
-      return false;
-    }
-    wa.select(free);
-  } else if (wa.current() != nullptr && !wa.close(wa.current_number())) {
-    return false;
-  }
-  wa.set_neterr(false);
-
-  std::string drv;
+// DBUSEAREA's arguments as the driver's open takes them, with the errors of bad ones
+// raised (false then). The alias is derived from the name when none is given.
+bool open_arguments(const Value& driver, const Value& name, const Value& alias, const Value& shared,
+                    const Value& read_only, const Value& codepage, std::string& drv,
+                    OpenInfo& info) {
+  drv.clear();
   if (driver.is_string())
     drv = upper_trimmed(std::string_view(driver.str()).substr(0, kMaxDriverName));
   if (drv.empty()) drv = default_driver();
@@ -111,12 +96,38 @@ bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, co
   if (alias.is_string()) al = upper_trimmed(alias.str());
   if (al.empty()) al = upper_trimmed(name_part(file).substr(0, kMaxDerivedAlias));
 
-  OpenInfo info;
+  info = OpenInfo();
   info.name = file;
   info.alias = al;
   info.shared = shared.is_logical() ? shared.log() : !Runtime::current().settings().exclusive;
   info.read_only = read_only.is_logical() && read_only.log();
   if (codepage.is_string()) info.codepage = codepage.str();
+  return true;
+}
+
+}  // namespace
+
+bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, const Value& alias,
+               const Value& shared, const Value& read_only, const Value& codepage, const Value&) {
+  WorkAreas& wa = WorkAreas::get();
+  if (new_area.is_logical() && new_area.log()) {
+    AreaNumber free = wa.first_free();
+    if (free == 0) {
+      // Every area is taken: the argument error of an open whose driver cannot have its
+      // area (1015, as for an unknown driver). The current area stays as it was.
+      raise_dbcmd(kErrArgument, 1015, "DBUSEAREA", 0);
+      return false;
+    }
+    wa.select(free);
+  } else if (wa.current() != nullptr && !wa.close(wa.current_number())) {
+    return false;
+  }
+  wa.set_neterr(false);
+
+  std::string drv;
+  OpenInfo info;
+  if (!open_arguments(driver, name, alias, shared, read_only, codepage, drv, info)) return false;
+  const std::string& al = info.alias;
 
   std::unique_ptr<Area> area = make_area(drv);
   if (!area->open(info)) return false;
@@ -132,6 +143,20 @@ bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, co
   }
   area->set_alias(al);
   wa.attach(wa.current_number(), std::move(area));
+  return true;
+}
+
+bool probe_table_open(const Value& driver, const Value& name, const Value& shared,
+                      const Value& read_only, const Value& codepage) {
+  WorkAreas& wa = WorkAreas::get();
+  wa.set_neterr(false);
+  std::string drv;
+  OpenInfo info;
+  if (!open_arguments(driver, name, Value(), shared, read_only, codepage, drv, info)) return false;
+  std::unique_ptr<Area> area = make_area(drv);
+  if (!area->open(info)) return false;
+  // Nothing was changed, so the close writes nothing: no record, no header.
+  area->close();
   return true;
 }
 

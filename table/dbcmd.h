@@ -28,6 +28,14 @@ inline bool DBUSEAREA(bool new_area, const Value& driver = {}, const Value& name
                    connection);
 }
 
+// Proves that DBUSEAREA with these arguments would open its table, without taking a
+// work area: the same driver, name and sharing rules and the same open of the data file
+// and its memo file, raising the same errors and retrying as the open retries; then
+// closed again with nothing written. Clears NETERR first, as the open does (the handler
+// sets it when it settles a file in use). The alias is not checked. True when it opened.
+bool probe_table_open(const Value& driver, const Value& name, const Value& shared = {},
+                      const Value& read_only = {}, const Value& codepage = {});
+
 // Selects an area by alias text or number ("Alias does not exist" for an unknown alias).
 void DBSELECTAREA(const Value& area);
 // Closes the current area's table; the current area number stays.

@@ -135,7 +135,12 @@ bool DbfArea::read_header() {
       if (raise_area(read_err).retry()) continue;
       return false;
     }
-    if (dbf::record_count_for_size(hdr_, size.bytes, count_) != dbf::Status::Ok) {
+    if (int os = count_for_size(size.bytes, count_); os != kOsOk) {
+      read_err.oscode = os;
+      if (raise_area(read_err).retry()) continue;
+      return false;
+    }
+    if (size.bytes < hdr_.header_len) {
       raise_error(kErrCorruption, 1012, kCanDefault, info_.name);
       return false;
     }
@@ -239,9 +244,21 @@ bool DbfArea::recount() {
   IoResult size = data_.size();
   if (size.oscode != kOsOk) return false;
   RecNo n = 0;
-  dbf::record_count_for_size(hdr_, size.bytes, n);
+  if (count_for_size(size.bytes, n) != kOsOk) return false;
   count_ = n;
   return true;
+}
+
+int DbfArea::count_for_size(std::uint64_t size, RecNo& count) {
+  int last = -1;
+  if (hdr_.record_len == 1 && size > hdr_.header_len) {
+    std::uint8_t b = 0;
+    IoResult r = data_.read_at(size - 1, &b, 1);
+    if (r.oscode != kOsOk) return r.oscode;
+    if (r.bytes == 1) last = b;
+  }
+  dbf::record_count_for_size(hdr_, size, count, last);
+  return kOsOk;
 }
 
 RecNo DbfArea::record_count() {
@@ -612,8 +629,8 @@ bool DbfArea::deleted(bool& out) {
 
 bool DbfArea::lock_record(RecNo recno) {
   if (!info_.shared || holds_lock(recno)) return true;
-  // Another opener holds the record: "Lock Failure", the error Part 3.2 gives for a
-  // lock that cannot be had (sub-code 1038). Retry, since the other opener may let go
+  // Another opener holds the record: "Lock Failure", the error of a lock that cannot
+  // be had (sub-code 1038). Retry, since the other opener may let go
   // (the default handler retries a lock failure that allows it); default gives up.
   auto lock_error = [&] { return area_error(kErrLock, 1038, kCanRetry | kCanDefault, info_.name); };
   return with_retry(lock_error, [&](int& oscode) { return take_record_lock(recno, oscode); });

@@ -91,6 +91,10 @@ class DbfArea : public Area {
  private:
   bool read_header();
   bool recount();
+  // The records a file of that size holds (see dbf::record_count_for_size; for records
+  // of one byte, its last byte is read). Returns the OS code of that read, 0 when
+  // counted.
+  int count_for_size(std::uint64_t size, RecNo& count);
   bool holds_lock(RecNo recno) const;
   // One attempt at a record lock, without raising; on failure `oscode` is the system's.
   bool take_record_lock(RecNo recno, int& oscode);

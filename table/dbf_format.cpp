@@ -249,10 +249,12 @@ Status decode_descriptors(std::span<const std::uint8_t> block, Header& out) {
   return Status::Ok;
 }
 
-Status record_count_for_size(const Header& h, std::uint64_t file_size, std::uint32_t& count) {
+Status record_count_for_size(const Header& h, std::uint64_t file_size, std::uint32_t& count,
+                             int last_byte) {
   count = 0;
   if (file_size < h.header_len) return Status::ShortFile;
   std::uint64_t n = (file_size - h.header_len) / h.record_len;
+  if (h.record_len == 1 && n > 0 && last_byte == kEofByte) --n;
   count = n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(n);
   return Status::Ok;
 }
@@ -265,7 +267,7 @@ Status decode_table(std::span<const std::uint8_t> file, Header& out, std::uint32
   if (file.size() < kHeaderSize + block) return Status::ShortDescriptors;
   s = decode_descriptors(file.subspan(kHeaderSize, block), out);
   if (s != Status::Ok) return s;
-  return record_count_for_size(out, file.size(), count);
+  return record_count_for_size(out, file.size(), count, file.empty() ? -1 : file.back());
 }
 
 int codepage_byte(std::string_view cp) {

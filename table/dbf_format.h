@@ -117,9 +117,13 @@ std::size_t descriptor_block_size(const Header& h);
 // length. REQUIRES: decode_header succeeded on `out`.
 Status decode_descriptors(std::span<const std::uint8_t> block, Header& out);
 // Record count for a file size: (size - header length) / record length; a trailing
-// partial record or end-of-file byte does not count. ShortFile when the file is
+// partial record or end-of-file byte does not count. With records of one byte the
+// division alone would count the end-of-file byte too, so the file's last byte is
+// needed then (`last_byte`, -1 when unknown): a last 0x1A is no record, as no record
+// begins with it (its deletion byte is a blank or "*"). ShortFile when the file is
 // shorter than its header length.
-Status record_count_for_size(const Header& h, std::uint64_t file_size, std::uint32_t& count);
+Status record_count_for_size(const Header& h, std::uint64_t file_size, std::uint32_t& count,
+                             int last_byte = -1);
 
 // Decodes a whole file image (header, descriptors, size check) as the engine's open
 // does. Used by tools and the fuzz target.

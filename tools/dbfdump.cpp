@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/terminal.h"
 #include "table/dbf_format.h"
 
 namespace {
@@ -83,6 +84,7 @@ bool parse_count(const char* text, unsigned long long& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  lum::use_binary_standard_streams();
   bool structure = true, records = true, vertical = false;
   unsigned long long from = 1, count = ~0ull;
   std::string file;
@@ -128,7 +130,15 @@ int main(int argc, char** argv) {
       st = dbf::decode_descriptors(block, h);
     }
   }
-  if (st == dbf::Status::Ok) st = dbf::record_count_for_size(h, size, n);
+  if (st == dbf::Status::Ok) {
+    int last = -1;  // the last byte tells records of one byte from the end-of-file mark
+    if (size > 0) {
+      std::ifstream tail(file, std::ios::binary);
+      tail.seekg(static_cast<std::streamoff>(size - 1));
+      last = tail.get();
+    }
+    st = dbf::record_count_for_size(h, size, n, last);
+  }
   if (st != dbf::Status::Ok) {
     std::fprintf(stderr, "dbfdump: %s: %.*s\n", file.c_str(),
                  static_cast<int>(dbf::status_text(st).size()), dbf::status_text(st).data());

@@ -1,8 +1,12 @@
 // lumgen: writes a sample dataset for one conversion run (text files, staging tables,
 // target tables under lum/firma1) into a directory.
 //
-//   lumgen <dir> [--records N] [--lines FILE=N] [--seed S] [--without FILE ...]
-//          [--no-localiza] [--no-marca] [--wide-coditem] [--legacy-suppliers] [--no-crlf]
+//   lumgen <dir> [--edge-cases] [--records N] [--lines FILE=N] [--seed S] [--without FILE ...]
+//          [--with FILE ...] [--no-localiza] [--no-marca] [--wide-coditem]
+//          [--legacy-suppliers] [--no-crlf] [--narrow-receivables]
+//
+// Without --edge-cases the data looks like a real export; with it, it is the test data
+// that carries the edge cases.
 #include <cstdio>
 #include <exception>
 #include <string>

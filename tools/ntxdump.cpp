@@ -11,6 +11,7 @@
 
 #include "index/ntx_format.h"
 #include "platform/file.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -87,6 +88,7 @@ class Dumper {
 }  // namespace
 
 int main(int argc, char** argv) {
+  lum::use_binary_standard_streams();
   bool blocks = false;
   const char* name = nullptr;
   for (int i = 1; i < argc; ++i) {

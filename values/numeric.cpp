@@ -1,5 +1,6 @@
 #include "values/numeric.h"
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -211,23 +212,19 @@ Number val_number(std::string_view text) {
     ++i;
   }
   std::size_t int_width = i;  // white space and sign count as integer positions
+  const std::size_t digits_from = i;
   std::size_t dec_digits = 0, trailing = 0;
   bool point = false, as_double = false;
   std::int64_t ivalue = 0;
-  double dvalue = 0;
   for (; i < len; ++i) {
     char c = text[i];
     if (c >= '0' && c <= '9') {
       int digit = c - '0';
+      // Beyond the largest 64-bit value the number continues as a double.
       if (!as_double && (ivalue > INT64_MAX / 10 || (ivalue == INT64_MAX / 10 && digit > 7))) {
         as_double = true;
-        dvalue = static_cast<double>(ivalue);
       }
-      if (as_double) {
-        dvalue = dvalue * 10 + digit;
-      } else {
-        ivalue = ivalue * 10 + digit;
-      }
+      if (!as_double) ivalue = ivalue * 10 + digit;
       if (point) {
         ++dec_digits;
       } else {
@@ -250,11 +247,30 @@ Number val_number(std::string_view text) {
       break;
     }
   }
+  const std::size_t digits_to = i;
 
   Number n;
   if (point || as_double) {
-    double v = as_double ? dvalue : static_cast<double>(ivalue);
-    if (point) v /= pow10(static_cast<int>(dec_digits > 400 ? 400 : dec_digits));
+    double v = 0;
+    if (!as_double && dec_digits <= 22 && ivalue <= (std::int64_t{1} << 53)) {
+      // Both operands exact: the quotient is the correctly rounded value of the text.
+      v = static_cast<double>(ivalue) / pow10(static_cast<int>(dec_digits));
+    } else {
+      // Digits beyond what a double or a power of ten holds exactly: the digits are read
+      // in one go, so a long text does not gather rounding errors (or overflow to
+      // infinity and divide by infinity).
+      const char* first = text.data() + digits_from;
+      const char* last = text.data() + digits_to;
+      const std::from_chars_result r = std::from_chars(first, last, v, std::chars_format::fixed);
+      if (r.ec == std::errc::result_out_of_range) {
+        // Too large, or too small: some whole digit other than 0 tells which.
+        const std::string_view whole(first, static_cast<std::size_t>(last - first));
+        const std::size_t nonzero = whole.substr(0, whole.find('.')).find_first_not_of('0');
+        v = nonzero != std::string_view::npos ? HUGE_VAL : 0.0;
+      } else if (r.ec != std::errc()) {
+        v = 0;  // no digits at all ("." alone)
+      }
+    }
     n.repr = NumRepr::Double;
     n.d = negative ? -v : v;
   } else {

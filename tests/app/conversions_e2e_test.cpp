@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -13,12 +14,17 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "frame/startup.h"
+#include "platform/file.h"
 #include "platform/process.h"
 #include "tests/support/expected.h"
 #include "tests/support/ntx_reader.h"
+#include "tests/support/operator_user.h"
 #include "tools/sample/dataset.h"
+#include "tools/sample/dbf_builder.h"
 
 namespace lum::test {
 
@@ -34,6 +40,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kBinary = LUMCONV_BINARY;
+const std::string kLockHelper = LUM_LOCK_HELPER;
 constexpr int kRows = 25, kCols = 80;
 
 std::string read_file(const fs::path& p) {
@@ -41,6 +48,10 @@ std::string read_file(const fs::path& p) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+void write_text_file(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
 }
 
 std::uint32_t u16(const std::string& b, std::size_t at) {
@@ -67,8 +78,23 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
 
 struct RunResult {
   int code = -1;
+  std::vector<std::string> logged;  // the lines of line output before the final screen
   std::vector<std::string> screen;  // kRows rows of kCols characters
-  std::string err;
+  std::string out, err;
+
+  // Splits the output: without a terminal, every line of line output comes as it is
+  // written and the final screen follows, so the first `lines` output lines are the
+  // log and the rest is the screen.
+  void split_log(std::size_t lines) {
+    std::vector<std::string> all;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    lines = std::min(lines, all.size());
+    logged.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(lines));
+    screen.assign(all.begin() + static_cast<std::ptrdiff_t>(lines), all.end());
+    screen.resize(std::max<std::size_t>(screen.size(), kRows));
+    for (std::string& row : screen) row.resize(kCols, ' ');
+  }
 };
 
 // One dataset in a fresh temporary directory, with a scratch directory beside it for the
@@ -90,21 +116,37 @@ class Workspace {
   const Dataset& dataset() const { return ds_; }
   const fs::path& dir() const { return dir_; }
 
-  // Runs lumconv on the dataset, the largest file it may write limited when asked.
-  RunResult run(std::uint64_t max_file_size = 0) const {
-    ProcessOptions o;
+  // Starts lumconv on the dataset with these options for the process (its directory and
+  // environment are the dataset's).
+  Process start(ProcessOptions o = {}) const {
     o.cwd = dir_.string();
     o.unset_env = {"LUMCONV"};
+    Process p;
+    p.start(kBinary, {"//DRIVE:" + dir_.string()}, o);
+    return p;
+  }
+
+  // Runs lumconv on the dataset to its end, the largest file it may write limited when
+  // asked.
+  RunResult run(std::uint64_t max_file_size = 0) const {
+    ProcessOptions o;
     o.max_file_size = max_file_size;
-    ProcessOutcome p = run_process(kBinary, {"//DRIVE:" + dir_.string()}, o);
-    EXPECT_TRUE(p.started) << p.out;
+    return run(o);
+  }
+  RunResult run(ProcessOptions o) const { return result_of(start(std::move(o))); }
+
+  static RunResult result_of(Process p) {
+    ProcessOutcome out = p.wait();
+    EXPECT_TRUE(out.started) << out.out;
+    return result_of(out);
+  }
+
+  static RunResult result_of(const ProcessOutcome& p) {
     RunResult r;
     r.code = p.exit_code;
+    r.out = p.out;
     r.err = p.err;
-    std::istringstream lines(p.out);
-    for (std::string line; std::getline(lines, line);) r.screen.push_back(line);
-    r.screen.resize(std::max<std::size_t>(r.screen.size(), kRows));
-    for (std::string& row : r.screen) row.resize(kCols, ' ');
+    r.split_log(0);
     return r;
   }
 
@@ -321,6 +363,15 @@ DatasetOptions wide_code_without_optional_fields(std::size_t n) {
   o.item_marca = false;
   return o;
 }
+// The sample lumgen writes by default: realistic lines, no supplier export, the supplier
+// table with the old system's codes.
+DatasetOptions realistic(std::size_t n) {
+  DatasetOptions o = DatasetOptions::with_lines(n, 12);
+  o.edge_cases = false;
+  o.legacy_suppliers = true;
+  o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
+  return o;
+}
 DatasetOptions uneven(std::uint64_t seed) {
   DatasetOptions o;
   o.seed = seed;
@@ -343,6 +394,10 @@ TEST_P(CompletedRun, EveryFileMatchesTheWorkedOutResult) {
   check_headers(w, ex, day);
   check_indexes(w);
   EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
+  // Realistic lines all have their record's length: a normal run says nothing more.
+  if (!GetParam().options.edge_cases) {
+    EXPECT_EQ("", r.err);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -353,10 +408,15 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"LegacySuppliersWithoutTheirFile", without_suppliers_file(300)},
                       RunCase{"WideCodeWithoutLocalizaAndMarca",
                               wide_code_without_optional_fields(300)},
-                      RunCase{"ThreeThousand", DatasetOptions::with_lines(3000, 9)}),
+                      RunCase{"ThreeThousand", DatasetOptions::with_lines(3000, 9)},
+                      RunCase{"RealisticSample", realistic(600)}),
     [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
-TEST(ConversionsEndToEnd, FinalScreenShowsLabelsCountersAndDiagnostics) {
+// Without a terminal the output is a log: every line of line output (the item code width,
+// every "Fornecedor nao encontrado" line, client 525's digits) in the order written and
+// whole, although on the screen each covers the one before; then the final screen,
+// unchanged.
+TEST(ConversionsEndToEnd, LogHoldsEveryDiagnosticLineThenTheFinalScreen) {
   for (std::size_t n : {20, 40}) {
     SCOPED_TRACE(n);
     Workspace w(DatasetOptions::with_lines(n, n));
@@ -364,14 +424,18 @@ TEST(ConversionsEndToEnd, FinalScreenShowsLabelsCountersAndDiagnostics) {
     std::vector<std::string> expected = expected_screen(w.dataset(), ex);
     RunResult r = w.run();
     ASSERT_EQ(0, r.code);
+    const std::vector<std::string> lines = ex.console_lines();
+    ASSERT_GT(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.starts_with(kNotFound); }),
+              1);
+    r.split_log(lines.size());
+    EXPECT_EQ(lines, r.logged);
     ASSERT_EQ(static_cast<std::size_t>(kRows), r.screen.size()) << joined(r.screen);
     for (int row = 0; row < kRows; ++row) {
       EXPECT_EQ(expected[row], r.screen[row]) << "row " << row;
     }
     // The two rows the diagnostics end on: the last line of client 525 covers the
     // not-found lines, and the item code width stays on the row below.
-    std::vector<std::string> lines = ex.console_lines();
-    ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(r.screen[15].starts_with(lines.back())) << r.screen[15];
     EXPECT_EQ(std::string(9, ' ') + std::to_string(ex.coditem_width()), r.screen[16].substr(0, 10));
   }
@@ -385,6 +449,8 @@ TEST(ConversionsEndToEnd, NotFoundLineStaysWithoutClient525Movements) {
   Expected ex(w.dataset());
   RunResult r = w.run();
   ASSERT_EQ(0, r.code);
+  r.split_log(ex.console_lines().size());
+  EXPECT_EQ(ex.console_lines(), r.logged);
   std::vector<std::string> expected = expected_screen(w.dataset(), ex);
   for (int row = 0; row < kRows; ++row) EXPECT_EQ(expected[row], r.screen[row]) << "row " << row;
   EXPECT_TRUE(r.screen[15].starts_with(kNotFound));
@@ -421,9 +487,28 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
 
   RunResult r = w.run();
   EXPECT_EQ(1, r.code);
+  // The log: the conversions' lines, then the error report's five (the message, a blank,
+  // where, the caller, a blank), then the final screen.
+  r.split_log(ex.console_lines().size() + 5);
+  EXPECT_EQ("Error SDF/1001  Open error: receber.txt (DOS Error 2)",
+            r.logged[ex.console_lines().size()]);
   EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
   EXPECT_EQ(before, read_file(receivables_file));
   EXPECT_EQ(staging_before, read_file(w.dir() / ds.staging(TextSet::kReceivables).file_name));
+  // After the handler's lines, standard error says what the run changed, and only that.
+  const std::string account = r.err.substr(r.err.find("lumconv: an error ended the run"));
+  EXPECT_TRUE(account.starts_with("lumconv: an error ended the run. It changed:\n")) << account;
+  EXPECT_NE(
+      std::string::npos,
+      account.find("\n  lum/firma1/" + ds.target(Target::kClients).file_name + " (table, now " +
+                   std::to_string(ex.record_count(Target::kClients)) + " records)\n"))
+      << account;
+  for (const char* name : {"  coditem.ntx (index, built again)\n", "  cbCli.dbf (table, now "}) {
+    EXPECT_NE(std::string::npos, account.find(name)) << account;
+  }
+  EXPECT_EQ(std::string::npos, account.find(receivables.file_name)) << account;
+  EXPECT_EQ(std::string::npos, account.find("error.log")) << account;
+  EXPECT_TRUE(account.ends_with("\nEvery other table is as it was before the run.\n"));
   EXPECT_TRUE(ex.rewritten(Target::kClients));
   std::vector<std::string> diffs = ex.differences(w.dir(), today());
   EXPECT_TRUE(diffs.empty()) << joined(diffs);
@@ -436,34 +521,242 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
   EXPECT_TRUE(r.screen[16].starts_with("Error at ...: CVRECEBER(")) << r.screen[16];
 }
 
-// A write beyond the file-size limit fails like a full disk: the run ends through its
-// error path (exit code 1, error.log), not by the signal, and every table's header
-// counts exactly the whole records in its file, with at most one 0x1A after them.
-TEST(ConversionsEndToEnd, FileSizeLimitEndsTheRunWithEveryHeaderAgreeingWithItsRecords) {
-  Workspace w(DatasetOptions::with_lines(3000, 8));
-  RunResult r = w.run(600 * 512);  // far below the tables' size
-  EXPECT_EQ(1, r.code) << r.err;
-  EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
-  EXPECT_NE(std::string::npos, r.err.find("Write error")) << r.err;
+// Lines of the wrong length convert without an error, so a normal run points to them on
+// standard error, one line per text file; a run whose lines all fit says nothing there.
+TEST(ConversionsEndToEnd, LinesOfTheWrongLengthAreReportedAfterANormalRun) {
+  DatasetOptions o = DatasetOptions::with_lines(12, 5);
+  o.crlf_split = false;  // a CR LF inside a client line makes two short lines of it
+  Workspace w(o);
+  const Dataset& ds = w.dataset();
+  EXPECT_EQ("", w.run().err);
+  const fs::path receber = w.dir() / "receber.txt";
+  const std::size_t length = ds.staging(TextSet::kReceivables).record_length() - 1;
+  std::string cut, line;
+  for (std::size_t i = 0; i < ds.line_count(TextSet::kReceivables); ++i) {
+    ds.line(TextSet::kReceivables, i, line);
+    cut += line.substr(0, length - 40) + "\r\n";
+  }
+  write_text_file(receber, cut);
+  RunResult r = w.run();
+  EXPECT_EQ(0, r.code);
+  EXPECT_EQ("lumconv: receber.txt: all 12 lines are 40 bytes shorter than the " +
+                std::to_string(length) +
+                "-byte record of cbRec.dbf; \"lumconv --check\" shows which.\n",
+            r.err);
+}
+
+// Every table under `dir` counts in its header exactly the whole records in its file,
+// with at most one 0x1A after them.
+void expect_headers_agree_with_records(const fs::path& dir) {
   int tables = 0;
-  for (const auto& e : fs::recursive_directory_iterator(w.dir())) {
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
     std::string ext = e.path().extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (!e.is_regular_file() || ext != ".dbf") continue;
     ++tables;
     const std::string bytes = read_file(e.path());
     ASSERT_GE(bytes.size(), 12u) << e.path();
-    auto le = [&](std::size_t at, int n) {
-      std::uint32_t v = 0;
-      for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
-      return v;
-    };
-    const std::uint32_t count = le(4, 4), header_len = le(8, 2), record_len = le(10, 2);
+    const std::uint32_t count = u32(bytes, 4), header_len = u16(bytes, 8),
+                        record_len = u16(bytes, 10);
     const std::uint64_t end = header_len + std::uint64_t{count} * record_len;
     EXPECT_TRUE(bytes.size() == end || (bytes.size() == end + 1 && bytes.back() == '\x1a'))
         << e.path() << ": count " << count << ", size " << bytes.size();
   }
   EXPECT_EQ(11, tables);
+}
+
+// A write beyond the file-size limit fails like a full disk: the run ends through its
+// error path (exit code 1, error.log), not by the signal, and every table's header
+// counts exactly the whole records in its file, with at most one 0x1A after them.
+TEST(ConversionsEndToEnd, FileSizeLimitEndsTheRunWithEveryHeaderAgreeingWithItsRecords) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no per-process file-size limit; the full disk is "
+                  "Records.AFailedWriteLeavesAHeaderCountingOnlyTheRecordsInTheFile";
+#endif
+  Workspace w(DatasetOptions::with_lines(3000, 8));
+  RunResult r = w.run(600 * 512);  // far below the tables' size
+  EXPECT_EQ(1, r.code) << r.err;
+  EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
+  EXPECT_NE(std::string::npos, r.err.find("Write error")) << r.err;
+  expect_headers_agree_with_records(w.dir());
+}
+
+// A table held by another process is refused as in use: the open sets the network-error
+// flag and leaves the area empty, the conversion's next step on it fails, and the run
+// ends with exit code 1 having changed no table.
+TEST(ConversionsEndToEnd, TableHeldByAnotherProcessEndsTheRunWithoutChangingATable) {
+  Workspace w(DatasetOptions::with_lines(50, 5));
+  const fs::path held =
+      Dataset::target_dir(w.dir()) / w.dataset().target(Target::kSuppliers).file_name;
+  const std::map<std::string, std::string> before = snapshot(w.dir());
+  const std::string ready = (w.dir() / "held.ready").string(),
+                    release = (w.dir() / "held.release").string();
+  Process holder;
+  ASSERT_TRUE(holder.start(kLockHelper, {"hold", held.string(), ready, release}));
+  for (int i = 0; i < 1000 && !fs::exists(ready); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(fs::exists(ready));
+  RunResult r = w.run();
+  std::ofstream(release) << "go";
+  EXPECT_EQ(0, holder.wait().exit_code);
+  EXPECT_EQ(1, r.code) << joined(r.screen);
+  EXPECT_NE(std::string::npos,
+            joined(r.screen).find("Error DBCMD/2001  Workarea not in use: __DBZAP"))
+      << joined(r.screen);
+  std::map<std::string, std::string> after = snapshot(w.dir());
+  for (const char* made : {"error.log", "held.ready", "held.release"}) after.erase(made);
+  EXPECT_TRUE(before == after) << "a table changed although its conversion never opened it";
+}
+
+// The dataset of the long runs: one big supplier file, so that the first conversion,
+// which holds the supplier table, lasts long enough to be met by a second run or an
+// interrupt.
+DatasetOptions long_first_conversion() {
+  DatasetOptions o = DatasetOptions::with_lines(40, 7);
+  o.lines[static_cast<int>(TextSet::kSuppliers)] = 300000;
+  return o;
+}
+
+// Waits until the run has emptied the supplier table, which it holds from then on
+// until its first conversion ends.
+bool wait_until_suppliers_held(const Workspace& w, Process& run) {
+  const fs::path target =
+      Dataset::target_dir(w.dir()) / w.dataset().target(Target::kSuppliers).file_name;
+  const std::uintmax_t initial = fs::file_size(target);
+  for (int i = 0; i < 20000 && run.running(); ++i) {
+    std::error_code ec;
+    if (fs::file_size(target, ec) != initial && !ec) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+TEST(ConversionsEndToEnd, SecondConcurrentRunIsRefusedAndTheFirstCompletes) {
+  Workspace w(long_first_conversion());
+  Expected ex(w.dataset());
+  Process first = w.start();
+  ASSERT_TRUE(first.running());
+  ASSERT_TRUE(wait_until_suppliers_held(w, first));
+  RunResult second = w.run();
+  RunResult r = Workspace::result_of(std::move(first));
+  EXPECT_EQ(1, second.code) << joined(second.screen);
+  EXPECT_EQ(0, r.code) << r.err << joined(r.screen);
+  std::vector<std::string> diffs = ex.differences(w.dir(), today());
+  EXPECT_TRUE(diffs.empty()) << joined(diffs);
+}
+
+// The operator's interrupt ends the run at a record boundary: exit code 1, one console
+// line, and every table closed with its pending record and a header that counts it.
+TEST(ConversionsEndToEnd, InterruptEndsTheRunWithEveryHeaderAgreeingWithItsRecords) {
+  Workspace w(long_first_conversion());
+  Process run = w.start();
+  ASSERT_TRUE(run.running());
+  ASSERT_TRUE(wait_until_suppliers_held(w, run));
+  run.interrupt();
+  RunResult r = Workspace::result_of(std::move(run));
+  EXPECT_EQ(1, r.code) << r.err << joined(r.screen);
+  EXPECT_NE(std::string::npos, joined(r.screen).find(kInterruptedLine)) << joined(r.screen);
+  EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
+  expect_headers_agree_with_records(w.dir());
+}
+
+// A table that cannot be opened stops its conversion before anything of it is emptied:
+// the conversion's target stays byte for byte as it was, the run ends with exit code 1
+// and the error of the open (or, for a table held by another program, whose open gives
+// up without a word, the error of the first use of its empty work area), while the
+// conversions that finished before keep their new content.
+TEST(ConversionsEndToEnd, ATableThatDoesNotOpenStopsItsConversionBeforeAnythingIsEmptied) {
+  struct Case {
+    const char* name;
+    const char* table;  // relative to the dataset directory
+    enum { kReadOnly, kHeld, kMemoMissing } how;
+    Target untouched;
+    std::vector<Target> rewritten;
+    std::string message;
+  } cases[] = {
+      {"read-only staging table",
+       "cbFORN.dbf",
+       Case::kReadOnly,
+       Target::kSuppliers,
+       {},
+       "Error DBFNTX/1001  Open error: cbFORN.dbf (DOS Error 5)"},
+      {"staging table held by another process",
+       "cbFORN.dbf",
+       Case::kHeld,
+       Target::kSuppliers,
+       {},
+       "Error DBCMD/2001  Workarea not in use: __DBZAP"},
+      {"staging table without its memo file",
+       "cbFORN.dbf",
+       Case::kMemoMissing,
+       Target::kSuppliers,
+       {},
+       "Error DBFNTX/1002  Open error: cbFORN.dbt (DOS Error 2)"},
+      {"balance table held, opened late in its conversion",
+       "CBSALDO.dbf",
+       Case::kHeld,
+       Target::kItems,
+       {Target::kSuppliers, Target::kPayables},
+       "Error DBCMD/2001  Workarea not in use: __DBZAP"},
+      {"target held, the first table of its conversion",
+       "lum/firma1/ITEM.dbf",
+       Case::kHeld,
+       Target::kItems,
+       {Target::kSuppliers, Target::kPayables},
+       "Error BASE/1003  Variable does not exist: CODITEM"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Workspace w(DatasetOptions::with_lines(20, 3));
+    const Dataset& ds = w.dataset();
+    const fs::path table = w.dir() / c.table;
+    ProcessOptions o;
+    File holder;
+    std::string why;
+    switch (c.how) {
+      case Case::kReadOnly:
+        fs::permissions(table,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        // As an operator who is not the superuser, for whom permissions apply.
+        o.run_as = operator_user(kBinary, why);
+        if (!why.empty()) GTEST_SKIP() << why;
+        if (o.run_as) {
+          ASSERT_EQ(0, give_to_user(w.dir().string(), *o.run_as));
+        }
+        break;
+      case Case::kHeld:
+        ASSERT_EQ(0, holder.open(table.string(), FileAccess::ReadWrite, FileShare::Exclusive));
+        break;
+      case Case::kMemoMissing: {
+        const TableDef& d = ds.staging(TextSet::kSuppliers);
+        sample::DbfSpec shape;
+        for (const FieldDef& f : d.fields) shape.fields.push_back({f.name, f.type, f.length});
+        shape.fields.push_back({"OBS", 'M', 10});
+        shape.version = 0x83;
+        sample::write_bytes(table, sample::build_dbf(shape, {}));
+        break;
+      }
+    }
+    const fs::path untouched = Dataset::target_dir(w.dir()) / ds.target(c.untouched).file_name;
+    const std::string before = read_file(untouched);
+    RunResult r = w.run(o);
+    EXPECT_EQ(1, r.code) << r.out << r.err;
+    EXPECT_EQ(before, read_file(untouched)) << "the stopped conversion emptied its target";
+    EXPECT_NE(std::string::npos, r.out.find("\n" + c.message)) << r.out;
+    for (Target t : c.rewritten) {
+      EXPECT_NE(ds.initial_table_file(t),
+                read_file(Dataset::target_dir(w.dir()) / ds.target(t).file_name));
+    }
+    if (c.rewritten.empty()) {
+      EXPECT_TRUE(
+          r.err.ends_with("\nlumconv: an error ended the run; it changed no table, and "
+                          "every table is as it was before the run.\n"))
+          << r.err;
+    } else {
+      EXPECT_EQ(std::string::npos, r.err.find(ds.target(c.untouched).file_name)) << r.err;
+    }
+  }
 }
 
 }  // namespace

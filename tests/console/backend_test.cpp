@@ -40,6 +40,37 @@ TEST(MemoryTerminal, BlankScreenPrintsNothing) {
   EXPECT_EQ(79, t.cols() - 1);
 }
 
+// Line output reaches the log as whole lines, each when the next one begins (or at the
+// end), exactly as written: no wrapping at the screen width, however the grid scrolls
+// or covers it; positioned output appears only in the final screen.
+TEST(MemoryTerminal, LogsEveryLineOfLineOutputBeforeTheFinalScreen) {
+  Runtime rt;
+  std::string printed;
+  rt.set_service(ServiceSlot::Terminal,
+                 std::make_unique<MemoryTerminal>([&](std::string_view t) { printed += t; }));
+  const std::string wide(100, 'w');
+  QQOUT("before any line");
+  DEVOUT("label", Value(), 0, 0);
+  QOUT(Value::int32(5));
+  QOUT("Fornecedor nao encontrado", "00042");
+  QQOUT(" and", Value::logical(true));
+  DEVPOS(0, 0);  // the next line starts on row 1 and covers the one written there
+  QOUT(wide);
+  QOUT();
+  EXPECT_EQ("before any line\n         5\nFornecedor nao encontrado 00042 and .T.\n" + wide + "\n",
+            printed);
+  screen().finish();
+  const std::string log =
+      "before any line\n         5\nFornecedor nao encontrado 00042 and .T.\n" + wide + "\n\n";
+  // On the grid the label covers the first line, and the wide line wraps over the third.
+  EXPECT_EQ(log + "labele any line\n" + wide.substr(0, 80) + "\n" + wide.substr(80) +
+                "trado 00042 and .T.\n",
+            printed);
+  Runtime::current().settings().console = false;
+  QOUT("not shown");
+  EXPECT_EQ(std::string::npos, printed.find("not shown"));
+}
+
 class TtyDrawing : public ::testing::Test {
  protected:
   TtyDrawing() {

@@ -8,6 +8,7 @@
 #include "console/output.h"
 #include "frame/error_log.h"
 #include "frame/frame_state.h"
+#include "platform/host.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "tests/frame/frame_fixture.h"
@@ -68,7 +69,7 @@ TEST_F(ErrorLog, LabelsAndSectionsInOrder) {
       "Application name...: /opt/lumconv",
       "Workstation name...: ",
       "Available memory...: ",
-      "Current disk.......: /",
+      "Current disk.......: " + current_disk(),
       "Current directory..: ",
       "Free disk space....: ",
       "Operating system...: ",

@@ -3,7 +3,7 @@
 // run, stop signals, and the internal errors that end the process at once.
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 #include "console/output.h"
@@ -11,6 +11,7 @@
 #include "frame/frame_state.h"
 #include "frame/startup.h"
 #include "platform/file.h"
+#include "platform/terminal.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "table/names.h"
@@ -165,26 +166,27 @@ TEST(Startup, AnErrorNobodyAnswersEndsWithOneAndALog) {
   EXPECT_EQ(1, t.run({}));
   EXPECT_NE(std::string::npos,
             t.err.find("Error DBFNTX/1001  Open error: cbFORN.dbf\n(DOS Error 2)\n"));
-  EXPECT_EQ(
-      "\nError DBFNTX/1001  Open error: cbFORN.dbf (DOS Error 2)\n\n"
-      "Error at ...: MAIN(3) in Module: main_run.cpp\n",
-      t.screen);
+  // Without a terminal, each line of the report as it is written, then the final screen.
+  const std::string report =
+      "Error DBFNTX/1001  Open error: cbFORN.dbf (DOS Error 2)\n\n"
+      "Error at ...: MAIN(3) in Module: main_run.cpp\n";
+  EXPECT_EQ(report + "\n" + "\n" + report, t.screen);
   EXPECT_TRUE(std::filesystem::exists("error.log"));
 }
 
 TEST(Startup, StopSignalEndsTheRunAtTheNextSafePoint) {
   TempDir dir;
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int request : host_stop_requests()) {
     bool went_on = false;
     TestProgram t([&] {
       DEVOUT("counting", Value(), 0, 0);
-      std::raise(sig);  // the handler only marks the request
+      deliver_stop_request(request);  // the handler only marks the request
       Runtime::current().poll_interrupt();
       went_on = true;
     });
     EXPECT_EQ(1, t.run({}));
     EXPECT_FALSE(went_on);
-    EXPECT_EQ(std::string("counting\n") + kInterruptedLine + "\n", t.screen);
+    EXPECT_EQ(std::string(kInterruptedLine) + "\ncounting\n" + kInterruptedLine + "\n", t.screen);
     EXPECT_FALSE(Runtime::interrupt_pending());
   }
 }
@@ -203,20 +205,39 @@ TEST(Startup, StopSignalClosesOpenTablesWithTheirPendingRecord) {
     ASSERT_TRUE(DBUSEAREA(true, Value(), Value("t.dbf")));
     ASSERT_TRUE(DBAPPEND());
     ASSERT_TRUE(field_put("NAME", Value("abc")));
-    std::raise(SIGINT);
+    deliver_stop_request(host_stop_requests().front());
     Runtime::current().poll_interrupt();
   });
   EXPECT_EQ(1, t.run({}));
   expect_one_record(testing_support::read_file("t.dbf"));
 }
 
+// Sets a variable of this process's environment unless it is set already; "" removes it.
+void keep_or_set_env(const char* name, const std::string& value) {
+  if (!value.empty() && std::getenv(name) != nullptr) return;
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  if (value.empty()) {
+    unsetenv(name);
+  } else {
+    setenv(name, value.c_str(), 1);
+  }
+#endif
+}
+
 TEST(StartupDeathTest, InternalErrorWritesPendingRecordsFirst) {
-  // Forked without re-running the test, so that the child works in this directory.
+  // Forked without re-running the test where the host forks, so that the child works in
+  // this directory. Windows starts the test program again for the child, which runs this
+  // test from its start in a directory of its own: the variable, inherited and kept,
+  // takes it to the parent's.
   GTEST_FLAG_SET(death_test_style, "fast");
   TempDir dir;
   testing_support::write_name_table("t.dbf");
+  keep_or_set_env("LUM_DEATH_TEST_DIR", std::filesystem::current_path().string());
   EXPECT_EXIT(
       {
+        std::filesystem::current_path(std::getenv("LUM_DEATH_TEST_DIR"));
         TestProgram t([] {
           DBUSEAREA(true, Value(), Value("t.dbf"));
           DBAPPEND();
@@ -226,6 +247,7 @@ TEST(StartupDeathTest, InternalErrorWritesPendingRecordsFirst) {
         t.run({});
       },
       testing::ExitedWithCode(1), "Unrecoverable error 9001");
+  keep_or_set_env("LUM_DEATH_TEST_DIR", "");
   expect_one_record(testing_support::read_file("t.dbf"));
 }
 

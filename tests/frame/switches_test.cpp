@@ -49,5 +49,15 @@ TEST(Switches, EnvironmentThenCommandLine) {
   }
 }
 
+// --check is a word of the command line, like --help; the environment holds switches only.
+TEST(Switches, CheckComesFromTheCommandLine) {
+  EXPECT_TRUE(read_switches("", std::vector<std::string>{"--check", "//NOALERT"}).check);
+  EXPECT_EQ("", read_switches("//NOALERT", std::vector<std::string>{"--check"}).error);
+  const Switches env = read_switches("--check", {});
+  EXPECT_FALSE(env.check);
+  EXPECT_NE(std::string::npos, env.error.find("--check"));
+  EXPECT_FALSE(read_switches("", std::vector<std::string>{"--CHECK"}).check);
+}
+
 }  // namespace
 }  // namespace lum

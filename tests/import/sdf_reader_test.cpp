@@ -66,6 +66,69 @@ std::vector<std::string> model(std::string bytes, int length) {
   return out;
 }
 
+// The tally of the plain reading: the length of every line before it is cut or padded.
+LineTally model_tally(std::string bytes, int length) {
+  if (!bytes.empty() && bytes.back() == '\x1A') bytes.pop_back();
+  LineTally t;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t p = bytes.find("\r\n", start);
+    t.add((p == std::string::npos ? bytes.size() : p) - start, static_cast<std::uint64_t>(length));
+    if (p == std::string::npos) break;
+    start = p + 2;
+  }
+  return t;
+}
+
+LineTally tally_of(const std::string& bytes, int length, std::size_t window) {
+  MemorySource memory(bytes);
+  ReadAhead source(memory, window);
+  SdfReader reader(char_layout(length), "", source, "t.txt");
+  EXPECT_TRUE(reader.go_top());
+  while (!reader.eof()) EXPECT_TRUE(reader.skip());
+  return reader.tally();
+}
+
+std::string text(const LineTally& t) {
+  std::string s = std::to_string(t.lines) + " lines, " + std::to_string(t.shorter) + " short by " +
+                  std::to_string(t.min_short) + ".." + std::to_string(t.max_short) + ", " +
+                  std::to_string(t.longer) + " long by " + std::to_string(t.min_long) + ".." +
+                  std::to_string(t.max_long) + ", first";
+  for (std::uint64_t n : t.first) s += " " + std::to_string(n);
+  return s;
+}
+
+TEST(SdfReaderTest, TallyCountsLinesThatAreNotTheRecordLength) {
+  const std::string ok(10, 'A');
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string want;
+  } cases[] = {
+      {"all fit", ok + "\r\n" + ok + "\r\n", "2 lines, 0 short by 0..0, 0 long by 0..0, first"},
+      {"short and empty lines", "ABC\r\n" + ok + "\r\n\r\n",
+       "3 lines, 2 short by 7..10, 0 long by 0..0, first 1 3"},
+      {"a line longer than the span", ok + "XYZXYZXYZ\r\n" + ok + "\r\n",
+       "2 lines, 0 short by 0..0, 1 long by 9..9, first 1"},
+      {"one and two bytes long", ok + "X\r\n" + ok + "XY\r\n",
+       "2 lines, 0 short by 0..0, 2 long by 1..2, first 1 2"},
+      {"last line without line end", ok + "\r\nABCD\x1A",
+       "2 lines, 1 short by 6..6, 0 long by 0..0, first 2"},
+      {"last line long without line end", ok + "\r\n" + ok + ok,
+       "2 lines, 0 short by 0..0, 1 long by 10..10, first 2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.want, text(tally_of(c.bytes, 10, ReadAhead::kDefaultWindow)));
+    EXPECT_EQ(c.want, text(model_tally(c.bytes, 10)));
+  }
+  // Only the first few line numbers are kept.
+  std::string many;
+  for (int i = 0; i < 9; ++i) many += "A\r\n";
+  EXPECT_EQ("9 lines, 9 short by 9..9, 0 long by 0..0, first 1 2 3 4 5",
+            text(tally_of(many, 10, 64)));
+}
+
 TEST(SdfReaderTest, LinesBecomeRecords) {
   struct Case {
     const char* name;
@@ -147,6 +210,7 @@ TEST(SdfReaderTest, AgreesWithLineSplittingOnRandomBytes) {
     const std::size_t window = 1 + rng() % 24;
     SCOPED_TRACE(::testing::Message() << "round " << round << " L " << length);
     ASSERT_EQ(model(bytes, length), records_of(bytes, length, window));
+    ASSERT_EQ(text(model_tally(bytes, length)), text(tally_of(bytes, length, window)));
   }
 }
 

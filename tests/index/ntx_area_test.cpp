@@ -1,12 +1,14 @@
 // The DBFNTX driver with DBCREATEINDEX and ORDCREATE: the file and order names, the key
 // classified on the blank record, the new order controlling with the pointer at its
 // top, key-order movement, keys kept when records change, the index emptied by a zap,
-// flushed and closed with its table, and what a key-order pass and a seek with a
-// rewrite read and write.
+// flushed and closed with its table, an index written before opened with its table, and
+// what a key-order pass and a seek with a rewrite read and write.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -390,6 +392,102 @@ TEST_F(NtxArea_, SmallSortAreaGivesTheSameFileThroughTheDriver) {
   });
   EXPECT_EQ(want, walk());
   EXPECT_EQ(want, walk_back());
+}
+
+// The longest key: a character field of 300 bytes gives keys of 256, two to a page,
+// so the tree is deep. Order, equal keys beyond byte 256, a spilled build and a seek.
+TEST_F(NtxArea_, KeyOf256Bytes) {
+  std::vector<std::vector<std::string>> recs;
+  std::vector<std::string> keys;
+  for (int i = 0; i < 700; ++i) {
+    char n[8];
+    std::snprintf(n, sizeof n, "%06d", i * 337 % 700);
+    // Records 2k and 2k + 1 of the last 100 agree in their first 256 bytes.
+    std::string v = std::string(250, 'a') + (i >= 600 ? "999999" : n) + std::to_string(i);
+    keys.push_back(v.substr(0, 256));
+    recs.push_back({v});
+  }
+  make_table("long.dbf", {{"LONG", 'C', 300}}, recs);
+  use("long");
+  DBCREATEINDEX(Value("one"), Value("LONG"), field_block("LONG"));
+  area()->set_build_capacity(64);
+  DBCREATEINDEX(Value("many"), Value("LONG"), field_block("LONG"));
+  EXPECT_TRUE(errors_.empty());
+  auto b = testing::read_bytes("one.ntx");
+  EXPECT_EQ(b, testing::read_bytes("many.ntx")) << "spilled runs give the same file";
+  EXPECT_EQ(256, testing::le16(b, 14));
+  EXPECT_EQ(2, testing::le16(b, 18));
+  auto w = testing::walk_tree(b);
+  ASSERT_TRUE(w.ok) << w.defect;
+  EXPECT_GE(w.depth, 6);
+  Recs want(700);
+  for (std::uint32_t i = 0; i < 700; ++i) want[i] = i + 1;
+  std::stable_sort(want.begin(), want.end(),
+                   [&](std::uint32_t x, std::uint32_t y) { return keys[x - 1] < keys[y - 1]; });
+  EXPECT_EQ(want, walk());
+  EXPECT_EQ(want, walk_back());
+  EXPECT_TRUE(DBSEEK(Value(std::string(250, 'a') + "999999" + "whatever follows")));
+  EXPECT_EQ(601u, RECNO()) << "the first record of the equal keys";
+}
+
+// An index file written before (by this engine or another program) opened with the
+// table: it must fit the table, and an entry that names no record of it is damage.
+TEST_F(NtxArea_, OpenOrderTakesAnIndexThatFitsTheTable) {
+  items({"30", "10", "20", "10"});
+  index_on_coditem();
+  DBCLOSEAREA();
+  const std::vector<std::uint8_t> good = testing::read_bytes("coditem.ntx");
+  use("items");
+  ASSERT_TRUE(area()->open_order("coditem"));
+  EXPECT_EQ("CODITEM", area()->order_name());
+  EXPECT_EQ((Recs{2, 4, 3, 1}), walk());
+  EXPECT_EQ((Recs{2, 4, 3, 1}), walk_back());
+  EXPECT_TRUE(DBSEEK(Value("20")));
+  EXPECT_EQ(3u, RECNO());
+  DBCLOSEAREA();
+  EXPECT_TRUE(errors_.empty());
+
+  const std::uint32_t root = testing::le32(good, 4);
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>&)> damage;
+    int gencode, subcode;
+  } cases[] = {
+      {"a key naming no field", [](auto& b) { b[22] = 'X'; }, kErrSyntax, 0},
+      {"a key of another size",
+       [](auto& b) {
+         b[14] = 4;
+         b[12] = 12;
+       },
+       kErrCorruption, 1012},
+      {"an entry naming record 99 of 4",
+       [root](auto& b) { b[root + testing::le16(b, root + 2) + 4] = 99; }, kErrCorruption, 1012},
+      {"an entry naming record 0",
+       [root](auto& b) { b[root + testing::le16(b, root + 2) + 4] = 0; }, kErrCorruption, 1012},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::uint8_t> b = good;
+    c.damage(b);
+    testing::write_bytes("coditem.ntx", b);
+    use("items");
+    errors_.clear();
+    try {
+      area()->open_order("coditem.ntx");
+      walk();
+    } catch (const test::HandlerBreak&) {
+    }
+    ASSERT_EQ(1u, errors_.size());
+    EXPECT_EQ(c.gencode, errors_.last().gencode);
+    EXPECT_EQ(c.subcode, errors_.last().subcode);
+    DBCLOSEAREA();
+  }
+  use("items");
+  errors_.clear();
+  EXPECT_FALSE(area()->open_order("missing"));
+  ASSERT_EQ(1u, errors_.size());
+  EXPECT_EQ(kErrOpen, errors_.last().gencode);
+  EXPECT_EQ("missing.ntx", errors_.last().filename);
 }
 
 }  // namespace

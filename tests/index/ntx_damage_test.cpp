@@ -109,6 +109,45 @@ TEST(NtxDamage, StatedErrors) {
   EXPECT_TRUE(exercise(rt, path, true).empty()) << "the undamaged file raises nothing";
 }
 
+// Pages shared between parents: every child address of four branch levels names the
+// same page below, so that a walk would pass the one leaf 51^4 times. Walking on ends
+// in "Corruption detected" once it has stepped over more entries than the file has
+// room for (the test's own guard of 20000 steps is never reached).
+TEST(NtxDamage, PagesSharedBetweenParentsEndTheWalk) {
+  Runtime rt;
+  TempDir dir;
+  std::string path = dir.file("shared.ntx");
+  {
+    NtxFile f;
+    ASSERT_TRUE(f.create(path, false));
+    f.header().key_expr = "F";
+    f.header().set_geometry(10, 0);
+    ASSERT_TRUE(f.reset());
+    NtxAddr pages[5];
+    for (NtxAddr& a : pages) a = f.new_page();
+    for (int level = 0; level < 5; ++level) {
+      NtxPageView v = f.view(f.page(pages[level]));
+      const NtxAddr below = level < 4 ? pages[level + 1] : 0;
+      for (int i = 0; i < v.max_keys(); ++i) {
+        std::string key = "key" + std::to_string(100 + i) + "    ";
+        v.insert_slot(i);
+        v.set_entry(i, below, static_cast<std::uint32_t>(i + 1),
+                    reinterpret_cast<const std::uint8_t*>(key.data()));
+      }
+      v.set_child(v.count(), below);
+      f.touch(pages[level]);
+    }
+    f.header().root = pages[0];
+    f.header_changed(true);
+    ASSERT_TRUE(f.close());
+  }
+  std::vector<ErrorObject> errors = exercise(rt, path, false);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(32, errors.front().gencode);
+  EXPECT_EQ(1012, errors.front().subcode);
+  EXPECT_EQ(path, errors.front().filename);
+}
+
 TEST(NtxDamage, RandomByteFlipsNeverCrash) {
   Runtime rt;
   TempDir dir;

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "platform/process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/sample/dbf_builder.h"
 
@@ -25,7 +28,9 @@ void touch(const fs::path& p, const std::string& content = "") {
 
 class DriveRootGuard {
  public:
-  explicit DriveRootGuard(const fs::path& root) : saved_(drive_root()) { set_drive_root(root); }
+  explicit DriveRootGuard(const fs::path& root) : saved_(drive_root()) {
+    set_drive_root(root.string());
+  }
   ~DriveRootGuard() { set_drive_root(saved_); }
 
  private:
@@ -60,6 +65,10 @@ TEST(ResolveName, MatchesComponentsWithoutCase) {
 }
 
 TEST(ResolveName, SeveralCaseVariantsPickTheSmallestUnlessOneIsExact) {
+#ifdef _WIN32
+  GTEST_SKIP() << "names that differ only in case need a case-sensitive file system; "
+                  "Windows' own holds one of them";
+#endif
   TempDir dir(true);
   touch("dup/abc.txt", "lower");
   touch("dup/Abc.txt", "mixed");
@@ -102,6 +111,79 @@ TEST(File, ReportsTheSystemsErrorNumbers) {
   EXPECT_EQ(kOsAccessDenied, empty.read_at(0, &c, 1).oscode);
 }
 
+// What a hostile directory can hold in place of a file. A pipe or a device is refused
+// at once, without waiting for a writer (a read from one could wait, or never end); a
+// loop of symbolic links and a name longer than the host allows give their own numbers.
+TEST(File, RefusesWhatIsNoRegularFile) {
+  TempDir dir(true);
+  fs::create_directory("sub");
+  struct Case {
+    std::string name;
+    int oscode;
+  };
+  std::vector<Case> cases = {
+      {"sub", kOsAccessDenied},
+      {std::string(300, 'n') + ".dbf", kOsNameTooLong},
+      {"sub/" + std::string(256, 'n'), kOsNameTooLong},
+  };
+  // Hosts that cannot make symbolic links (Windows without the right to) have no loops.
+  std::error_code ec;
+  fs::create_symlink("loop_b", "loop_a", ec);
+  const bool links = !ec;
+  if (links) {
+    fs::create_symlink("loop_a", "loop_b");
+    cases.push_back({"loop_a", kOsCannotResolve});
+  }
+#ifndef _WIN32  // devices and named pipes in the file system are POSIX's
+  for (const char* device : {"/dev/null", "/dev/zero"}) {
+    if (fs::exists(device)) cases.push_back({device, kOsAccessDenied});
+  }
+  if (fs::exists("/usr/bin/mkfifo")) {
+    ASSERT_EQ(0, run_process("/usr/bin/mkfifo", {"pipe"}).exit_code);
+    cases.push_back({"pipe", kOsAccessDenied});
+  }
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.substr(0, 20));
+    File f;
+    EXPECT_EQ(c.oscode, f.open(c.name, FileAccess::ReadOnly, FileShare::Shared));
+    EXPECT_EQ(c.oscode, f.open(c.name, FileAccess::ReadWrite, FileShare::Exclusive));
+    EXPECT_EQ(c.oscode, f.create(c.name, FileShare::Exclusive));
+    EXPECT_FALSE(f.is_open());
+    EXPECT_FALSE(file_exists(c.name));
+  }
+  if (links) {
+    EXPECT_TRUE(fs::is_symlink("loop_a")) << "a refused create leaves the name as it was";
+  }
+}
+
+// Bytes above 127 are bytes of the run's one code page: kept as they are, and matched
+// case-blind only in their ASCII letters.
+TEST(File, NamesWithBytesAbove127) {
+  TempDir dir(true);
+  touch(
+      "d\xE9"
+      "bito.dbf",
+      "x");
+  File f;
+  EXPECT_EQ(kOsOk, f.open("D\xE9"
+                          "BITO.DBF",
+                          FileAccess::ReadWrite, FileShare::Exclusive));
+  f.close();
+  EXPECT_EQ(kOsOk, f.create("\xE7\xE3o.txt", FileShare::Exclusive));
+  EXPECT_EQ(1u, f.write_at(0, "z", 1).bytes);
+  f.close();
+  EXPECT_TRUE(file_exists("\xE7\xE3O.TXT"));
+  EXPECT_EQ((std::vector<std::string>{"d\xE9"
+                                      "bito.dbf"}),
+            list_files("*.DBF"));
+  EXPECT_EQ(kOsOk, rename_file("\xE7\xE3o.txt", "\xFFm.txt"));
+  EXPECT_EQ(kOsOk, delete_file("\xFFM.TXT"));
+  EXPECT_EQ((std::vector<std::string>{"d\xE9"
+                                      "bito.dbf"}),
+            list_files("*.*"));
+}
+
 TEST(File, SharingModesBetweenOpeners) {
   TempDir dir(true);
   touch("s.dbf", "abc");
@@ -126,9 +208,11 @@ TEST(File, SharingModesBetweenOpeners) {
   EXPECT_EQ(kOsOk, b.open("s.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
 }
 
-int run_helper(const std::string& args) {
-  int rc = std::system((std::string(LUM_LOCK_HELPER) + " " + args).c_str());
-  return (rc >> 8) & 0xFF;
+// The exit code of the lock helper: the OS code of its open.
+int run_helper(const std::vector<std::string>& args) {
+  ProcessOutcome r = run_process(LUM_LOCK_HELPER, args);
+  EXPECT_TRUE(r.started) << r.out;
+  return r.exit_code;
 }
 
 TEST(File, ExclusiveOpenDeniesAnotherProcess) {
@@ -138,16 +222,16 @@ TEST(File, ExclusiveOpenDeniesAnotherProcess) {
   {
     File mine;
     ASSERT_EQ(kOsOk, mine.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
-    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " shared"));
-    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " exclusive"));
+    EXPECT_EQ(kOsFileInUse, run_helper({"try", name, "shared"}));
+    EXPECT_EQ(kOsFileInUse, run_helper({"try", name, "exclusive"}));
   }
   {
     File mine;
     ASSERT_EQ(kOsOk, mine.open(name, FileAccess::ReadOnly, FileShare::Shared));
-    EXPECT_EQ(kOsOk, run_helper("try " + name + " shared"));
-    EXPECT_EQ(kOsFileInUse, run_helper("try " + name + " exclusive"));
+    EXPECT_EQ(kOsOk, run_helper({"try", name, "shared"}));
+    EXPECT_EQ(kOsFileInUse, run_helper({"try", name, "exclusive"}));
   }
-  EXPECT_EQ(kOsOk, run_helper("try " + name + " exclusive"));
+  EXPECT_EQ(kOsOk, run_helper({"try", name, "exclusive"}));
 }
 
 TEST(File, PositionedTransfersSizeTruncate) {
@@ -214,6 +298,98 @@ TEST(File, ListsDeletesAndRenames) {
   EXPECT_EQ(kOsOk, delete_file("D/E.dbf"));
   EXPECT_EQ(kOsFileNotFound, delete_file("d/e.dbf"));
   EXPECT_EQ(kOsAccessDenied, delete_file("d/sub.txt"));
+}
+
+// Every regular file below `dir` with its bytes and modification time.
+std::map<std::string, std::pair<std::string, fs::file_time_type>> tree(const fs::path& dir) {
+  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (!e.is_regular_file()) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    files[fs::relative(e.path(), dir).string()] = {bytes, e.last_write_time()};
+  }
+  return files;
+}
+
+std::string read_name(std::string_view name) {
+  File f;
+  if (f.open(name, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return "<none>";
+  std::string s(static_cast<std::size_t>(f.size().bytes), '\0');
+  f.read_at(0, s.data(), s.size());
+  return s;
+}
+
+// With scratch copies on, the working directory and the drive root keep every byte and
+// modification time whatever the run does by name: writes, creates, deletes, renames,
+// exclusive opens; the run itself sees its own changes, and a file held by another
+// opener is refused as it would be.
+TEST(File, ScratchCopiesTakeEveryChangeAndLeaveTheFilesAsTheyWere) {
+  TempDir work(true), scratch;
+  DriveRootGuard root(work / "root");
+  touch("a.dbf", "AAAA");
+  touch("root/LUM/T.dbf", "TTTT");
+  touch("held.dbf", "H");
+  touch("text.txt", "line");
+  const auto before = tree(work.path());
+  File holder;
+  ASSERT_EQ(kOsOk, holder.open("held.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+  ASSERT_TRUE(begin_scratch(scratch.path().string()));
+  {
+    File f;
+    ASSERT_EQ(kOsOk, f.open("A.DBF", FileAccess::ReadWrite, FileShare::Exclusive));
+    EXPECT_EQ(2u, f.write_at(0, "XX", 2).bytes);
+    File t;
+    ASSERT_EQ(kOsOk, t.open("\\lum\\t.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+    EXPECT_EQ(kOsOk, t.truncate(1));
+  }
+  EXPECT_EQ("XXAA", read_name("a.dbf"));
+  EXPECT_EQ("T", read_name("\\LUM\\T.DBF"));
+  EXPECT_EQ("line", read_name("text.txt"));
+  {
+    File n;
+    ASSERT_EQ(kOsOk, n.create("New.ntx", FileShare::Exclusive));
+    EXPECT_EQ(3u, n.write_at(0, "idx", 3).bytes);
+  }
+  EXPECT_TRUE(file_exists("NEW.NTX"));
+  EXPECT_EQ(std::vector<std::string>{"New.ntx"}, list_files("*.ntx"));
+  EXPECT_EQ(kOsOk, delete_file("a.dbf"));
+  EXPECT_FALSE(file_exists("a.dbf"));
+  EXPECT_EQ(kOsFileNotFound, File().open("a.dbf", FileAccess::ReadOnly, FileShare::Shared));
+  EXPECT_EQ((std::vector<std::string>{"held.dbf"}), list_files("*.dbf"));
+  EXPECT_EQ(kOsOk, rename_file("text.txt", "moved.txt"));
+  EXPECT_EQ("line", read_name("moved.txt"));
+  EXPECT_FALSE(file_exists("text.txt"));
+  EXPECT_EQ(kOsAccessDenied, rename_file("moved.txt", "held.dbf"));
+  // Held by another opener: the exclusive use is refused, a shared read is not.
+  File denied;
+  EXPECT_EQ(kOsFileInUse, denied.open("held.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+  EXPECT_EQ(kOsFileInUse, denied.create("held.dbf", FileShare::Exclusive));
+
+  struct Seen {
+    std::string name;
+    bool existed, changed, gone;
+  };
+  std::vector<Seen> seen;
+  for (const ScratchFile& s : scratch_files()) {
+    EXPECT_TRUE(s.copy.starts_with(fs::absolute(scratch.path()).generic_string())) << s.copy;
+    seen.push_back({fs::path(s.path).filename().string(), s.existed, s.changed, s.gone});
+  }
+  ASSERT_EQ(5u, seen.size());
+  EXPECT_EQ("a.dbf", seen[0].name);
+  EXPECT_TRUE(seen[0].existed && seen[0].changed && seen[0].gone);
+  EXPECT_EQ("T.dbf", seen[1].name);
+  EXPECT_EQ("New.ntx", seen[2].name);
+  EXPECT_TRUE(!seen[2].existed && seen[2].changed && !seen[2].gone);
+  EXPECT_EQ("moved.txt", seen[3].name);  // in the order of their first change
+  EXPECT_EQ("text.txt", seen[4].name);
+  EXPECT_TRUE(seen[4].gone);
+  end_scratch();
+
+  holder.close();
+  EXPECT_EQ(before, tree(work.path()));
+  EXPECT_EQ("AAAA", read_name("a.dbf"));
+  EXPECT_FALSE(file_exists("New.ntx"));
 }
 
 TEST(File, FaultHookCutsTransfers) {

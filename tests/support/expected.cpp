@@ -826,7 +826,7 @@ std::string shown(std::string_view bytes) {
 }
 
 std::string read_file(const std::filesystem::path& p, bool& ok) {
-  std::FILE* f = std::fopen(p.c_str(), "rb");
+  std::FILE* f = std::fopen(p.string().c_str(), "rb");
   ok = f != nullptr;
   std::string bytes;
   if (!ok) return bytes;

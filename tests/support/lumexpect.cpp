@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/terminal.h"
 #include "tests/support/expected.h"
 #include "tools/sample/dataset.h"
 #include "tools/sample/options.h"
@@ -54,6 +55,7 @@ void print_expectations(const Dataset& ds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  lum::use_binary_standard_streams();
   std::string dir;
   lum::sample::DatasetOptions options;
   if (!lum::sample::parse_options(argc, argv, dir, options)) {

@@ -202,6 +202,24 @@ TEST(DbfFormat, RecordCountComesFromTheFileSize) {
   EXPECT_EQ(2u, count);
 }
 
+// Records of one byte (every field of width 0): the division alone would count the
+// end-of-file byte as one more record. Found by fuzzing the text import.
+TEST(DbfFormat, RecordsOfOneByteDoNotCountTheEndOfFileByte) {
+  sample::DbfSpec s;
+  s.fields = {{"NONE", 'C', 0}};
+  Header h;
+  std::uint32_t count = 9;
+  for (std::uint32_t n : {0u, 1u, 3u}) {
+    std::vector<std::uint8_t> file = sample::build_dbf(s, std::vector<sample::RecordSpec>(n));
+    ASSERT_EQ(Status::Ok, decode_table(file, h, count));
+    EXPECT_EQ(1u, h.record_len);
+    EXPECT_EQ(n, count) << "with the end-of-file byte";
+    file.pop_back();
+    ASSERT_EQ(Status::Ok, decode_table(file, h, count));
+    EXPECT_EQ(n, count) << "without it";
+  }
+}
+
 TEST(DbfFormat, DamagedHeadersGiveTheirStatus) {
   sample::DbfSpec s;
   s.fields = {{"A", 'C', 10}};

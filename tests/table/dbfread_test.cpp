@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/clock.h"
+#include "platform/process.h"
 
 #include "table/names.h"
 #include "tests/table/table_fixture.h"
@@ -34,13 +34,16 @@ for r in t:
 )";
 
 bool have_dbfread() {
-  std::string cmd = std::string(kPython) + " -c 'import dbfread' >/dev/null 2>&1";
-  return std::filesystem::exists(kPython) && std::system(cmd.c_str()) == 0;
+  return std::filesystem::exists(kPython) &&
+         run_process(kPython, {"-c", "import dbfread"}).exit_code == 0;
 }
 
 class IndependentReader : public TableTest {};
 
 TEST_F(IndependentReader, ReadsWhatTheEngineWrote) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the independent reader is Debian's python3-dbfread, run by the Linux builds";
+#endif
   if (!have_dbfread()) GTEST_SKIP() << "python3-dbfread is not installed for " << kPython;
   write_dbf(path("out.dbf"), standard_spec(), standard_records(5));
   ASSERT_TRUE(DBUSEAREA(true, {}, "out"));
@@ -77,11 +80,9 @@ TEST_F(IndependentReader, ReadsWhatTheEngineWrote) {
   DBCLOSEALL();
 
   std::ofstream(path("read.py")) << kScript;
-  std::string out = path("out.txt").string();
-  std::string cmd = std::string(kPython) + " " + path("read.py").string() + " " +
-                    path("out.dbf").string() + " > " + out + " 2>&1";
-  ASSERT_EQ(0, std::system(cmd.c_str())) << std::ifstream(out).rdbuf();
-  std::ifstream in(out);
+  ProcessOutcome read = run_process(kPython, {path("read.py").string(), path("out.dbf").string()});
+  ASSERT_EQ(0, read.exit_code) << read.out << read.err;
+  std::istringstream in(read.out);
   std::string line;
   std::getline(in, line);
   EXPECT_EQ(std::to_string(n - 1) + " 1 " + std::to_string(n), line);

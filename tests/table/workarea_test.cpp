@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "platform/process.h"
 #include "table/dbf_area.h"
 #include "table/fpt_area.h"
 #include "table/names.h"
@@ -170,21 +170,51 @@ TEST_F(WorkAreaTest, OpenErrorsAreRetriedAndNameTheFile) {
   EXPECT_TRUE(made);
 }
 
+// The probe of an open: the same errors as the open (retried as it retries them), the
+// memo file included, no work area taken, and not a byte of the table written.
+TEST_F(WorkAreaTest, ProbeOpensAsTheOpenWouldAndWritesNothing) {
+  DbfSpec memo = standard_spec();
+  memo.fields.push_back({"OBS", 'M', 10});
+  memo.version = 0x83;
+  memo.memo = MemoFile::Dbt;
+  write_dbf(path("notes.dbf"), memo);
+  make("plain.dbf", 3);
+  const std::vector<std::uint8_t> before = read_bytes(path("plain.dbf"));
+  const auto stamp = std::filesystem::last_write_time(path("plain.dbf"));
+  DBSELECTAREA(Value::int32(4));
+  EXPECT_TRUE(probe_table_open({}, "PLAIN"));
+  EXPECT_TRUE(probe_table_open({}, "notes"));
+  EXPECT_TRUE(rec_.empty());
+  EXPECT_EQ(4u, SELECT());
+  EXPECT_TRUE(WorkAreas::get().open_areas().empty());
+  EXPECT_EQ(before, read_bytes(path("plain.dbf")));
+  EXPECT_EQ(stamp, std::filesystem::last_write_time(path("plain.dbf")));
+
+  rec_.set_retries(1);
+  EXPECT_FALSE(probe_table_open({}, "missing"));
+  ASSERT_EQ(2u, rec_.size());
+  expect_error(kErrOpen, 1001, "DBFNTX", "", kCanRetry | kCanDefault);
+  EXPECT_EQ("missing.dbf", rec_.last().filename);
+  rec_.clear();
+  std::filesystem::remove(path("notes.dbt"));
+  EXPECT_FALSE(probe_table_open({}, "notes"));
+  expect_error(kErrOpen, 1002, "DBFNTX", "", kCanRetry | kCanDefault);
+  EXPECT_EQ("notes.dbt", rec_.last().filename);
+  EXPECT_TRUE(WorkAreas::get().open_areas().empty());
+}
+
 TEST_F(WorkAreaTest, ExclusiveOpenConflictsWithAnotherProcess) {
   make("held.dbf");
   std::string file = path("held.dbf").string();
   {
     ASSERT_TRUE(DBUSEAREA(true, {}, "held"));
-    int rc = std::system((std::string(LUM_LOCK_HELPER) + " try " + file + " shared").c_str());
-    EXPECT_EQ(kOsFileInUse, (rc >> 8) & 0xFF);
+    EXPECT_EQ(kOsFileInUse, run_process(LUM_LOCK_HELPER, {"try", file, "shared"}).exit_code);
     DBCLOSEAREA();
-    rc = std::system((std::string(LUM_LOCK_HELPER) + " try " + file + " exclusive").c_str());
-    EXPECT_EQ(kOsOk, (rc >> 8) & 0xFF);
+    EXPECT_EQ(kOsOk, run_process(LUM_LOCK_HELPER, {"try", file, "exclusive"}).exit_code);
   }
   std::string ready = path("ready").string(), release = path("release").string();
-  std::string cmd =
-      std::string(LUM_LOCK_HELPER) + " hold " + file + " " + ready + " " + release + " &";
-  ASSERT_EQ(0, std::system(cmd.c_str()));
+  Process holder;  // holds the table until `release` exists
+  ASSERT_TRUE(holder.start(LUM_LOCK_HELPER, {"hold", file, ready, release}));
   for (int i = 0; i < 500 && !std::filesystem::exists(ready); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -200,6 +230,7 @@ TEST_F(WorkAreaTest, ExclusiveOpenConflictsWithAnotherProcess) {
     if (!opened) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(opened);
+  EXPECT_EQ(0, holder.wait().exit_code);
 }
 
 TEST_F(WorkAreaTest, BareNamesAreSearchedInTheDefaultDirectoryAndPath) {
@@ -428,7 +459,7 @@ TEST_F(MemoTest, MemoValuesReadThroughTheReference) {
 
 // A memo read that comes up short raises "Read error" with the memo file's name and the
 // system's code, and is read again on retry; declined, the field read fails, which its
-// name's access reports in turn ("Variable does not exist", Part 2.2).
+// name's access reports in turn ("Variable does not exist").
 TEST_F(MemoTest, ShortMemoReadsRaiseAReadErrorAndAreRetried) {
   DbfSpec s;
   s.fields = {{"OBS", 'M', 10}};

@@ -186,6 +186,15 @@ TEST_F(DatasetFiles, OptionsChooseTheFilesAndTheItemStructure) {
   EXPECT_EQ(widths["CODITEM"], 14u);
 }
 
+// True when `dir` holds an entry spelled exactly `name` (on a case-blind file system
+// fs::exists finds every spelling).
+bool spelled(const fs::path& dir, const std::string& name) {
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.path().filename().string() == name) return true;
+  }
+  return false;
+}
+
 TEST_F(DatasetFiles, RewritingADirectoryLeavesNoOtherSpellingOrLeftOutFile) {
   Dataset(DatasetOptions::with_lines(3)).write(dir_.path());
   write_bytes(dir_ / "CLIENTES.TXT", {'x'});
@@ -194,10 +203,10 @@ TEST_F(DatasetFiles, RewritingADirectoryLeavesNoOtherSpellingOrLeftOutFile) {
   o.write_text[static_cast<int>(TextSet::kReceivables)] = false;
   Dataset(o).write(dir_.path());
   EXPECT_FALSE(fs::exists(dir_ / "receber.txt")) << "left out this time";
-  EXPECT_FALSE(fs::exists(dir_ / "CLIENTES.TXT"));
-  EXPECT_TRUE(fs::exists(dir_ / "clientes.txt"));
-  EXPECT_FALSE(fs::exists(Dataset::target_dir(dir_.path()) / "clientes.dbf"));
-  EXPECT_TRUE(fs::exists(Dataset::target_dir(dir_.path()) / "Clientes.DBF"));
+  EXPECT_FALSE(spelled(dir_.path(), "CLIENTES.TXT"));
+  EXPECT_TRUE(spelled(dir_.path(), "clientes.txt"));
+  EXPECT_FALSE(spelled(Dataset::target_dir(dir_.path()), "clientes.dbf"));
+  EXPECT_TRUE(spelled(Dataset::target_dir(dir_.path()), "Clientes.DBF"));
 }
 
 TEST_F(DatasetFiles, MemoFilesHaveHeadersAndTheBlocksTheRecordsName) {
@@ -377,6 +386,134 @@ TEST(DatasetLines, ManyLinesStreamToDisk) {
   ds.write(dir.path());
   std::size_t width = static_cast<std::size_t>(ds.staging(TextSet::kBalances).record_length() - 1);
   EXPECT_EQ(fs::file_size(dir / "SALDO.txt"), 60000 * (width + 2));
+}
+
+// Modulus-11 check digits of a taxpayer number, worked out here.
+bool valid_taxpayer(const std::string& digits, std::vector<int> weights) {
+  for (int check = 0; check < 2; ++check) {
+    int sum = 0;
+    for (std::size_t k = 0; k < weights.size(); ++k) sum += (digits[k] - '0') * weights[k];
+    const int want = sum % 11 < 2 ? 0 : 11 - sum % 11;
+    if (digits[weights.size()] - '0' != want) return false;
+    weights.insert(weights.begin(), weights.front() + 1);
+    if (weights.size() == 13) weights.front() = 6;  // the company number's second weights
+  }
+  return true;
+}
+
+// A packed date's digits DDMMYYYY (the filler digit dropped) as YYYYMMDD, for ordering.
+std::string packed_day(std::string_view five) {
+  const std::string d = unpack(five).digits.substr(1, 8);
+  return d.substr(4, 4) + d.substr(2, 2) + d.substr(0, 2);
+}
+
+// The realistic sample: every taxpayer number has valid check digits, postal and area
+// codes belong to the client's state, dates follow each other, stocks and prices are
+// plausible, and about four payables in five find their supplier by its old code.
+TEST(DatasetLines, RealisticDataLooksLikeARealExport) {
+  DatasetOptions o = DatasetOptions::with_lines(400, 7);
+  o.edge_cases = false;
+  o.legacy_suppliers = true;
+  Dataset ds(o);
+  EXPECT_EQ(SIZE_MAX, ds.crlf_line());
+  // The check itself, on numbers known to be valid and one that is not.
+  ASSERT_TRUE(valid_taxpayer("52998224725", {10, 9, 8, 7, 6, 5, 4, 3, 2}));
+  ASSERT_FALSE(valid_taxpayer("52998224724", {10, 9, 8, 7, 6, 5, 4, 3, 2}));
+  ASSERT_TRUE(valid_taxpayer("11222333000181", {5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2}));
+  // The first digits of the postal codes and the area codes of each state.
+  const std::map<std::string, std::pair<std::string, std::string>> states = {
+      {"SP", {"01", "19"}}, {"PR", {"80", "87"}}, {"SC", {"88", "89"}},
+      {"RS", {"90", "99"}}, {"MG", {"30", "39"}}, {"GO", {"72", "76"}}};
+  const std::map<std::string, std::pair<int, int>> areas = {{"SP", {11, 19}}, {"PR", {41, 46}},
+                                                            {"SC", {47, 49}}, {"RS", {51, 55}},
+                                                            {"MG", {31, 38}}, {"GO", {61, 64}}};
+  const TableDef& cli = ds.staging(TextSet::kClients);
+  std::string line;
+  int people = 0, companies = 0;
+  for (std::size_t i = 0; i < 400; ++i) {
+    ds.line(TextSet::kClients, i, line);
+    SCOPED_TRACE("client line " + std::to_string(i));
+    EXPECT_EQ(std::string::npos, line.find("\r\n"));
+    const std::string cpf = unpack(field_of(cli, line, "CPF_CLI")).digits.substr(4, 11);
+    const std::string cnpj = unpack(field_of(cli, line, "CNPJ_CLI")).digits.substr(1, 14);
+    const bool person = cpf != std::string(11, '0');
+    EXPECT_NE(person, cnpj != std::string(14, '0')) << "one taxpayer number, not two";
+    if (person) {
+      ++people;
+      EXPECT_TRUE(valid_taxpayer(cpf, {10, 9, 8, 7, 6, 5, 4, 3, 2})) << cpf;
+    } else {
+      ++companies;
+      EXPECT_TRUE(valid_taxpayer(cnpj, {5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2})) << cnpj;
+    }
+    const std::string state = field_of(cli, line, "ESTADO_CLI");
+    ASSERT_TRUE(states.contains(state)) << state;
+    const std::string cep = unpack(field_of(cli, line, "CEP_CLI")).digits.substr(1, 2);
+    EXPECT_TRUE(cep >= states.at(state).first && cep <= states.at(state).second) << cep;
+    const int area = std::stoi(field_of(cli, line, "FONE_CLI").substr(1, 2));
+    EXPECT_TRUE(area >= areas.at(state).first && area <= areas.at(state).second) << area;
+    EXPECT_NE(std::string::npos,
+              std::string("0123456789").find(field_of(cli, line, "CODIGO_CLI")[4]));
+  }
+  EXPECT_GT(people, 200);
+  EXPECT_GT(companies, 80);
+
+  // Issued, then due, then paid.
+  const TableDef& rec = ds.staging(TextSet::kReceivables);
+  const TableDef& pag = ds.staging(TextSet::kPayables);
+  int paid = 0;
+  for (std::size_t i = 0; i < 400; ++i) {
+    ds.line(TextSet::kReceivables, i, line);
+    auto ymd = [](const std::string& t) {
+      return t.substr(4, 4) + t.substr(2, 2) + t.substr(0, 2);
+    };
+    const std::string issued = ymd(field_of(rec, line, "DT_EMISSAO")),
+                      due = ymd(field_of(rec, line, "DT_VECTO"));
+    EXPECT_LE(issued, due) << i;
+    std::string area;
+    for (const char* f : {"LIVRE", "LIVRE2", "LIVRE3", "LIVRE4", "LIVRE5"})
+      area += field_of(rec, line, f);
+    if (unpack(area.substr(0, 7)).digits != std::string(13, '0')) {
+      ++paid;
+      EXPECT_LE(due, packed_day(area.substr(8, 5))) << i;
+    }
+    ds.line(TextSet::kPayables, i, line);
+    const std::string em = field_of(pag, line, "DT_EMISSAO");
+    EXPECT_LE(packed_day(em.substr(0, 5)), packed_day(field_of(pag, line, "DT_VENCTO"))) << i;
+    if (unpack(field_of(pag, line, "TEXTO3").substr(6, 6)).digits != std::string(11, '0')) {
+      EXPECT_LE(packed_day(field_of(pag, line, "DT_VENCTO")), packed_day(em.substr(5, 5))) << i;
+    }
+  }
+  EXPECT_GT(paid, 150);
+
+  // Stocks below a few hundred units, prices above costs, nothing near the clamp.
+  const TableDef& bal = ds.staging(TextSet::kBalances);
+  for (std::size_t i = 0; i < 400; ++i) {
+    ds.line(TextSet::kBalances, i, line);
+    std::string area;
+    for (const char* f : {"LIVRE", "LIVRE2", "LIVRE3", "LIVRE4", "LIVRE5"})
+      area += field_of(bal, line, f);
+    const double stock = std::stod(unpack(area.substr(11, 5)).digits) / 1000;
+    const double price = std::stod(unpack(area.substr(37, 7)).digits) / 1000;
+    const double cost = std::stod(unpack(area.substr(65, 7)).digits) / 1000;
+    EXPECT_LT(stock, 1000) << i;
+    EXPECT_GT(cost, 0.4) << i;
+    EXPECT_LT(cost, 2000) << i;
+    EXPECT_GE(price, cost) << i;
+  }
+
+  // Payables' old supplier codes against the supplier table's OBS_FOR.
+  std::vector<std::string> known;
+  const FieldDef& obs = ds.target(Target::kSuppliers).at("OBS_FOR");
+  for (const std::string& r : ds.initial_records(Target::kSuppliers)) {
+    known.push_back(r.substr(static_cast<std::size_t>(obs.offset), 5));
+  }
+  int found = 0;
+  for (std::size_t i = 0; i < 400; ++i) {
+    ds.line(TextSet::kPayables, i, line);
+    found += std::find(known.begin(), known.end(), field_of(pag, line, "CLI")) != known.end();
+  }
+  EXPECT_GT(found, 250);
+  EXPECT_LT(found, 400);
 }
 
 TEST(DatasetLines, LegacySuppliersCarryCodesInObsFor) {

@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/sample/dataset.h"
 #include "tools/sample/dbf_builder.h"
@@ -42,17 +42,13 @@ std::string slurp(const fs::path& p) {
   return s.str();
 }
 
-// Runs a command line through the shell, which records the exit code beside the output.
-Outcome run(const TempDir& dir, const std::string& args) {
-  fs::path out = dir / "run.out", err = dir / "run.err", rc = dir / "run.rc";
-  std::string cmd =
-      args + " >'" + out.string() + "' 2>'" + err.string() + "'; echo $? >'" + rc.string() + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
-  Outcome r;
-  r.code = std::stoi(slurp(rc));
-  r.out = slurp(out);
-  r.err = slurp(err);
-  return r;
+// Runs a tool in the test's directory, standard input from nothing, its outputs captured.
+Outcome run(const TempDir& dir, const std::string& program, const std::vector<std::string>& args) {
+  ProcessOptions o;
+  o.cwd = dir.path().string();
+  ProcessOutcome p = run_process(program, args, o);
+  EXPECT_TRUE(p.started) << p.out;
+  return Outcome{p.exit_code, p.out, p.err};
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -65,9 +61,10 @@ std::vector<std::string> lines_of(const std::string& text) {
 TEST(Lumgen, WritesTheDatasetTheOptionsDescribe) {
   TempDir dir;
   fs::path data = dir / "data";
-  Outcome r = run(dir, std::string(LUM_LUMGEN) + " '" + data.string() +
-                           "' --records 7 --seed 3 --without receber.txt --wide-coditem "
-                           "--lines SALDO.txt=11 --legacy-suppliers");
+  Outcome r =
+      run(dir, LUM_LUMGEN,
+          {data.string(), "--edge-cases", "--records", "7", "--seed", "3", "--without",
+           "receber.txt", "--wide-coditem", "--lines", "SALDO.txt=11", "--legacy-suppliers"});
   ASSERT_EQ(r.code, 0) << r.err;
   DatasetOptions o = DatasetOptions::with_lines(7, 3);
   o.write_text[static_cast<int>(TextSet::kReceivables)] = false;
@@ -90,8 +87,9 @@ TEST(Lumgen, WritesTheDatasetTheOptionsDescribe) {
 
 TEST(Lumexpect, PrintsWhatTheRunMustShow) {
   TempDir dir;
-  Outcome r = run(dir, std::string(LUM_LUMEXPECT) + " '" + (dir / "d").string() +
-                           "' --records 3 --without receber.txt");
+  Outcome r =
+      run(dir, LUM_LUMEXPECT,
+          {(dir / "d").string(), "--edge-cases", "--records", "3", "--without", "receber.txt"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("  Fornecedor nao encontrado00042\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("  Clientes            4\n"), std::string::npos) << r.out;
@@ -99,14 +97,44 @@ TEST(Lumexpect, PrintsWhatTheRunMustShow) {
   EXPECT_NE(r.out.find("fails at the import of receber.txt (exit code 1)"), std::string::npos);
 }
 
+// Without --edge-cases lumgen writes the realistic sample: no supplier export, the
+// supplier table with the old system's codes, realistic lines.
+TEST(Lumgen, WritesRealisticDataByDefault) {
+  TempDir dir;
+  fs::path data = dir / "data";
+  Outcome r = run(dir, LUM_LUMGEN, {data.string(), "--records", "9"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  DatasetOptions o = DatasetOptions::with_lines(9);
+  o.edge_cases = false;
+  o.legacy_suppliers = true;
+  o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
+  Dataset ds(o);
+  EXPECT_FALSE(fs::exists(data / "forneced.txt"));
+  std::string want, line;
+  for (std::size_t i = 0; i < ds.line_count(TextSet::kClients); ++i) {
+    ds.line(TextSet::kClients, i, line);
+    want += line + "\r\n";
+  }
+  EXPECT_EQ(slurp(data / "clientes.txt"), want);
+  EXPECT_EQ(ds.initial_table_file(Target::kSuppliers),
+            slurp(Dataset::target_dir(data) / "Forneced.Dbf"));
+  Outcome with =
+      run(dir, LUM_LUMGEN, {(dir / "w").string(), "--records", "2", "--with", "forneced.txt"});
+  ASSERT_EQ(with.code, 0);
+  EXPECT_TRUE(fs::exists(dir / "w" / "forneced.txt"));
+}
+
 TEST(Lumgen, RejectsWhatItDoesNotKnow) {
   TempDir dir;
-  const char* bad[] = {"", " d --records x", " d --without nosuch.txt", " d --frobnicate",
-                       " d --lines prod.txt"};
-  for (const char* args : bad) {
-    Outcome r = run(dir, std::string(LUM_LUMGEN) + args);
-    EXPECT_EQ(r.code, 2) << args;
-    EXPECT_NE(r.err.find("usage: lumgen"), std::string::npos) << args;
+  const std::vector<std::string> bad[] = {{},
+                                          {"d", "--records", "x"},
+                                          {"d", "--without", "nosuch.txt"},
+                                          {"d", "--frobnicate"},
+                                          {"d", "--lines", "prod.txt"}};
+  for (const std::vector<std::string>& args : bad) {
+    Outcome r = run(dir, LUM_LUMGEN, args);
+    EXPECT_EQ(r.code, 2) << testing::PrintToString(args);
+    EXPECT_NE(r.err.find("usage: lumgen"), std::string::npos) << testing::PrintToString(args);
   }
 }
 
@@ -117,7 +145,7 @@ TEST(Dbfdump, PrintsStructureAndRecords) {
   Dataset ds(o);
   ds.write(dir.path());
   fs::path file = Dataset::target_dir(dir.path()) / "Forneced.Dbf";
-  Outcome r = run(dir, std::string(LUM_DBFDUMP) + " '" + file.string() + "'");
+  Outcome r = run(dir, LUM_DBFDUMP, {file.string()});
   ASSERT_EQ(r.code, 0) << r.err;
   std::vector<std::string> lines = lines_of(r.out);
   const TableDef& d = ds.target(Target::kSuppliers);
@@ -154,13 +182,13 @@ TEST(Dbfdump, ShowsPackedBytesEscapedAndSelectsRecords) {
             {RecordSpec{{std::string("\x01\x23\x45\x67\x8F", 5), "A\\B"}, false},
              RecordSpec{{std::string("\x0D\x0A\x00\x1A\xFF", 5), "ZZ"}, true},
              RecordSpec{{"x", "y"}, false}});
-  Outcome r = run(dir, std::string(LUM_DBFDUMP) + " --records --from 2 --count 1 --vertical '" +
-                           (dir / "t.dbf").string() + "'");
+  Outcome r =
+      run(dir, LUM_DBFDUMP,
+          {"--records", "--from", "2", "--count", "1", "--vertical", (dir / "t.dbf").string()});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out,
             "record 2 (deleted)\n  CEP        \\x0D\\x0A\\x00\\x1A\\xFF\n  NOME       ZZ  \n");
-  r = run(dir,
-          std::string(LUM_DBFDUMP) + " --records --count 1 '" + (dir / "t.dbf").string() + "'");
+  r = run(dir, LUM_DBFDUMP, {"--records", "--count", "1", (dir / "t.dbf").string()});
   EXPECT_EQ(r.out, "      1 |\\x01#Eg\\x8F|A\\\\B |\n");
 }
 
@@ -170,13 +198,13 @@ TEST(Dbfdump, ReportsADamagedTable) {
   shape.fields = {FieldSpec{"A", 'C', 3, 0, 0}};
   shape.version = 0x01;
   write_dbf(dir / "bad.dbf", shape);
-  Outcome r = run(dir, std::string(LUM_DBFDUMP) + " '" + (dir / "bad.dbf").string() + "'");
+  Outcome r = run(dir, LUM_DBFDUMP, {(dir / "bad.dbf").string()});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("bad.dbf"), std::string::npos) << r.err;
   EXPECT_TRUE(r.out.empty());
-  r = run(dir, std::string(LUM_DBFDUMP) + " '" + (dir / "missing.dbf").string() + "'");
+  r = run(dir, LUM_DBFDUMP, {(dir / "missing.dbf").string()});
   EXPECT_EQ(r.code, 1);
-  r = run(dir, std::string(LUM_DBFDUMP));
+  r = run(dir, LUM_DBFDUMP, {});
   EXPECT_EQ(r.code, 2);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -215,6 +216,28 @@ TEST_F(NumericTest, ValOfStrGivesTheRoundedNumber) {
     }
   }
   EXPECT_GT(readable, 30000);
+}
+
+// Texts with more digits than a 64-bit integer or an exact power of ten holds: the
+// value is the text's correctly rounded number, never the NaN of infinity divided by
+// infinity, nor the drift of adding digit by digit.
+TEST_F(NumericTest, ValOfALongTextIsTheNumberItSpells) {
+  const std::string texts[] = {
+      "1." + std::string(400, '0'),        "0." + std::string(300, '0') + "1",
+      "-123456789012345678901234567890.5", "1" + std::string(30, '0'),
+      "0.1234567890123456789012345",       "9" + std::string(400, '9'),
+      "0." + std::string(400, '0') + "5",
+  };
+  for (const std::string& t : texts) {
+    EXPECT_EQ(std::strtod(t.c_str(), nullptr), VAL(t).num().as_double()) << t.substr(0, 40);
+  }
+  // Found by fuzzing: a tiny number shown with 566 decimals read back as NaN.
+  const std::uint64_t bits = 0x303030040A303004;
+  double tiny;
+  std::memcpy(&tiny, &bits, sizeof tiny);
+  const std::string text = STR(dbl(tiny, 10, 2), 14228, 566).str();
+  ASSERT_EQ(14228u, text.size());
+  EXPECT_NEAR(tiny, VAL(text).num().as_double(), std::fabs(tiny) * 1e-15);
 }
 
 TEST_F(NumericTest, ValReadsValueWidthAndDecimals) {

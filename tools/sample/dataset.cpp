@@ -400,7 +400,9 @@ Dataset::Dataset(const DatasetOptions& options) : options_(options) {
   std::size_t n = line_count(TextSet::kClients);
   // Never the first line (the case lines start there) and never the last: a CR LF in
   // the last line of a file would end the import there and lose the second half.
-  crlf_line_ = options_.crlf_split && n >= 3 ? n / 2 : std::numeric_limits<std::size_t>::max();
+  crlf_line_ = options_.edge_cases && options_.crlf_split && n >= 3
+                   ? n / 2
+                   : std::numeric_limits<std::size_t>::max();
   build_tables();
   build_initial_records();
 }
@@ -531,7 +533,7 @@ void Dataset::build_tables() {
                                {"DTBASE_RB", 'D', 8, 0},
                                {"NUMERO_DOC", 'C', 12, 0},
                                {"DT_PG", 'D', 8, 0},
-                               {"VALOR", 'N', 14, 2},
+                               {"VALOR", 'N', options_.narrow_receivable_amounts ? 8 : 14, 2},
                                {"VR_NOMINAL", 'N', 14, 2},
                                {"VR_PAGO", 'N', 14, 2},
                                {"VR_JUROS", 'N', 12, 2},
@@ -1167,12 +1169,370 @@ void receivable_line(const TableDef& d, std::uint64_t seed, std::size_t i, std::
   }
 }
 
+// ---------------------------------------------------------------------------------
+// Realistic lines: what a small business's export looks like, for the sample a new
+// user runs. Ordinary records only: taxpayer numbers with valid check digits, postal
+// and area codes that belong to the city, dates in order (issued, due, paid), plausible
+// stocks, costs and prices.
+
+struct Place {
+  const char* city;
+  const char* state;
+  std::uint32_t cep_first, cep_last;  // the city's postal codes, 8 digits
+  int area;                           // its telephone area code
+};
+const Place kPlaces[] = {
+    {"CAMPINAS", "SP", 13000000, 13139999, 19},
+    {"RIBEIRAO PRETO", "SP", 14000000, 14114999, 16},
+    {"CURITIBA", "PR", 80000000, 82999999, 41},
+    {"LONDRINA", "PR", 86000000, 86099999, 43},
+    {"MARINGA", "PR", 87000000, 87119999, 44},
+    {"JOINVILLE", "SC", 89200000, 89239999, 47},
+    {"BLUMENAU", "SC", 89000000, 89099999, 47},
+    {"PORTO ALEGRE", "RS", 90000000, 91999999, 51},
+    {"CAXIAS DO SUL", "RS", 95000000, 95124999, 54},
+    {"BELO HORIZONTE", "MG", 30000000, 31999999, 31},
+    {"UBERLANDIA", "MG", 38400000, 38415999, 34},
+    {"GOIANIA", "GO", 74000000, 74899999, 62},
+};
+
+// Days since 1 March of year 0 and back, for dates that follow each other.
+std::int64_t day_number(int y, int m, int d) {
+  y -= m <= 2;
+  const std::int64_t era = y / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy;
+}
+std::uint64_t ddmmyyyy_of(std::int64_t n) {
+  const std::int64_t era = n / 146097;
+  const std::int64_t doe = n - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  const int y = static_cast<int>(yoe + era * 400 + (m <= 2));
+  return ddmmyyyy(d, m, y);
+}
+// A day in 2023 or 2024.
+std::int64_t recent_day(Rng& r) { return day_number(2023, 1, 1) + r.below(730); }
+
+// The check digit of a taxpayer number over `digits` with weights `w` (modulus 11).
+int check_digit(const std::vector<int>& digits, const std::vector<int>& w) {
+  int sum = 0;
+  for (std::size_t k = 0; k < digits.size(); ++k) sum += digits[k] * w[k];
+  const int rest = sum % 11;
+  return rest < 2 ? 0 : 11 - rest;
+}
+std::uint64_t number_of(const std::vector<int>& digits) {
+  std::uint64_t v = 0;
+  for (int d : digits) v = v * 10 + static_cast<std::uint64_t>(d);
+  return v;
+}
+// An individual's taxpayer number: nine digits and their two check digits.
+std::uint64_t valid_cpf(Rng& r) {
+  std::vector<int> d;
+  for (int k = 0; k < 9; ++k) d.push_back(static_cast<int>(k == 0 ? 1 + r.below(9) : r.below(10)));
+  d.push_back(check_digit(d, {10, 9, 8, 7, 6, 5, 4, 3, 2}));
+  d.push_back(check_digit(d, {11, 10, 9, 8, 7, 6, 5, 4, 3, 2}));
+  return number_of(d);
+}
+// A company's taxpayer number: an eight-digit root, branch 0001, two check digits.
+std::uint64_t valid_cnpj(Rng& r) {
+  std::vector<int> d;
+  for (int k = 0; k < 8; ++k) d.push_back(static_cast<int>(k == 0 ? 1 + r.below(9) : r.below(10)));
+  for (int b : {0, 0, 0, 1}) d.push_back(b);
+  d.push_back(check_digit(d, {5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2}));
+  d.push_back(check_digit(d, {6, 5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2}));
+  return number_of(d);
+}
+// A product's bar code: 789 (the country), nine digits, the EAN-13 check digit.
+std::uint64_t valid_ean13(Rng& r) {
+  std::vector<int> d = {7, 8, 9};
+  for (int k = 0; k < 9; ++k) d.push_back(static_cast<int>(r.below(10)));
+  int sum = 0;
+  for (std::size_t k = 0; k < d.size(); ++k) sum += d[k] * (k % 2 == 0 ? 1 : 3);
+  d.push_back((10 - sum % 10) % 10);
+  return number_of(d);
+}
+std::uint32_t cep_of(Rng& r, const Place& p) {
+  return p.cep_first + r.below(p.cep_last - p.cep_first + 1);
+}
+// "(19) 3234-5678" for a line, "(19) 99123-4567" for a mobile.
+void phone_of(Rng& r, const Place& p, bool mobile, std::string& line, Slot s) {
+  FieldText t(line, s);
+  t.add("(").digits(static_cast<std::uint64_t>(p.area), 2).add(") ");
+  if (mobile) {
+    t.add("9").digits(8000 + r.below(2000), 4);
+  } else {
+    t.digits(3000 + r.below(2000), 4);
+  }
+  t.add("-").digits(r.below(10000), 4);
+}
+void address_of(Rng& r, const Place& p, std::string& line, Slot street_slot, Slot district,
+                Slot city, Slot state) {
+  {
+    FieldText t(line, street_slot);
+    street(r, t);
+  }
+  put(line, district, r.pick(kDistricts));
+  put(line, city, p.city);
+  put(line, state, p.state);
+}
+// Money in cents from a to b.
+std::uint64_t cents(Rng& r, std::uint64_t a, std::uint64_t b) { return a + r.below64(b - a + 1); }
+
+// The legacy codes the supplier table holds when there is no supplier export, so that
+// about four payables in five find their supplier.
+constexpr std::size_t kLegacySuppliers = 12;
+constexpr std::size_t kLegacyCodes = 15;
+
+void realistic_supplier_line(const TableDef& d, std::uint64_t seed, std::size_t i,
+                             std::string& out) {
+  Rng r(seed);
+  FieldText(out, slot(d, kSupCodigo)).digits(i % 99999 + 1, 5);
+  {
+    FieldText t(out, slot(d, kSupRazao));
+    company_name(r, t);
+  }
+  {
+    FieldText t(out, slot(d, kSupFant));
+    t.word(r.pick(kSurnames)).word(r.pick(kCompanyWords));
+  }
+  const Place& p = r.pick(kPlaces);
+  address_of(r, p, out, slot(d, kSupEnd), slot(d, kSupBairro), slot(d, kSupCidade),
+             slot(d, kSupEstado));
+  put_packed(out.data() + slot(d, kSupCep).off, 5, cep_of(r, p), 8, 'C');
+  phone_of(r, p, false, out, slot(d, kSupFone1));
+  if (r.one_in(2)) phone_of(r, p, true, out, slot(d, kSupFone2));
+  if (r.one_in(3)) phone_of(r, p, false, out, slot(d, kSupFax));
+  {
+    FieldText t(out, slot(d, kSupContato));
+    person_name(r, t);
+  }
+  char buf[24];
+  put(out, slot(d, kSupCnpj), digit_text(buf, valid_cnpj(r), 14));  // digits only, as exported
+  if (r.one_in(6)) {
+    put(out, slot(d, kSupInsest), "ISENTO");
+  } else {
+    put(out, slot(d, kSupInsest),
+        digit_text(buf, 100000000000ull + r.below64(899999999999ull), 12));
+  }
+  put(out, slot(d, kSupLivre), "");
+  put_packed(out.data() + slot(d, kSupLivre).off, 3, 30 + r.below(60), 5, 'C');
+}
+
+void realistic_payable_line(const TableDef& d, std::uint64_t seed, std::size_t i,
+                            std::size_t suppliers, bool legacy, std::string& out) {
+  Rng r(seed);
+  FieldText num(out, slot(d, kPagNumero));
+  num.digits(100000 + r.below(900000), 6).add("/").digits(1 + r.below(6), 2);
+  const std::size_t codes = legacy ? kLegacyCodes : std::max<std::size_t>(suppliers, 1);
+  FieldText(out, slot(d, kPagCli)).digits(i % codes + 1, 5);
+  {
+    FieldText h(out, slot(d, kPagHistor));
+    h.add("NF ").digits(1000 + r.below(900000), 6).add(" PARC ").digits(1 + r.below(3), 1);
+  }
+  const std::int64_t issue = recent_day(r);
+  const std::int64_t due = issue + 30 * (1 + static_cast<std::int64_t>(r.below(3)));
+  const bool paid = !r.one_in(3);
+  const std::int64_t paid_on = due - 5 + static_cast<std::int64_t>(r.below(12));
+  const std::uint64_t nominal = cents(r, 5000, 2500000);
+  const std::uint64_t paid_amount = paid ? nominal + (paid_on > due ? nominal / 100 : 0) : 0;
+  Slot em = slot(d, kPagEmissao);
+  put_packed(out.data() + em.off, 5, ddmmyyyy_of(issue), 9, 'F');
+  put_packed(out.data() + em.off + 5, 5, paid ? ddmmyyyy_of(std::max(paid_on, due)) : 0, 9, 'F');
+  put_packed(out.data() + slot(d, kPagVencto).off, 5, ddmmyyyy_of(due), 9, 'F');
+  Slot tx = slot(d, kPagTexto3);
+  put_packed(out.data() + tx.off, 6, nominal, 11, 'C');
+  put_packed(out.data() + tx.off + 6, 6, paid_amount, 11, 'C');
+  put_packed(out.data() + tx.off + 12, 2, 1 + r.below(3), 3, 'F');
+  char area[40];
+  put_packed(area, 6, paid_amount > nominal ? paid_amount - nominal : 0, 11, 'C');  // interest
+  put_packed(area + 6, 7, nominal, 13, 'C');
+  put_packed(area + 13, 7, 0, 13, 'C');  // discount
+  put_packed(area + 20, 5, ddmmyyyy_of(due), 9, 'F');
+  put_packed(area + 25, 8, 1000 + r.below64(9000), 15, 'C');  // bank account
+  put_packed(area + 33, 7, 0, 13, 'C');
+  std::size_t at = 0;
+  for (int f : {kPagLivre, kPagLivre2, kPagLivre3, kPagLivre4, kPagLivre5}) {
+    Slot s = slot(d, f);
+    std::memcpy(out.data() + s.off, area + at, static_cast<std::size_t>(s.width));
+    at += static_cast<std::size_t>(s.width);
+  }
+}
+
+void realistic_product_line(const TableDef& d, std::uint64_t seed, std::size_t i,
+                            std::string& out) {
+  Rng r(seed);
+  char buf[24];
+  FieldText(out, slot(d, kPrdCodigo)).digits(product_code(i), 5);
+  {
+    FieldText t(out, slot(d, kPrdDescri));
+    t.word(r.pick(kProductNouns)).word(r.pick(kProductSpecs)).word(r.pick(kBrands));
+  }
+  FieldText(out, slot(d, kPrdLivre21)).add("R-").digits(10000 + r.below(90000), 5);
+  put(out, slot(d, kPrdLivre22), digit_text(buf, valid_ean13(r), 13));
+  {
+    FieldText t(out, slot(d, kPrdRefer));
+    t.add(r.pick(kShelves)).add(" ").digits(1 + r.below(40), 2).add("-").digits(1 + r.below(6), 1);
+  }
+  put(out, slot(d, kPrdUnidad), r.pick(kUnits));
+  if (!r.one_in(4)) {
+    FieldText t(out, slot(d, kPrdObs));
+    t.add("LINHA ").add(r.pick(kProductSpecs));
+  }
+  put(out, slot(d, kPrdNomelv), r.pick(kBrands));
+  Slot lv = slot(d, kPrdLivre);
+  put_packed(out.data() + lv.off, 7, r.below64(1000000), 13, 'C');
+  put_packed(out.data() + lv.off + 7, 5, ddmmyyyy_of(recent_day(r)), 9, 'F');
+  put_packed(out.data() + lv.off + 12, 4, r.below(1000), 7, 'C');
+}
+
+// One balance of type 1 per product, then balances of another warehouse (type 2).
+void realistic_balance_line(const TableDef& d, std::uint64_t seed, std::size_t i,
+                            std::size_t products, std::string& out) {
+  Rng r(seed);
+  const std::size_t p = std::max<std::size_t>(products, 1);
+  put(out, slot(d, kSalReg), i < p ? "01" : "02");
+  FieldText(out, slot(d, kSalCodigo)).digits(product_code(i % p), 5);
+  // Thousandths: whole units mostly, sometimes weighed or measured quantities.
+  const std::uint64_t stock = r.below64(400) * 1000 + (r.one_in(4) ? r.below(1000) : 0);
+  const std::uint64_t cost = 450 + r.below64(1200000);  // 0.450 to 1200.450
+  const std::uint64_t price = cost * (130 + r.below(71)) / 100;
+  const std::uint64_t last_cost = cost * (95 + r.below(11)) / 100;
+  char area[100];
+  put_packed(area, 5, 1 + r.below(3), 9, 'F');                   // 1-5 warehouse
+  put_packed(area + 5, 6, stock / 10, 11, 'C');                  // 6-11 minimum stock
+  put_packed(area + 11, 5, stock, 9, 'C');                       // 12-16 stock balance
+  put_packed(area + 16, 7, 0, 13, 'C');                          // 17-23 reserved stock
+  put_packed(area + 23, 7, price * 97 / 100, 13, 'C');           // 24-30 previous price
+  put_packed(area + 30, 7, price * 90 / 100, 13, 'C');           // 31-37 promotion price
+  put_packed(area + 37, 7, price, 13, 'C');                      // 38-44 sale price
+  put_packed(area + 44, 7, 0, 13, 'C');                          // 45-51
+  put_packed(area + 51, 7, 0, 13, 'C');                          // 52-58
+  put_packed(area + 58, 7, 0, 13, 'F');                          // 59-65
+  put_packed(area + 65, 7, cost, 13, 'C');                       // 66-72 cost
+  put_packed(area + 72, 7, last_cost, 13, 'C');                  // 73-79 last purchase cost
+  put_packed(area + 79, 5, ddmmyyyy_of(recent_day(r)), 9, 'F');  // 80-84 last purchase date
+  put_packed(area + 84, 8, stock * 3, 15, 'C');                  // 85-92 sold this year
+  put_packed(area + 92, 8, 0, 15, 'C');                          // 93-100
+  std::size_t at = 0;
+  for (int f : {kSalLivre, kSalLivre2, kSalLivre3, kSalLivre4, kSalLivre5}) {
+    Slot s = slot(d, f);
+    std::memcpy(out.data() + s.off, area + at, static_cast<std::size_t>(s.width));
+    at += static_cast<std::size_t>(s.width);
+  }
+}
+
+void realistic_client_line(const TableDef& d, std::uint64_t seed, std::size_t i, std::string& out) {
+  Rng r(seed);
+  FieldText(out, slot(d, kCliCodigo)).digits(i % 99999 + 1, 5);
+  const bool company = r.one_in(3);
+  {
+    FieldText t(out, slot(d, kCliNome));
+    if (company) {
+      company_name(r, t);
+    } else {
+      person_name(r, t);
+    }
+  }
+  if (company) {
+    FieldText t(out, slot(d, kCliFant));
+    t.word(r.pick(kSurnames)).word(r.pick(kCompanyWords));
+  }
+  const Place& p = r.pick(kPlaces);
+  address_of(r, p, out, slot(d, kCliEnd), slot(d, kCliBairro), slot(d, kCliCidade),
+             slot(d, kCliEstado));
+  char buf[24];
+  if (company)
+    put(out, slot(d, kCliInsest), digit_text(buf, 100000000ull + r.below64(899999999), 9));
+  put(out, slot(d, kCliProfis), company ? "COMERCIANTE" : r.pick(kProfessions));
+  phone_of(r, p, false, out, slot(d, kCliFone));
+  if (company && r.one_in(2)) phone_of(r, p, false, out, slot(d, kCliFax));
+  if (!company || r.one_in(2)) phone_of(r, p, true, out, slot(d, kCliCel));
+  put(out, slot(d, kCliConceito), r.one_in(5) ? "B" : "A");
+  if (!company) {
+    FieldText m(out, slot(d, kCliNomema));
+    m.word(r.pick(kFirstNames)).word(r.pick(kSurnames));
+    FieldText f(out, slot(d, kCliNomepa));
+    f.word(r.pick(kFirstNames)).word(r.pick(kSurnames));
+  }
+  if (!r.one_in(3)) lower_email(r, out, slot(d, kCliEmail));
+  put(out, slot(d, kCliDtcad),
+      digit_text(buf, ddmmyyyy_of(day_number(2015, 1, 1) + r.below(3000)), 8));
+  Slot lv = slot(d, kCliLivre);
+  put_packed(out.data() + lv.off, 7, 100000 * (1 + r.below(50)), 13, 'C');  // credit limit
+  put_packed(out.data() + lv.off + 7, 5, ddmmyyyy_of(recent_day(r)), 9, 'F');
+  // CPF_CLI: 15 digits, the 11 of the number after four zeros; CNPJ_CLI: 14 digits.
+  put_packed(out.data() + slot(d, kCliCpf).off, 8, company ? 0 : valid_cpf(r), 15, 'C');
+  put_packed(out.data() + slot(d, kCliCep).off, 5, cep_of(r, p), 8, 'C');
+  put_packed(out.data() + slot(d, kCliCnpj).off, 8, company ? valid_cnpj(r) : 0, 14, 'C');
+}
+
+void realistic_receivable_line(const TableDef& d, std::uint64_t seed, std::size_t clients,
+                               std::string& out) {
+  Rng r(seed);
+  char buf[24];
+  FieldText num(out, slot(d, kRecNumero));
+  num.digits(100000 + r.below(900000), 6).add("/").digits(1 + r.below(6), 2);
+  FieldText(out, slot(d, kRecCli)).digits(r.below64(std::max<std::size_t>(clients, 1)) + 1, 5);
+  const std::int64_t issue = recent_day(r);
+  const std::int64_t due = issue + 30 * (1 + static_cast<std::int64_t>(r.below(3)));
+  const bool paid = !r.one_in(3);
+  const std::int64_t paid_on = due + static_cast<std::int64_t>(r.below(8));
+  const std::uint64_t nominal = cents(r, 5000, 1500000);
+  const std::uint64_t paid_amount = paid ? nominal + (paid_on > due + 3 ? nominal / 100 : 0) : 0;
+  put(out, slot(d, kRecEmissao), digit_text(buf, ddmmyyyy_of(issue), 8));
+  put(out, slot(d, kRecVecto), digit_text(buf, ddmmyyyy_of(due), 8));
+  put_packed(out.data() + slot(d, kRecTexto3).off, 8, nominal, 15, 'C');
+  char area[35];
+  put_packed(area, 7, paid_amount, 13, 'C');                         // 1-7 amount paid
+  put_packed(area + 7, 1, paid ? 2 : 1, 1, 'C');                     // 8 status
+  put_packed(area + 8, 5, paid ? ddmmyyyy_of(paid_on) : 0, 9, 'F');  // 9-13 payment date
+  put_packed(area + 13, 7, paid_amount > nominal ? paid_amount - nominal : 0, 13, 'C');  // interest
+  put_packed(area + 20, 7, 0, 13, 'C');                // 21-27 discount
+  put_packed(area + 27, 5, ddmmyyyy_of(due), 9, 'F');  // 28-32 last notice
+  put_packed(area + 32, 3, 1 + r.below(999), 5, 'C');  // 33-35 bank
+  std::size_t at = 0;
+  for (int f : {kRecLivre, kRecLivre2, kRecLivre3, kRecLivre4, kRecLivre5}) {
+    Slot s = slot(d, f);
+    std::memcpy(out.data() + s.off, area + at, static_cast<std::size_t>(s.width));
+    at += static_cast<std::size_t>(s.width);
+  }
+}
+
 }  // namespace
 
 void Dataset::line(TextSet set, std::size_t i, std::string& out) const {
   const TableDef& d = staging(set);
   out.assign(static_cast<std::size_t>(d.record_length() - 1), ' ');
   std::uint64_t seed = line_seed(options_.seed, static_cast<int>(set), i);
+  if (!options_.edge_cases) {
+    switch (set) {
+      case TextSet::kSuppliers:
+        realistic_supplier_line(d, seed, i, out);
+        break;
+      case TextSet::kPayables:
+        realistic_payable_line(d, seed, i, line_count(TextSet::kSuppliers),
+                               options_.legacy_suppliers, out);
+        break;
+      case TextSet::kProducts:
+        realistic_product_line(d, seed, i, out);
+        break;
+      case TextSet::kBalances:
+        realistic_balance_line(d, seed, i, line_count(TextSet::kProducts), out);
+        break;
+      case TextSet::kClients:
+        realistic_client_line(d, seed, i, out);
+        break;
+      case TextSet::kReceivables:
+        realistic_receivable_line(d, seed, line_count(TextSet::kClients), out);
+        break;
+    }
+    return;
+  }
   switch (set) {
     case TextSet::kSuppliers:
       supplier_line(d, seed, i, out);
@@ -1343,7 +1703,51 @@ void Dataset::build_initial_records() {
                           {"00009", false},        {"00005", false},
                           {"00042 MATRIZ", false}, {"", false}};
     const Old plain[] = {{"", false}, {"FORNECEDOR ANTIGO", false}, {"", true}};
-    std::size_t n = options_.legacy_suppliers ? std::size(legacy) : std::size(plain);
+    if (!options_.edge_cases && options_.legacy_suppliers) {
+      // Realistic: the suppliers migrated before, each with the code the old system gave
+      // it in OBS_FOR.
+      for (std::size_t k = 0; k < kLegacySuppliers; ++k) {
+        Rng r(line_seed(options_.seed, 100, k));
+        std::string rec = d.blank_record();
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%5zu", 101 + k);
+        set_field(rec, d, "CODIGO_FOR", buf);
+        std::string name(40, ' '), trade(30, ' '), addr(40, ' ');
+        {
+          FieldText t(name, Slot{0, 40});
+          company_name(r, t);
+          FieldText f(trade, Slot{0, 30});
+          f.word(r.pick(kSurnames)).word(r.pick(kCompanyWords));
+          FieldText a(addr, Slot{0, 40});
+          street(r, a);
+        }
+        set_field(rec, d, "NOME_FOR", name);
+        set_field(rec, d, "FANT_FOR", trade);
+        set_field(rec, d, "END_FOR", addr);
+        set_field(rec, d, "BAIRRO_FOR", r.pick(kDistricts));
+        const Place& p = r.pick(kPlaces);
+        const std::uint32_t cep = cep_of(r, p);
+        std::snprintf(buf, sizeof buf, "%05u-%03u", cep / 1000, cep % 1000);
+        set_field(rec, d, "CEP_FOR", buf);
+        set_field(rec, d, "CIDADE_FOR", p.city);
+        set_field(rec, d, "ESTADO_FOR", p.state);
+        std::string phone(15, ' ');
+        phone_of(r, p, false, phone, Slot{0, 15});
+        set_field(rec, d, "FONE_FOR", phone);
+        set_field(rec, d, "CGC_FOR", digit_text(buf, valid_cnpj(r), 14));
+        set_field(rec, d, "INSEST_FOR",
+                  digit_text(buf, 100000000000ull + r.below64(899999999999ull), 12));
+        set_field(rec, d, "COD_EST", "016");
+        std::snprintf(buf, sizeof buf, "%05zu", k + 1);
+        set_field(rec, d, "OBS_FOR", buf);
+        set_field(rec, d, "DT_CAD", "20190301");
+        set_right(rec, d, "LIMCRED", std::to_string(5000 * (1 + r.below(10))) + ".00");
+        initial_[static_cast<int>(Target::kSuppliers)].push_back(std::move(rec));
+      }
+    }
+    const std::size_t n = !options_.edge_cases && options_.legacy_suppliers ? 0
+                          : options_.legacy_suppliers                       ? std::size(legacy)
+                                                                            : std::size(plain);
     for (std::size_t k = 0; k < n; ++k) {
       const Old& o = options_.legacy_suppliers ? legacy[k] : plain[k];
       std::string rec = d.blank_record();
@@ -1463,7 +1867,8 @@ void Dataset::write(const std::filesystem::path& dir) const {
     remove_any_case(dir, text_file_name(set));
     if (!text_present(set)) continue;
     std::filesystem::path path = dir / text_file_name(set);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.string().c_str(), "wb"),
+                                                      &std::fclose);
     if (!f) throw std::runtime_error("cannot create " + path.string());
     std::setvbuf(f.get(), buffer.data(), _IOFBF, buffer.size());
     std::size_t n = line_count(set);

@@ -21,6 +21,8 @@ void restore_at_exit() { restore_terminal_mode(); }
 
 }  // namespace
 
+void use_binary_standard_streams() {}  // POSIX streams never translate line ends
+
 bool stdin_is_terminal() { return ::isatty(STDIN_FILENO) == 1; }
 
 bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
@@ -81,6 +83,10 @@ int read_stdin_byte(int timeout_ms) {
   if (n < 0 && errno == EINTR) return kReadInterrupted;
   return kReadEnd;
 }
+
+std::vector<int> host_stop_requests() { return {SIGINT, SIGTERM, SIGHUP}; }
+
+void deliver_stop_request(int request) { ::raise(request); }  // handled before it returns
 
 void install_stop_signals(void (*handler)(int)) {
   struct sigaction sa = {};

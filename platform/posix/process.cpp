@@ -1,7 +1,9 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -9,6 +11,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 extern char** environ;
@@ -20,10 +24,16 @@ namespace {
 // The child's side between fork and exec: only async-signal-safe calls.
 [[noreturn]] void exec_child(const char* program, char* const argv[], char* const envp[],
                              const char* cwd, int out_fd, int err_fd, std::uint64_t max_size,
-                             int report_fd) {
+                             const HostUser* run_as, int report_fd) {
   int null_fd = ::open("/dev/null", O_RDONLY);
-  if (null_fd < 0 || ::dup2(null_fd, STDIN_FILENO) < 0 || ::dup2(out_fd, STDOUT_FILENO) < 0 ||
-      ::dup2(err_fd, STDERR_FILENO) < 0 || (cwd[0] != '\0' && ::chdir(cwd) != 0)) {
+  // The identity is dropped before the directory is entered, so that the program's own
+  // permissions decide whether it may go there, as for an operator.
+  const bool dropped = run_as == nullptr || (::setgroups(0, nullptr) == 0 &&
+                                             ::setgid(static_cast<gid_t>(run_as->gid)) == 0 &&
+                                             ::setuid(static_cast<uid_t>(run_as->uid)) == 0);
+  if (null_fd < 0 || !dropped || ::dup2(null_fd, STDIN_FILENO) < 0 ||
+      ::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(err_fd, STDERR_FILENO) < 0 ||
+      (cwd[0] != '\0' && ::chdir(cwd) != 0)) {
     int e = errno;
     (void)!::write(report_fd, &e, sizeof e);
     ::_exit(127);
@@ -85,6 +95,32 @@ void close_fd(int& fd) {
 
 }  // namespace
 
+std::optional<HostUser> unprivileged_user() {
+  if (::geteuid() != 0) return std::nullopt;
+  HostUser u{65534, 65534};
+  if (const passwd* pw = ::getpwnam("nobody")) {
+    u.uid = static_cast<long>(pw->pw_uid);
+    u.gid = static_cast<long>(pw->pw_gid);
+  }
+  return u;
+}
+
+int give_to_user(const std::string& path, const HostUser& user) {
+  auto own = [&](const std::string& p) {
+    return ::lchown(p.c_str(), static_cast<uid_t>(user.uid), static_cast<gid_t>(user.gid)) == 0
+               ? 0
+               : errno;
+  };
+  if (int rc = own(path); rc != 0) return rc;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(path, ec)) return 0;
+  for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (int rc = own(it->path().string()); rc != 0) return rc;
+  }
+  return ec ? ec.value() : 0;
+}
+
 Process::~Process() { release(); }
 
 void Process::release() {
@@ -135,7 +171,7 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
   pid_t pid = ::fork();
   if (pid == 0) {
     exec_child(program.c_str(), argv.data(), envp.data(), options.cwd.c_str(), child_out, child_err,
-               options.max_file_size, report[1]);
+               options.max_file_size, options.run_as ? &*options.run_as : nullptr, report[1]);
   }
   close_fd(child_out);
   close_fd(child_err);

@@ -1,0 +1,143 @@
+#include "frame/account.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "frame/frame_state.h"
+#include "import/sdf.h"
+#include "platform/file.h"
+#include "table/dbf_format.h"
+
+namespace lum {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return s;
+}
+
+// `path` below `base` (both absolute and normal), or "" when it is not.
+std::string below(const fs::path& path, const fs::path& base) {
+  fs::path rel = path.lexically_relative(base);
+  if (rel.empty() || *rel.begin() == "..") return {};
+  return rel.generic_string();
+}
+
+// A name that platform/ resolves to this host path: names that begin with a separator
+// mean the drive root, so an absolute path is given relative to the working directory.
+std::string name_for(const std::string& host_path) {
+  fs::path p(host_path);
+  if (!p.is_absolute()) return host_path;
+  std::error_code ec;
+  fs::path rel = p.lexically_relative(fs::current_path(ec));
+  return ec || rel.empty() ? host_path : rel.generic_string();
+}
+
+std::string plural(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// "40 bytes shorter", "1 to 3 bytes longer".
+std::string by_bytes(std::uint64_t lo, std::uint64_t hi, const char* how) {
+  if (lo == hi) return plural(lo, "byte ", "bytes ") + how;
+  return std::to_string(lo) + " to " + std::to_string(hi) + " bytes " + how;
+}
+
+// "all 12 lines are", "2 of its 13 lines are", "1 of its 13 lines is".
+std::string how_many(std::uint64_t n, std::uint64_t of) {
+  if (n == of) return n == 1 ? "its one line is" : "all " + std::to_string(n) + " lines are";
+  return std::to_string(n) + " of its " + std::to_string(of) +
+         (n == 1 ? " lines is" : " lines are");
+}
+
+}  // namespace
+
+void add_operator_note(std::string note) { frame_state().notes.push_back(std::move(note)); }
+
+std::string operator_file_name(const std::string& host_path) {
+  std::error_code ec;
+  const fs::path abs = fs::absolute(host_path, ec).lexically_normal();
+  if (ec) return host_path;
+  const fs::path cwd = fs::current_path(ec);
+  if (!ec) {
+    if (std::string rel = below(abs, cwd.lexically_normal()); !rel.empty()) return rel;
+  }
+  const fs::path root = fs::absolute(drive_root(), ec).lexically_normal();
+  if (!ec) {
+    if (std::string rel = below(abs, root); !rel.empty()) {
+      for (char& c : rel) {
+        if (c == '/') c = '\\';
+      }
+      return "\\" + rel;
+    }
+  }
+  return host_path;
+}
+
+std::string changed_file_note(const std::string& host_path) {
+  File f;
+  if (f.open(name_for(host_path), FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return {};
+  const std::string ext = lower(fs::path(host_path).extension().string());
+  if (ext == ".ntx") return "index, built again";
+  if (ext == ".dbt" || ext == ".fpt" || ext == ".smt") return "memo file";
+  std::uint8_t head[dbf::kHeaderSize];
+  dbf::Header h;
+  IoResult r = f.read_at(0, head, sizeof head);
+  if (dbf::decode_header(std::span<const std::uint8_t>(head, r.bytes), h) != dbf::Status::Ok) {
+    return "changed";
+  }
+  return "table, now " + plural(dbf::get_le32(head + 4), "record", "records");
+}
+
+std::string run_account(std::string_view program, bool ended_by_error, bool interrupted) {
+  const std::string prefix = std::string(program) + ": ";
+  std::string out;
+  if (ended_by_error || interrupted) {
+    std::vector<std::string> lines;
+    for (const std::string& path : changed_files()) {
+      const std::string name = lower(fs::path(path).filename().string());
+      if (name == "error.log" || name == "_error.log") continue;  // the report's own
+      std::string note = changed_file_note(path);
+      if (note.empty()) continue;  // a temporary file of the run, gone again
+      lines.push_back("  " + operator_file_name(path) + " (" + note + ")\n");
+    }
+    out += prefix + (interrupted ? "the run was interrupted" : "an error ended the run");
+    if (lines.empty()) {
+      out += "; it changed no table, and every table is as it was before the run.\n";
+      return out;
+    }
+    out += ". It changed:\n";
+    for (const std::string& l : lines) out += l;
+    out += "Every other table is as it was before the run.\n";
+    return out;
+  }
+  for (const ImportRecord& imp : import_journal()) {
+    const LineTally& t = imp.lines;
+    if (t.all_fit()) continue;
+    std::string what;
+    if (t.shorter > 0) {
+      what = how_many(t.shorter, t.lines) + " " + by_bytes(t.min_short, t.max_short, "shorter");
+    }
+    if (t.longer > 0) {
+      if (what.empty()) {
+        what = how_many(t.longer, t.lines) + " ";
+      } else {
+        what += t.longer == 1 ? " and 1 is " : " and " + std::to_string(t.longer) + " are ";
+      }
+      what += by_bytes(t.min_long, t.max_long, "longer");
+    }
+    out += prefix + imp.text_file + ": " + what + " than the " + std::to_string(imp.record_length) +
+           "-byte record of " + imp.table + "; \"" + std::string(program) +
+           " --check\" shows which.\n";
+  }
+  for (const std::string& note : frame_state().notes) out += prefix + note + "\n";
+  return out;
+}
+
+}  // namespace lum

@@ -1,0 +1,30 @@
+// The run's account to the operator on standard error, once the run has ended and every
+// table is closed: after an error or an interrupt, which files the run changed (each
+// table with the records it now holds) and that every other table is as it was; after
+// a normal run, the text files whose lines do not all have their staging record's
+// length, and the notes the program left (that there was nothing to convert). A normal
+// run with nothing to report says nothing.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lum {
+
+// Leaves a line for the operator, written after a normal run ("nothing to convert").
+void add_operator_note(std::string note);
+
+// The account's text ("" when there is none); each statement starts with "<program>: ",
+// the list of changed files below it is indented.
+// `ended_by_error` and `interrupted` as the run ended.
+std::string run_account(std::string_view program, bool ended_by_error, bool interrupted);
+
+// The name an operator knows a host file by: relative to the working directory when it
+// lies there, else "\" and its path below the drive root, else the host path itself.
+std::string operator_file_name(const std::string& host_path);
+
+// A one-line description of a changed file: a table's record count, or what kind of file
+// it is (memo file, index); "" when the file is gone.
+std::string changed_file_note(const std::string& host_path);
+
+}  // namespace lum

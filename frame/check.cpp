@@ -1,0 +1,56 @@
+#include "frame/check.h"
+
+#include <filesystem>
+
+#include "frame/account.h"
+
+namespace lum {
+
+namespace {
+
+bool is_error_log(const std::string& path) {
+  std::string name = std::filesystem::path(path).filename().string();
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return name == "error.log" || name == "_error.log";
+}
+
+}  // namespace
+
+std::string check_verdict(const CheckOutcome& c) {
+  if (c.interrupted) {
+    return "The dry run was interrupted: it cannot tell how the real run would end.\n"
+           "None of your files was changed.\n";
+  }
+  std::string out;
+  for (const std::string& note : c.notes) out += note + "\n";
+  std::string changed;
+  bool log = false;
+  for (const ScratchFile& f : c.files) {
+    if (!f.changed) continue;
+    if (is_error_log(f.path)) {
+      log = true;
+      continue;
+    }
+    const std::string note = f.gone ? "deleted" : changed_file_note(f.copy);
+    if (note.empty()) continue;  // a temporary file of the run
+    changed += "  " + operator_file_name(f.path) + " (" + note + ")\n";
+  }
+  if (c.ended_normally) {
+    out += "The real run would end normally (exit code 0).";
+    out += changed.empty() ? " It would change no file.\n" : " It would empty and rewrite:\n";
+  } else {
+    out += "The real run would end with this error (exit code 1):\n";
+    for (const std::string& line : c.error_report) out += line.empty() ? "\n" : "  " + line + "\n";
+    out += changed.empty() ? "By then it would have changed no table.\n"
+                           : "By then it would have emptied or rewritten:\n";
+  }
+  out += changed;
+  if (!changed.empty()) out += "Every other table would stay as it is.\n";
+  if (log) out += "It would write the error's report to error.log.\n";
+  out += "None of your files was changed by this dry run.\n";
+  return out;
+}
+
+}  // namespace lum

@@ -1,0 +1,328 @@
+// The POSIX host's file operations: descriptors, pread/pwrite, flock for the sharing
+// mode of an open, open-file-description locks for byte ranges, readdir for names.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/host_files.h"
+
+namespace lum {
+
+namespace {
+
+// The host's errno as the system's own error number.
+int map_errno(int err) {
+  switch (err) {
+    case 0:
+      return kOsOk;
+    case ENOENT:
+      return kOsFileNotFound;
+    case ENOTDIR:
+      return kOsPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case EBADF:
+      return kOsAccessDenied;
+    case EWOULDBLOCK:
+      return kOsFileInUse;
+    case ENOSPC:
+    case EDQUOT:
+      return kOsDiskFull;
+    case ENAMETOOLONG:
+      return kOsNameTooLong;
+    case ELOOP:
+      return kOsCannotResolve;
+    default:
+      return err;
+  }
+}
+
+int fd_of(HostFiles::Handle h) { return static_cast<int>(h); }
+
+std::string dir_for(const std::string& base) { return base.empty() ? std::string(".") : base; }
+
+std::string join(const std::string& base, std::string_view comp) {
+  if (base.empty()) return std::string(comp);
+  if (base.back() == '/') return base + std::string(comp);
+  return base + "/" + std::string(comp);
+}
+
+bool same_blind(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+EntryKind kind_of(const struct stat& st) {
+  if (S_ISREG(st.st_mode)) return EntryKind::Regular;
+  if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
+  return EntryKind::Other;
+}
+
+// Takes the whole-file lock that stands for the open's sharing mode; on failure the
+// descriptor is closed and the system's code returned (32 when another opener holds it).
+int lock_whole_file(int fd, FileShare share) {
+  int rc;
+  do {
+    rc = ::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) return kOsOk;
+  int err = errno;
+  ::close(fd);
+  return err == EWOULDBLOCK ? kOsFileInUse : map_errno(err);
+}
+
+int lock_cmd() {
+#ifdef F_OFD_SETLK
+  return F_OFD_SETLK;  // owned by the open file, so closing another handle keeps it
+#else
+  return F_SETLK;
+#endif
+}
+
+// Opens `path` with `flags` and keeps the descriptor only for a regular file. The open
+// does not wait (a pipe without a writer would block it for good), and a pipe or
+// device is refused: reading one as a table or a text file could wait or never end.
+// Returns the descriptor, or -1 with the system's code in `oscode`.
+int open_regular(const std::string& path, int flags, int& oscode) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    oscode = map_errno(errno);
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    oscode = kOsAccessDenied;
+    return -1;
+  }
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  oscode = kOsOk;
+  return fd;
+}
+
+class PosixFiles final : public HostFiles {
+ public:
+  // The exact spelling first, else the smallest case-blind match in byte order (a
+  // case-sensitive file system may hold several).
+  Found find_entry(const std::string& dir, std::string_view comp, std::string& out) override {
+    struct stat st;
+    std::string exact = join(dir, comp);
+    if (::lstat(exact.c_str(), &st) == 0) {
+      out = std::string(comp);
+      return Found::Yes;
+    }
+    if (errno == ENAMETOOLONG) return Found::TooLong;  // no entry of the directory can match
+    DIR* d = ::opendir(dir_for(dir).c_str());
+    if (d == nullptr) return errno == ENOENT || errno == ENOTDIR ? Found::NoDirectory : Found::No;
+    bool any = false;
+    std::string best;
+    while (dirent* e = ::readdir(d)) {
+      std::string_view n(e->d_name);
+      if (!same_blind(n, comp)) continue;
+      if (!any || n < best) best = std::string(n);
+      any = true;
+    }
+    ::closedir(d);
+    if (!any) return Found::No;
+    out = std::move(best);
+    return Found::Yes;
+  }
+
+  EntryKind kind(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return EntryKind::Missing;
+    return kind_of(st);
+  }
+
+  int list_dir(const std::string& dir, std::vector<DirEntry>& out) override {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return map_errno(errno);
+    while (dirent* e = ::readdir(d)) {
+      std::string_view n(e->d_name);
+      if (n == "." || n == "..") continue;
+      struct stat st;
+      std::string full = join(dir, n);
+      out.push_back(
+          {std::string(n), ::stat(full.c_str(), &st) == 0 ? kind_of(st) : EntryKind::Missing});
+    }
+    ::closedir(d);
+    return kOsOk;
+  }
+
+  int open(const std::string& path, FileAccess access, FileShare share, Handle& out) override {
+    int os = kOsOk;
+    int fd = open_regular(path, access == FileAccess::ReadOnly ? O_RDONLY : O_RDWR, os);
+    if (fd < 0) return os;
+    // A whole-file lock is the open's sharing mode: exclusive conflicts with every other
+    // holder, shared only with an exclusive one.
+    if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
+    out = fd;
+    return kOsOk;
+  }
+
+  int create(const std::string& path, FileShare share, Handle& out) override {
+    int os = kOsOk;
+    int fd = open_regular(path, O_RDWR | O_CREAT, os);
+    if (fd < 0) return os;
+    if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
+    // Emptied only once the lock is ours, so a file another opener holds stays intact.
+    if (::ftruncate(fd, 0) != 0) {
+      int err = errno;
+      ::close(fd);
+      return map_errno(err);
+    }
+    out = fd;
+    return kOsOk;
+  }
+
+  int create_temporary(std::string_view prefix, Handle& out, std::string& path) override {
+    const char* dir = std::getenv("TMPDIR");
+    path = std::string(dir != nullptr && dir[0] != '\0' ? dir : "/tmp");
+    path = join(path, std::string(prefix) + "XXXXXX");
+    int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) return map_errno(errno);
+    // Unlinked at once: the file lives exactly as long as the descriptor.
+    ::unlink(path.c_str());
+    if (int rc = lock_whole_file(fd, FileShare::Exclusive); rc != kOsOk) return rc;
+    out = fd;
+    return kOsOk;
+  }
+
+  int close(Handle h) override { return ::close(fd_of(h)) == 0 ? kOsOk : map_errno(errno); }
+
+  IoResult read_at(Handle h, std::uint64_t offset, void* data, std::size_t n) override {
+    IoResult res;
+    auto* p = static_cast<char*>(data);
+    while (res.bytes < n) {
+      ssize_t got =
+          ::pread(fd_of(h), p + res.bytes, n - res.bytes, static_cast<off_t>(offset + res.bytes));
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        res.oscode = map_errno(errno);
+        return res;
+      }
+      if (got == 0) return res;
+      res.bytes += static_cast<std::uint64_t>(got);
+    }
+    return res;
+  }
+
+  IoResult write_at(Handle h, std::uint64_t offset, const void* data, std::size_t n) override {
+    IoResult res;
+    const auto* p = static_cast<const char*>(data);
+    while (res.bytes < n) {
+      ssize_t put =
+          ::pwrite(fd_of(h), p + res.bytes, n - res.bytes, static_cast<off_t>(offset + res.bytes));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        res.oscode = map_errno(errno);
+        return res;
+      }
+      if (put == 0) {
+        res.oscode = kOsDiskFull;
+        return res;
+      }
+      res.bytes += static_cast<std::uint64_t>(put);
+    }
+    return res;
+  }
+
+  IoResult size(Handle h) override {
+    IoResult res;
+    struct stat st;
+    if (::fstat(fd_of(h), &st) != 0) {
+      res.oscode = map_errno(errno);
+    } else {
+      res.bytes = static_cast<std::uint64_t>(st.st_size);
+    }
+    return res;
+  }
+
+  int truncate(Handle h, std::uint64_t length) override {
+    int rc;
+    do {
+      rc = ::ftruncate(fd_of(h), static_cast<off_t>(length));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? kOsOk : map_errno(errno);
+  }
+
+  int commit(Handle h) override { return ::fsync(fd_of(h)) == 0 ? kOsOk : map_errno(errno); }
+
+  void start_writeback(Handle h, std::uint64_t offset, std::uint64_t length) override {
+#ifdef __linux__
+    (void)::sync_file_range(fd_of(h), static_cast<off64_t>(offset), static_cast<off64_t>(length),
+                            SYNC_FILE_RANGE_WRITE);
+#else
+    (void)h;
+    (void)offset;
+    (void)length;
+#endif
+  }
+
+  int lock(Handle h, bool read_only, std::uint64_t offset, std::uint64_t length,
+           bool exclusive) override {
+    struct flock fl = {};
+    // A read-only descriptor cannot hold a write lock on this host; it takes a read lock.
+    fl.l_type = (exclusive && !read_only) ? F_WRLCK : F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    if (::fcntl(fd_of(h), lock_cmd(), &fl) == 0) return kOsOk;
+    return (errno == EAGAIN || errno == EACCES) ? kOsFileInUse : map_errno(errno);
+  }
+
+  int unlock(Handle h, std::uint64_t offset, std::uint64_t length) override {
+    struct flock fl = {};
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    return ::fcntl(fd_of(h), lock_cmd(), &fl) == 0 ? kOsOk : map_errno(errno);
+  }
+
+  int may_write(const std::string& path) override {
+    const int mode = kind(path) == EntryKind::Directory ? W_OK | X_OK : W_OK;
+    return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0 ? kOsOk : map_errno(errno);
+  }
+
+  int remove(const std::string& path) override {
+    return ::unlink(path.c_str()) == 0 ? kOsOk : map_errno(errno);
+  }
+
+  int rename(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? kOsOk : map_errno(errno);
+  }
+};
+
+}  // namespace
+
+HostFiles& native_host_files() {
+  static PosixFiles files;
+  return files;
+}
+
+const HostNames& host_names() {
+  static const HostNames names{"/", false};
+  return names;
+}
+
+}  // namespace lum
