@@ -1,5 +1,6 @@
 #include "console/backend.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/terminal.h"
@@ -37,6 +38,39 @@ std::string sgr(std::uint8_t attr) {
 
 std::string move_to(int row, int col) {
   return "\x1b[" + std::to_string(row + 1) + ";" + std::to_string(col + 1) + "H";
+}
+
+// A key from standard input in key mode, from the bytes a terminal sends for it (the
+// Windows console's keys arrive as the same bytes).
+int read_terminal_key(int timeout_ms) {
+  int b = read_stdin_byte(timeout_ms);
+  if (b == kReadTimeout) return kKeyNone;
+  if (b < 0) return kKeyGone;
+  if (b != 0x1B) return b;
+  // An escape byte alone is the Escape key; the keys that send sequences follow it
+  // within a moment. Sequences not known here are read whole and ignored (key 0).
+  int b2 = read_stdin_byte(30);
+  if (b2 != '[' && b2 != 'O') return 0x1B;
+  int final_byte = read_stdin_byte(30);
+  while (b2 == '[' && final_byte >= 0x20 && final_byte < 0x40) final_byte = read_stdin_byte(30);
+  switch (final_byte) {
+    case 'A':
+      return kKeyUp;
+    case 'B':
+      return kKeyDown;
+    case 'C':
+      return kKeyRight;
+    case 'D':
+      return kKeyLeft;
+    case 'H':
+      return kKeyHome;
+    case 'F':
+      return kKeyEnd;
+    case 'Z':
+      return kKeyLeft;  // Shift+Tab
+    default:
+      return 0;
+  }
 }
 
 }  // namespace
@@ -145,34 +179,7 @@ void TtyTerminal::bell() {
 
 int TtyTerminal::read_key(int timeout_ms) {
   if (!interactive_) return kKeyGone;
-  int b = read_stdin_byte(timeout_ms);
-  if (b == kReadTimeout) return kKeyNone;
-  if (b < 0) return kKeyGone;
-  if (b != 0x1B) return b;
-  // An escape byte alone is the Escape key; the keys that send sequences follow it
-  // within a moment. Sequences not known here are read whole and ignored (key 0).
-  int b2 = read_stdin_byte(30);
-  if (b2 != '[' && b2 != 'O') return 0x1B;
-  int final_byte = read_stdin_byte(30);
-  while (b2 == '[' && final_byte >= 0x20 && final_byte < 0x40) final_byte = read_stdin_byte(30);
-  switch (final_byte) {
-    case 'A':
-      return kKeyUp;
-    case 'B':
-      return kKeyDown;
-    case 'C':
-      return kKeyRight;
-    case 'D':
-      return kKeyLeft;
-    case 'H':
-      return kKeyHome;
-    case 'F':
-      return kKeyEnd;
-    case 'Z':
-      return kKeyLeft;  // Shift+Tab
-    default:
-      return 0;
-  }
+  return read_terminal_key(timeout_ms);
 }
 
 void TtyTerminal::finish() {
@@ -200,7 +207,152 @@ void TtyTerminal::finish() {
   interactive_ = false;
 }
 
+// --- console screen buffer ---
+
+namespace {
+
+constexpr BufferCell kUnknownCell{0, 0xFF};
+
+bool unknown(BufferCell cell) { return cell.ch == kUnknownCell.ch && cell.attr == kUnknownCell.attr; }
+
+}  // namespace
+
+ConsoleTerminal::ConsoleTerminal(std::unique_ptr<ConsoleBuffer> buffer)
+    : buffer_(std::move(buffer)) {
+  buffer_->home_window();
+  seen_size_ = buffer_->size();
+  rows_ = seen_size_.rows > 0 ? seen_size_.rows : 25;
+  cols_ = seen_size_.cols > 0 ? seen_size_.cols : 80;
+  shown_.assign(static_cast<size_t>(rows_) * static_cast<size_t>(cols_), kUnknownCell);
+  if (!buffer_->read(BufferRect{0, 0, rows_, cols_}, shown_.data(), cols_)) {
+    shown_.assign(shown_.size(), kUnknownCell);
+  }
+  if (!buffer_->cursor(start_row_, start_col_) || start_row_ < 0 || start_row_ >= rows_ ||
+      start_col_ < 0 || start_col_ >= cols_) {
+    start_row_ = 0;
+    start_col_ = 0;
+  }
+  at_row_ = start_row_;
+  at_col_ = start_col_;
+  interactive_ = enter_key_mode();
+}
+
+ConsoleTerminal::~ConsoleTerminal() {
+  if (!finished_) restore_once();
+  restore_terminal_mode();
+}
+
+void ConsoleTerminal::initial_screen(std::vector<Cell>& grid, int& cursor_row,
+                                     int& cursor_col) const {
+  if (grid.size() != shown_.size()) return;
+  for (size_t i = 0; i < shown_.size(); ++i) {
+    if (!unknown(shown_[i])) grid[i] = Cell{shown_[i].ch, shown_[i].attr};
+  }
+  cursor_row = start_row_;
+  cursor_col = start_col_;
+}
+
+void ConsoleTerminal::write_rows(int top, int bottom, int left, int right) {
+  // A buffer made smaller during the run keeps only the cells that still fit.
+  if (seen_size_.rows > 0) bottom = std::min(bottom, seen_size_.rows - 1);
+  if (seen_size_.cols > 0) right = std::min(right, seen_size_.cols - 1);
+  if (bottom < top || right < left) return;
+  buffer_->write(BufferRect{top, left, bottom - top + 1, right - left + 1},
+                 &shown_[static_cast<size_t>(top) * static_cast<size_t>(cols_) +
+                         static_cast<size_t>(left)],
+                 cols_);
+}
+
+void ConsoleTerminal::show(const std::vector<Cell>& grid, int grid_cols, Rect area,
+                           int cursor_row, int cursor_col) {
+  if (finished_) return;
+  TerminalSize now = buffer_->size();
+  bool resized = now.rows > 0 && (now.rows != seen_size_.rows || now.cols != seen_size_.cols);
+  if (resized) seen_size_ = now;
+  // Rows with changes next to each other go out as one rectangle spanning the changed
+  // columns of all of them, so that a cleared screen is a few writes, not one per row.
+  int band_top = -1, band_left = 0, band_right = 0;
+  int last_row = std::min(area.bottom, rows_ - 1);
+  for (int r = std::max(area.top, 0); r <= last_row; ++r) {
+    int first = -1, last = -1;
+    for (int c = std::max(area.left, 0); c <= area.right && c < cols_; ++c) {
+      Cell cell = grid[static_cast<size_t>(r * grid_cols + c)];
+      BufferCell& on = shown_[static_cast<size_t>(r) * static_cast<size_t>(cols_) +
+                              static_cast<size_t>(c)];
+      if (cell.ch == on.ch && cell.attr == on.attr) continue;
+      on = BufferCell{cell.ch, cell.attr};
+      if (first < 0) first = c;
+      last = c;
+    }
+    if (first < 0) {
+      if (band_top >= 0 && !resized) write_rows(band_top, r - 1, band_left, band_right);
+      band_top = -1;
+      continue;
+    }
+    if (band_top < 0) {
+      band_top = r;
+      band_left = first;
+      band_right = last;
+    } else {
+      band_left = std::min(band_left, first);
+      band_right = std::max(band_right, last);
+    }
+  }
+  if (band_top >= 0 && !resized) write_rows(band_top, last_row, band_left, band_right);
+  if (resized) write_rows(0, rows_ - 1, 0, cols_ - 1);
+  if (resized || cursor_row != at_row_ || cursor_col != at_col_) {
+    if (buffer_->set_cursor(cursor_row, cursor_col)) {
+      at_row_ = cursor_row;
+      at_col_ = cursor_col;
+    } else {
+      at_row_ = at_col_ = -1;  // outside a smaller buffer: tried again at the next show
+    }
+  }
+}
+
+void ConsoleTerminal::bell() {
+  if (!finished_) buffer_->bell();
+}
+
+int ConsoleTerminal::read_key(int timeout_ms) {
+  if (!interactive_) return kKeyGone;
+  return read_terminal_key(timeout_ms);
+}
+
+void ConsoleTerminal::restore_once() {
+  if (restored_) return;
+  restored_ = true;
+  buffer_->restore();
+}
+
+void ConsoleTerminal::finish() {
+  if (finished_) return;
+  finished_ = true;
+  restore_once();
+  // The cursor goes below the last row with text, where the shell's prompt covers none
+  // of it; placing it after the window is put back lets the console bring it into view.
+  int last = -1;
+  for (int r = 0; r < rows_; ++r) {
+    for (int c = 0; c < cols_; ++c) {
+      BufferCell cell = shown_[static_cast<size_t>(r) * static_cast<size_t>(cols_) +
+                               static_cast<size_t>(c)];
+      if (cell.ch != ' ' && cell.ch != 0) last = r;
+    }
+  }
+  if (last >= 0 && last + 1 < rows_) {
+    buffer_->set_cursor(last + 1, 0);
+  } else if (last >= 0) {
+    buffer_->set_cursor(rows_ - 1, 0);
+    buffer_->new_line();
+  }
+  restore_terminal_mode();
+  interactive_ = false;
+}
+
 std::unique_ptr<Terminal> open_terminal() {
+  if (auto buffer = open_console_buffer()) {
+    return std::make_unique<ConsoleTerminal>(std::move(buffer));
+  }
   if (stdout_is_terminal()) return std::make_unique<TtyTerminal>();
   return std::make_unique<MemoryTerminal>();
 }

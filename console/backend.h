@@ -1,8 +1,9 @@
 // The terminal back ends behind the screen grid. A back end shows what the grid holds and
-// reads keys for the alert box. Two exist: a real terminal drawn with escape sequences
-// (when standard output is a terminal) and a memory back end of 25 rows and 80 columns
-// that writes each completed line of line output as it comes and its rows when the run
-// ends (a log, when standard output is not a terminal).
+// reads keys for the alert box. Three exist: a console screen buffer written cell by
+// cell (Windows, when standard output is a console), a real terminal drawn with escape
+// sequences (when standard output is a terminal) and a memory back end of 25 rows and
+// 80 columns that writes each completed line of line output as it comes and its rows
+// when the run ends (a log, when standard output is neither).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/console_buffer.h"
 #include "runtime/runtime.h"
 
 namespace lum {
@@ -56,6 +58,14 @@ class Terminal : public Service {
   // Grid size the back end offers (at least 1 by 1).
   virtual int rows() const = 0;
   virtual int cols() const = 0;
+  // What the terminal showed when the run began, which the Screen starts from: fills
+  // `grid` (rows() by cols() cells, blanks on entry) and the cursor (0, 0 on entry).
+  // Back ends that cannot read their screen leave both.
+  virtual void initial_screen(std::vector<Cell>& grid, int& cursor_row, int& cursor_col) const {
+    (void)grid;
+    (void)cursor_row;
+    (void)cursor_col;
+  }
   // Shows `area` of `grid` (rows of `grid_cols` cells) and puts the visible cursor at
   // (cursor_row, cursor_col), which lies inside the grid.
   virtual void show(const std::vector<Cell>& grid, int grid_cols, Rect area, int cursor_row,
@@ -135,8 +145,57 @@ class TtyTerminal : public Terminal {
   bool finished_ = false;
 };
 
-// The back end for this process: the real terminal when standard output is one, else
-// the memory back end.
+// Draws on a console screen buffer (platform/console_buffer.h) cell by cell. The grid
+// is the whole buffer as large as it is at the start (it may exceed the visible
+// window), whose window is moved to the top-left corner; the Screen starts from the
+// buffer's content and cursor, so nothing changes on the console until the run writes.
+// show() writes only what changed, one rectangle per band of consecutive changed rows.
+// Bytes go to the cells unchanged: the console shows those above 127 in its output code
+// page (the OEM code page the exports were written in, unless the operator chose
+// another) and control bytes as its glyphs for them. When the buffer is resized during
+// the run the grid keeps its size and the next show() draws all of it again, cut to the
+// buffer (the console may have moved its content). Keys are read as TtyTerminal reads
+// them. finish() puts back the buffer size and window found at the start, leaves the
+// content and puts the cursor on the row below the last one with text.
+class ConsoleTerminal : public Terminal {
+ public:
+  // REQUIRES: buffer != nullptr.
+  explicit ConsoleTerminal(std::unique_ptr<ConsoleBuffer> buffer);
+  ~ConsoleTerminal() override;
+  int rows() const override { return rows_; }
+  int cols() const override { return cols_; }
+  void initial_screen(std::vector<Cell>& grid, int& cursor_row, int& cursor_col) const override;
+  void show(const std::vector<Cell>& grid, int grid_cols, Rect area, int cursor_row,
+            int cursor_col) override;
+  void bell() override;
+  bool interactive() const override { return interactive_; }
+  int read_key(int timeout_ms) override;
+  void finish() override;
+
+ private:
+  void write_rows(int top, int bottom, int left, int right);
+  void restore_once();
+
+  std::unique_ptr<ConsoleBuffer> buffer_;
+  int rows_ = 0;
+  int cols_ = 0;
+  // The buffer's size at the last show(), to notice a resize.
+  TerminalSize seen_size_;
+  bool interactive_ = false;
+  // The cells on the console as this back end knows them; where the buffer could not
+  // be read, a cell no grid holds (byte 0, attribute 0xFF), so that it is drawn.
+  std::vector<BufferCell> shown_;
+  int start_row_ = 0;
+  int start_col_ = 0;
+  int at_row_ = -1;  // the console's cursor; -1 when not known
+  int at_col_ = -1;
+  bool finished_ = false;
+  bool restored_ = false;
+};
+
+// The back end for this process: the console buffer when standard output is a console
+// (Windows), else the real terminal when standard output is one, else the memory back
+// end.
 std::unique_ptr<Terminal> open_terminal();
 
 }  // namespace lum

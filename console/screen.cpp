@@ -77,7 +77,9 @@ Screen::Screen(Terminal* terminal)
     : terminal_(terminal),
       rows_(std::max(1, terminal->rows())),
       cols_(std::max(1, terminal->cols())),
-      grid_(static_cast<size_t>(rows_ * cols_)) {}
+      grid_(static_cast<size_t>(rows_ * cols_)) {
+  terminal->initial_screen(grid_, row_, col_);
+}
 
 void Screen::set_cursor(int row, int col) {
   row_ = row;

@@ -23,6 +23,7 @@ std::uint8_t color_attribute(std::string_view color);
 
 class Screen : public Service {
  public:
+  // Starts from what the terminal showed (Terminal::initial_screen).
   // REQUIRES: terminal outlives the Screen (slot Terminal is released after this one's
   // users, and the Screen never touches it in its destructor).
   explicit Screen(Terminal* terminal);

@@ -1,9 +1,11 @@
-// The two terminal back ends: what the memory back end prints at the end of a run, and
-// the escape sequences the real terminal back end draws with.
+// The terminal back ends: what the memory back end prints at the end of a run, the
+// escape sequences the real terminal back end draws with, and the cells the console
+// back end writes into a screen buffer (here a fake one).
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console/backend.h"
 #include "console/output.h"
@@ -126,6 +128,165 @@ TEST(TtyTerminal, WithoutATerminalOnStandardInputNobodyAnswers) {
   TtyTerminal t([](std::string_view) {}, 25, 80);
   if (t.interactive()) GTEST_SKIP() << "standard input is a terminal";
   EXPECT_EQ(kKeyGone, t.read_key(0));
+}
+
+// A console screen buffer in memory that records what the back end asks of it. Its
+// size may change under the back end, as an operator resizing the window changes it.
+struct FakeConsole {
+  FakeConsole(int rows, int cols) : size{rows, cols}, cols_stored(cols),
+                                    cells(static_cast<size_t>(rows * cols)) {}
+  BufferCell& at(int r, int c) { return cells[static_cast<size_t>(r * cols_stored + c)]; }
+  void put(int r, int c, std::string_view text, std::uint8_t attr) {
+    for (char ch : text) at(r, c++) = BufferCell{static_cast<unsigned char>(ch), attr};
+  }
+  std::string row_text(int r) {
+    std::string out;
+    for (int c = 0; c < size.cols; ++c) out.push_back(static_cast<char>(at(r, c).ch));
+    return out;
+  }
+
+  TerminalSize size;
+  int cols_stored;
+  std::vector<BufferCell> cells;
+  int cursor_row = 0, cursor_col = 0;
+  std::vector<BufferRect> writes;
+  int homes = 0, restores = 0, new_lines = 0;
+};
+
+class FakeBuffer : public ConsoleBuffer {
+ public:
+  explicit FakeBuffer(FakeConsole& console) : c_(console) {}
+  TerminalSize size() override { return c_.size; }
+  bool read(BufferRect rect, BufferCell* cells, int stride) override {
+    for (int r = 0; r < rect.rows; ++r) {
+      for (int c = 0; c < rect.cols; ++c) cells[r * stride + c] = c_.at(rect.top + r, rect.left + c);
+    }
+    return true;
+  }
+  bool write(BufferRect rect, const BufferCell* cells, int stride) override {
+    c_.writes.push_back(rect);
+    EXPECT_LE(rect.top + rect.rows, c_.size.rows);
+    EXPECT_LE(rect.left + rect.cols, c_.size.cols);
+    for (int r = 0; r < rect.rows; ++r) {
+      for (int c = 0; c < rect.cols; ++c) c_.at(rect.top + r, rect.left + c) = cells[r * stride + c];
+    }
+    return true;
+  }
+  bool cursor(int& row, int& col) override {
+    row = c_.cursor_row;
+    col = c_.cursor_col;
+    return true;
+  }
+  bool set_cursor(int row, int col) override {
+    if (row >= c_.size.rows || col >= c_.size.cols) return false;
+    c_.cursor_row = row;
+    c_.cursor_col = col;
+    return true;
+  }
+  void new_line() override { ++c_.new_lines; }
+  void bell() override {}
+  void home_window() override { ++c_.homes; }
+  void restore() override { ++c_.restores; }
+
+ private:
+  FakeConsole& c_;
+};
+
+class ConsoleDrawing : public ::testing::Test {
+ protected:
+  ConsoleDrawing() : console_(6, 20) {
+    console_.put(1, 0, "C:\\>dir", 0x07);
+    console_.put(2, 3, "\xE9", 0x1E);  // a byte of the console's code page, in colour
+    console_.cursor_row = 2;
+    console_.cursor_col = 5;
+  }
+  void start() {
+    rt_.set_service(ServiceSlot::Terminal,
+                    std::make_unique<ConsoleTerminal>(std::make_unique<FakeBuffer>(console_)));
+  }
+  FakeConsole console_;
+  Runtime rt_;
+};
+
+TEST_F(ConsoleDrawing, StartsFromTheBuffersContentAndCursorAndWritesNothing) {
+  start();
+  EXPECT_EQ(1, console_.homes);
+  EXPECT_EQ(5, screen().max_row());
+  EXPECT_EQ(19, screen().max_col());
+  EXPECT_EQ("C:\\>dir", screen().row_text(1).substr(0, 7));
+  EXPECT_EQ((Cell{0xE9, 0x1E}), screen().cell(2, 3));
+  EXPECT_EQ(2, screen().row());
+  EXPECT_EQ(5, screen().col());
+  screen().refresh();
+  EXPECT_TRUE(console_.writes.empty());
+}
+
+TEST_F(ConsoleDrawing, WritesOnlyChangedCellsUnchangedAndPlacesTheCursor) {
+  start();
+  DEVOUT("Qo", Value(), 2, 15);
+  EXPECT_EQ((std::vector<BufferRect>{{2, 15, 1, 2}}), console_.writes);
+  EXPECT_EQ(2, console_.cursor_row);
+  EXPECT_EQ(17, console_.cursor_col);
+  DEVOUT("Qo", Value(), 2, 15);  // the same cells again: only the cursor moves
+  EXPECT_EQ(1u, console_.writes.size());
+  DEVOUT("\xE9\x01", Value("W+/R"), 0, 0);  // bytes above 127 and control bytes as they are
+  EXPECT_EQ(0xE9, console_.at(0, 0).ch);
+  EXPECT_EQ(0x01, console_.at(0, 1).ch);
+  EXPECT_EQ(0x4F, console_.at(0, 1).attr);
+  // Clearing writes one rectangle over the rows that had text, none for the blank ones.
+  console_.writes.clear();
+  SCROLL();
+  EXPECT_EQ((std::vector<BufferRect>{{0, 0, 3, 17}}), console_.writes);
+  for (int r = 0; r < 6; ++r) EXPECT_EQ(std::string(20, ' '), console_.row_text(r)) << r;
+}
+
+TEST_F(ConsoleDrawing, ABufferResizedDuringTheRunIsDrawnAgainWithinItsSize) {
+  start();
+  SCROLL();
+  DEVOUT("banner", Value(), 1, 2);
+  console_.size = TerminalSize{4, 10};
+  console_.writes.clear();
+  DEVOUT("x", Value(), 5, 19);  // outside the smaller buffer: its cursor cannot go there
+  EXPECT_EQ((std::vector<BufferRect>{{0, 0, 4, 10}}), console_.writes);
+  EXPECT_EQ("  banner  ", console_.row_text(1));
+  EXPECT_EQ(5, screen().max_row());  // the grid keeps its size
+  DEVOUT("y", Value(), 0, 0);
+  EXPECT_EQ(0, console_.cursor_row);
+  EXPECT_EQ(1, console_.cursor_col);
+}
+
+TEST(ConsoleTerminal, FinishRestoresTheBufferOnceAndPutsTheCursorBelowTheText) {
+  struct Case {
+    int text_row;
+    int cursor_row;
+    int new_lines;  // on the last row the buffer scrolls to give the prompt a line
+  } cases[] = {{3, 4, 0}, {5, 5, 1}};
+  for (const Case& c : cases) {
+    FakeConsole console(6, 20);
+    {
+      Runtime rt;
+      rt.set_service(ServiceSlot::Terminal,
+                     std::make_unique<ConsoleTerminal>(std::make_unique<FakeBuffer>(console)));
+      SCROLL();
+      DEVOUT("banner", Value(), c.text_row, 2);
+      SETPOS(0, 0);
+      screen().finish();
+      screen().finish();
+      size_t writes = console.writes.size();
+      DEVOUT("late", Value(), 0, 0);
+      EXPECT_EQ(writes, console.writes.size());
+    }
+    EXPECT_EQ(1, console.restores);
+    EXPECT_EQ(c.cursor_row, console.cursor_row);
+    EXPECT_EQ(0, console.cursor_col);
+    EXPECT_EQ(c.new_lines, console.new_lines);
+  }
+  // A run that ends without finish() (the back end destroyed) restores the buffer too.
+  FakeConsole console(6, 20);
+  {
+    ConsoleTerminal t(std::make_unique<FakeBuffer>(console));
+  }
+  EXPECT_EQ(1, console.restores);
 }
 
 }  // namespace
