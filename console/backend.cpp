@@ -213,7 +213,9 @@ namespace {
 
 constexpr BufferCell kUnknownCell{0, 0xFF};
 
-bool unknown(BufferCell cell) { return cell.ch == kUnknownCell.ch && cell.attr == kUnknownCell.attr; }
+bool unknown(BufferCell cell) {
+  return cell.ch == kUnknownCell.ch && cell.attr == kUnknownCell.attr;
+}
 
 }  // namespace
 
@@ -257,14 +259,14 @@ void ConsoleTerminal::write_rows(int top, int bottom, int left, int right) {
   if (seen_size_.rows > 0) bottom = std::min(bottom, seen_size_.rows - 1);
   if (seen_size_.cols > 0) right = std::min(right, seen_size_.cols - 1);
   if (bottom < top || right < left) return;
-  buffer_->write(BufferRect{top, left, bottom - top + 1, right - left + 1},
-                 &shown_[static_cast<size_t>(top) * static_cast<size_t>(cols_) +
-                         static_cast<size_t>(left)],
-                 cols_);
+  buffer_->write(
+      BufferRect{top, left, bottom - top + 1, right - left + 1},
+      &shown_[static_cast<size_t>(top) * static_cast<size_t>(cols_) + static_cast<size_t>(left)],
+      cols_);
 }
 
-void ConsoleTerminal::show(const std::vector<Cell>& grid, int grid_cols, Rect area,
-                           int cursor_row, int cursor_col) {
+void ConsoleTerminal::show(const std::vector<Cell>& grid, int grid_cols, Rect area, int cursor_row,
+                           int cursor_col) {
   if (finished_) return;
   TerminalSize now = buffer_->size();
   bool resized = now.rows > 0 && (now.rows != seen_size_.rows || now.cols != seen_size_.cols);
@@ -277,8 +279,8 @@ void ConsoleTerminal::show(const std::vector<Cell>& grid, int grid_cols, Rect ar
     int first = -1, last = -1;
     for (int c = std::max(area.left, 0); c <= area.right && c < cols_; ++c) {
       Cell cell = grid[static_cast<size_t>(r * grid_cols + c)];
-      BufferCell& on = shown_[static_cast<size_t>(r) * static_cast<size_t>(cols_) +
-                              static_cast<size_t>(c)];
+      BufferCell& on =
+          shown_[static_cast<size_t>(r) * static_cast<size_t>(cols_) + static_cast<size_t>(c)];
       if (cell.ch == on.ch && cell.attr == on.attr) continue;
       on = BufferCell{cell.ch, cell.attr};
       if (first < 0) first = c;
@@ -334,8 +336,8 @@ void ConsoleTerminal::finish() {
   int last = -1;
   for (int r = 0; r < rows_; ++r) {
     for (int c = 0; c < cols_; ++c) {
-      BufferCell cell = shown_[static_cast<size_t>(r) * static_cast<size_t>(cols_) +
-                               static_cast<size_t>(c)];
+      BufferCell cell =
+          shown_[static_cast<size_t>(r) * static_cast<size_t>(cols_) + static_cast<size_t>(c)];
       if (cell.ch != ' ' && cell.ch != 0) last = r;
     }
   }

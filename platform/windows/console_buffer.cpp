@@ -112,9 +112,10 @@ class WindowsConsoleBuffer : public ConsoleBuffer {
         }
       }
       SMALL_RECT region = region_of(part);
-      return ::WriteConsoleOutputA(handle_, put.data(),
-                                   COORD{static_cast<SHORT>(part.cols), static_cast<SHORT>(part.rows)},
-                                   COORD{0, 0}, &region) != 0;
+      return ::WriteConsoleOutputA(
+                 handle_, put.data(),
+                 COORD{static_cast<SHORT>(part.cols), static_cast<SHORT>(part.rows)}, COORD{0, 0},
+                 &region) != 0;
     });
   }
 
@@ -178,9 +179,9 @@ std::unique_ptr<ConsoleBuffer> open_console_buffer() {
 }
 
 std::unique_ptr<ConsoleBuffer> open_scratch_console_buffer() {
-  HANDLE h = ::CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         CONSOLE_TEXTMODE_BUFFER, nullptr);
+  HANDLE h =
+      ::CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   CONSOLE_SCREEN_BUFFER_INFO info;
   if (!::GetConsoleScreenBufferInfo(h, &info)) {

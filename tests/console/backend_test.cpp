@@ -133,8 +133,8 @@ TEST(TtyTerminal, WithoutATerminalOnStandardInputNobodyAnswers) {
 // A console screen buffer in memory that records what the back end asks of it. Its
 // size may change under the back end, as an operator resizing the window changes it.
 struct FakeConsole {
-  FakeConsole(int rows, int cols) : size{rows, cols}, cols_stored(cols),
-                                    cells(static_cast<size_t>(rows * cols)) {}
+  FakeConsole(int rows, int cols)
+      : size{rows, cols}, cols_stored(cols), cells(static_cast<size_t>(rows * cols)) {}
   BufferCell& at(int r, int c) { return cells[static_cast<size_t>(r * cols_stored + c)]; }
   void put(int r, int c, std::string_view text, std::uint8_t attr) {
     for (char ch : text) at(r, c++) = BufferCell{static_cast<unsigned char>(ch), attr};
@@ -159,7 +159,8 @@ class FakeBuffer : public ConsoleBuffer {
   TerminalSize size() override { return c_.size; }
   bool read(BufferRect rect, BufferCell* cells, int stride) override {
     for (int r = 0; r < rect.rows; ++r) {
-      for (int c = 0; c < rect.cols; ++c) cells[r * stride + c] = c_.at(rect.top + r, rect.left + c);
+      for (int c = 0; c < rect.cols; ++c)
+        cells[r * stride + c] = c_.at(rect.top + r, rect.left + c);
     }
     return true;
   }
@@ -168,7 +169,8 @@ class FakeBuffer : public ConsoleBuffer {
     EXPECT_LE(rect.top + rect.rows, c_.size.rows);
     EXPECT_LE(rect.left + rect.cols, c_.size.cols);
     for (int r = 0; r < rect.rows; ++r) {
-      for (int c = 0; c < rect.cols; ++c) c_.at(rect.top + r, rect.left + c) = cells[r * stride + c];
+      for (int c = 0; c < rect.cols; ++c)
+        c_.at(rect.top + r, rect.left + c) = cells[r * stride + c];
     }
     return true;
   }
@@ -283,9 +285,7 @@ TEST(ConsoleTerminal, FinishRestoresTheBufferOnceAndPutsTheCursorBelowTheText) {
   }
   // A run that ends without finish() (the back end destroyed) restores the buffer too.
   FakeConsole console(6, 20);
-  {
-    ConsoleTerminal t(std::make_unique<FakeBuffer>(console));
-  }
+  { ConsoleTerminal t(std::make_unique<FakeBuffer>(console)); }
   EXPECT_EQ(1, console.restores);
 }
 
