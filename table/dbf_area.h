@@ -90,6 +90,11 @@ class DbfArea : public Area {
   // Writes the appended records still held in the write-behind buffer. A failure raises
   // "Write error" (24, 1011) after the header has been made to count what the file holds.
   bool flush_write_behind();
+  // Commits the data file and the memo file to the disk. A commit that fails raises
+  // "Write error" (24, 1011, the system's code; retry and default), since the records
+  // may not have reached the disk, and is made again while the handler asks for it.
+  // True when committed or when the handler chose the default.
+  bool commit_files();
 
  private:
   bool read_header();
