@@ -100,7 +100,7 @@ void CVPROD() {
   // Second pass: balances of type 1, in code order.
   open_table(true, "CBSALDO");
   __DBZAP();
-  __DBSDF(false, "SALDO.txt", Value::array({}));
+  append_text("SALDO.txt");
   Var CODIGO("CODIGO"), REG("REG"), LIVRE("LIVRE"), LIVRE2("LIVRE2"), LIVRE3("LIVRE3"),
       LIVRE4("LIVRE4"), LIVRE5("LIVRE5");
   DBCREATEINDEX("saldo", "codigo", [&] { return CODIGO.value(); });

@@ -70,7 +70,12 @@ void open_table(bool new_area, const char* name, const char* alias, bool exclusi
 
 void require_text(const char* file, std::source_location at) {
   record_line(at);
-  SDF_CHECK_OPEN(file);
+  if (SDF_CHECK_OPEN(file)) return;
+  // The handler gave up with a default, as it does by itself for a text held by another
+  // program (NETERR). Going on would empty the conversion's tables and import nothing,
+  // and the run would end as if all had gone well: the text opens now, or the run ends
+  // with the open's error, which this time offers no default.
+  SDF_CHECK_OPEN(file, false);
 }
 
 bool require_tables(std::initializer_list<TableOpen> tables, std::source_location at) {
@@ -101,10 +106,21 @@ bool require_tables(std::initializer_list<TableOpen> tables, std::source_locatio
   return false;
 }
 
+void append_text(const char* file, std::source_location at) {
+  record_line(at);
+  NETERR(false);
+  if (__DBSDF(false, file, Value::array({})) || !NETERR()) return;
+  // The text's open was settled unasked, as held by another program: nothing was
+  // appended, and the conversion would go on over an empty staging table as if the text
+  // were empty. The text opens now and is appended, or the run ends with the open's
+  // error, which this time offers no default.
+  if (SDF_CHECK_OPEN(file, false)) __DBSDF(false, file, Value::array({}));
+}
+
 void import_text(const char* file, std::source_location at) {
   record_line(at);
   __DBZAP();
-  __DBSDF(false, file, Value::array({}));
+  append_text(file, at);
   DBGOTOP();
 }
 

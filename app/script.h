@@ -128,7 +128,10 @@ void open_table(bool new_area, const char* name, const char* alias = nullptr,
                 std::source_location at = std::source_location::current());
 
 // Makes sure a text file that the conversion will import can be opened, raising the
-// import's own open error before anything is emptied (retry tests again).
+// import's own open error before anything is emptied (retry tests again). When that
+// error is settled with a default (a text held by another program is, unasked), the
+// text is tried once more under an error that offers no default, so that the conversion
+// never empties its tables for a text it cannot read.
 void require_text(const char* file, std::source_location at = std::source_location::current());
 
 // One table a conversion opens, with the arguments of its open_table call, and the
@@ -155,6 +158,12 @@ struct TableOpen {
 // conversion ends at once.
 bool require_tables(std::initializer_list<TableOpen> tables,
                     std::source_location at = std::source_location::current());
+
+// Appends the text file to the current table (__DBSDF). When its open is settled with a
+// default unasked (a text held by another program), the text is tried once more under
+// an error that offers no default, and appended when it opens: the staging table never
+// stays empty for a text that could not be read while the run goes on.
+void append_text(const char* file, std::source_location at = std::source_location::current());
 
 // Empties the current table, imports the text file into it and goes to its first
 // record: the staging step of every conversion.

@@ -74,6 +74,8 @@ class HandlerMark {
   FrameState& f_;
 };
 
+void report_error(const ErrorObject& e, std::string message, const std::string& dos);
+
 std::string value_text(const Value& v) {
   switch (v.kind()) {
     case Kind::String:
@@ -168,6 +170,17 @@ Value DEFERROR(ErrorObject& e) {
     break;  // Quit
   }
 
+  report_error(e, message, dos);
+  rt.quit();
+}
+
+namespace {
+
+// What Quit leaves: the message (with the DOS-error text), "Error at" and the callers on
+// the console, the error log, exit code 1.
+void report_error(const ErrorObject& e, std::string message, const std::string& dos) {
+  Runtime& rt = Runtime::current();
+  FrameState& fs = frame_state();
   if (!dos.empty()) message += " " + dos;
   std::vector<std::string>& report = fs.error_report;
   report = {message, "",
@@ -188,7 +201,14 @@ Value DEFERROR(ErrorObject& e) {
   write_error_log(e);
   rt.set_errorlevel(1);
   QOUT();
-  rt.quit();
+}
+
+}  // namespace
+
+void report_error_at_end(const ErrorObject& e) {
+  std::string message = ERRORMESSAGE(e);
+  if (e.args) message += " Arguments: (" + arguments_text(*e.args) + ")";
+  report_error(e, message, e.oscode != 0 ? "(DOS Error " + std::to_string(e.oscode) + ")" : "");
 }
 
 int ERRORLEVEL() { return Runtime::current().errorlevel(); }

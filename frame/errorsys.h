@@ -23,6 +23,12 @@ void ERRORSYS();
 // or output, or //NOALERT) the message and choices go to standard error and it quits.
 Value DEFERROR(ErrorObject& e);
 
+// An error raised while the run was ending (closing its tables at termination), once
+// nothing can be retried or asked any more: reported as DEFERROR reports Quit (console
+// lines, error log) with exit code 1, so that a run whose last writes failed never ends
+// as a normal one.
+void report_error_at_end(const ErrorObject& e);
+
 // "Error BASE/1110  Argument error: SUBSTR": severity, subsystem/subcode, description,
 // then the file name or else the operation.
 std::string ERRORMESSAGE(const ErrorObject& e);

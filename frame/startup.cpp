@@ -51,6 +51,10 @@ int terminate(Runtime& rt, bool& interrupted) {
   rt.begin_quit();  // from here on a raised error answers "break" without the handler
   if (Runtime::interrupt_pending()) interrupted = true;
   close_all_tables();
+  if (!interrupted && rt.errorlevel() == 0) {
+    // Tables that could not be closed whole: the quit had begun, so no handler saw it.
+    if (const ErrorObject* e = rt.error_while_quitting()) report_error_at_end(*e);
+  }
   if (interrupted) {
     rt.set_errorlevel(1);
     QOUT(kInterruptedLine);

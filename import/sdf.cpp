@@ -400,9 +400,9 @@ bool __DBCOPY(const Value& file, const Value& fields, const CodeBlock& for_block
   return ok;
 }
 
-bool SDF_CHECK_OPEN(std::string_view file) {
+bool SDF_CHECK_OPEN(std::string_view file, bool allow_default) {
   File f;
-  if (!sdf_open_file(sdf_file_name(file), f)) return false;
+  if (!sdf_open_file(sdf_file_name(file), f, allow_default)) return false;
   f.close();
   return true;
 }

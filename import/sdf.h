@@ -69,7 +69,7 @@ const std::vector<ImportRecord>& import_journal();
 // with the same name rules (".txt" added) and the same "Open error" (subsystem "SDF",
 // generic 21, sub-code 1001, the file name, the OS code, retry and default), opening
 // again for as long as the handler answers retry. True when it can be opened; the file
-// is closed again either way.
-bool SDF_CHECK_OPEN(std::string_view file);
+// is closed again either way. Without `allow_default` the error offers retry only.
+bool SDF_CHECK_OPEN(std::string_view file, bool allow_default = true);
 
 }  // namespace lum

@@ -13,9 +13,10 @@ std::string sdf_file_name(std::string_view file) {
   return name;
 }
 
-bool sdf_open_file(const std::string& name, File& out) {
+bool sdf_open_file(const std::string& name, File& out, bool allow_default) {
   // One error object for all the attempts, so that its TRIES counts the retries.
-  ErrorObject e = make_error(kErrOpen, kSdfDriver, 1001, "", kCanRetry | kCanDefault);
+  ErrorObject e =
+      make_error(kErrOpen, kSdfDriver, 1001, "", kCanRetry | (allow_default ? kCanDefault : 0));
   e.filename = name;
   return with_retry(e, [&](int& oscode) {
     oscode = out.open(name, FileAccess::ReadOnly, FileShare::Shared);

@@ -25,8 +25,9 @@ std::string sdf_file_name(std::string_view file);
 
 // Opens a text file read-only and shared. When it cannot be opened, raises "Open error"
 // (subsystem "SDF", generic 21, sub-code 1001, the file name, the OS code, retry and
-// default) and opens again for as long as the handler answers retry. False when it gave up.
-bool sdf_open_file(const std::string& name, File& out);
+// default; retry only without `allow_default`) and opens again for as long as the handler
+// answers retry. False when it gave up.
+bool sdf_open_file(const std::string& name, File& out, bool allow_default = true);
 
 class SdfArea final : public Area {
  public:

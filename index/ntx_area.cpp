@@ -369,6 +369,9 @@ bool NtxArea::blank_key_shape(Order& o) {
 
 bool NtxArea::create_order(const OrderRequest& req) {
   if (!write_back()) return false;
+  // The records an index will point at are in the file before the index is: an index
+  // must never hold keys of records that a later failure keeps from the table.
+  if (!flush_write_behind()) return false;
 
   auto o = std::make_unique<Order>();
   o->key_text = req.key_text;
@@ -413,10 +416,17 @@ bool NtxArea::create_order(const OrderRequest& req) {
   def.unique = req.unique;
   if (!req.order.empty()) def.order_name = order_name;
   RecordSource source(*this, *o);
-  if (!create_ntx_index(o->file, def, source, NtxBuildOptions{build_capacity_})) {
-    // The new index is dropped; the partly written file stays.
-    return false;
-  }
+  // A build that fails, whether its error is answered or unwinds the run, leaves no
+  // file: a partly written index would hold some of the keys or none of the tree.
+  struct DropUnfinished {
+    NtxFile& file;
+    bool built = false;
+    ~DropUnfinished() {
+      if (!built) file.discard();
+    }
+  } unfinished{o->file};
+  if (!create_ntx_index(o->file, def, source, NtxBuildOptions{build_capacity_})) return false;
+  unfinished.built = true;
 
   if (order_) order_->file.close();
   order_ = std::move(o);

@@ -130,6 +130,7 @@ class PageWriter {
 
   NtxAddr put(std::uint8_t* page) {
     NtxAddr a = f_.take_end_address();
+    if (a == 0) return 0;
     if (n_ > 0 && a != first_ + n_ * kNtxBlockSize && !flush()) return 0;
     if (n_ == 0) first_ = a;
     f_.view(page).clear_rightmost_payload();

@@ -99,6 +99,14 @@ bool NtxFile::close() {
   return ok;
 }
 
+void NtxFile::discard() {
+  if (!file_.is_open()) return;
+  cache_.clear();
+  header_dirty_ = header_full_ = false;
+  file_.close();
+  delete_file(name_);
+}
+
 bool NtxFile::reset() {
   cache_.clear();
   ++generation_;
@@ -161,6 +169,11 @@ void NtxFile::touch(NtxAddr a) {
 NtxAddr NtxFile::take_end_address() {
   if (end_ == 0) {
     IoResult r = file_.size();
+    // Without the length a new page could land on a page in use.
+    if (r.oscode != kOsOk) {
+      raise_io(kErrRead, 1010, r.oscode);
+      return 0;
+    }
     std::uint64_t len = r.bytes;
     // A length off the block grid (a damaged tail) still gives whole blocks.
     len = (len + kNtxBlockSize - 1) / kNtxBlockSize * kNtxBlockSize;
@@ -193,6 +206,7 @@ NtxAddr NtxFile::new_page() {
     header_changed();
   } else {
     a = take_end_address();
+    if (a == 0) return 0;
     auto cp = std::make_unique<CachedPage>();
     p = cp->bytes.data();
     cache_.emplace(a, std::move(cp));

@@ -36,6 +36,10 @@ class NtxFile {
   bool open(std::string_view name, bool read_only, bool shared);
   // Flushes and closes. Returns false when the flush failed (the file is closed anyway).
   bool close();
+  // Closes without writing what is cached and deletes the file: what a build that did
+  // not finish leaves, so that no half-written index remains for a later open. Never
+  // raises; a file that cannot be deleted stays behind.
+  void discard();
   bool is_open() const { return file_.is_open(); }
   const std::string& name() const { return name_; }
 
@@ -68,7 +72,7 @@ class NtxFile {
   // Puts the page at the head of the free chain.
   bool free_page(NtxAddr a);
   // The next address at the end of the file: the file length the first time, then the
-  // previous address + 1024.
+  // previous address + 1024. 0 when the length cannot be had ("Read error", 23, 1010).
   NtxAddr take_end_address();
   // The most entries a tree in this file can hold: every block of the file (and every
   // page handed out beyond its end) filled to M keys. A walk in one direction that

@@ -4,6 +4,7 @@
 #include "platform/file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "platform/host_files.h"
@@ -97,6 +98,17 @@ int resolve_dirs(const SplitName& s, std::size_t count, std::string& path) {
     }
   }
   return kOsOk;
+}
+
+// The fault seam's answer for an operation that is not a transfer: the code it fails
+// with, kOsOk when it goes on.
+int injected_fault(IoOp op, const std::string& path, std::uint64_t offset = 0,
+                   std::uint64_t n = 0) {
+  if (!g_fault_hook) return kOsOk;
+  IoFault fault;
+  const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(n, SIZE_MAX));
+  if (!g_fault_hook(op, path, offset, size, fault)) return kOsOk;
+  return fault.oscode != kOsOk ? fault.oscode : kOsAccessDenied;
 }
 
 bool wild_match(std::string_view pat, std::string_view name) {
@@ -231,6 +243,7 @@ int File::open(std::string_view name, FileAccess access, FileShare share) {
   } else if (r.oscode != kOsOk) {
     return r.oscode;
   }
+  if (int rc = injected_fault(IoOp::Open, path); rc != kOsOk) return rc;
   HostFiles::Handle h = HostFiles::kNoHandle;
   if (int rc = host_files().open(path, access, share, h); rc != kOsOk) return rc;
   handle_ = h;
@@ -247,6 +260,7 @@ int File::create(std::string_view name, FileShare share) {
   if (scratch::active()) {
     if (int rc = scratch::for_create(r, r.path); rc != kOsOk) return rc;
   }
+  if (int rc = injected_fault(IoOp::Create, r.path); rc != kOsOk) return rc;
   HostFiles::Handle h = HostFiles::kNoHandle;
   if (int rc = host_files().create(r.path, share, h); rc != kOsOk) return rc;
   handle_ = h;
@@ -260,6 +274,7 @@ int File::create(std::string_view name, FileShare share) {
 
 int File::create_temporary(std::string_view prefix) {
   if (is_open()) close();
+  if (int rc = injected_fault(IoOp::Temporary, std::string(prefix)); rc != kOsOk) return rc;
   HostFiles::Handle h = HostFiles::kNoHandle;
   std::string path;
   if (int rc = host_files().create_temporary(prefix, h, path); rc != kOsOk) return rc;
@@ -272,7 +287,10 @@ int File::create_temporary(std::string_view prefix) {
 
 int File::close() {
   if (!is_open()) return kOsOk;
-  return host_files().close(std::exchange(handle_, HostFiles::kNoHandle));
+  int rc = host_files().close(std::exchange(handle_, HostFiles::kNoHandle));
+  // A failed close has still let go of the file.
+  if (int injected = injected_fault(IoOp::Close, path_); injected != kOsOk) return injected;
+  return rc;
 }
 
 IoResult File::read_at(std::uint64_t offset, void* data, std::size_t n) {
@@ -306,11 +324,13 @@ IoResult File::write_at(std::uint64_t offset, const void* data, std::size_t n) {
 
 IoResult File::size() const {
   if (!is_open()) return IoResult{0, kOsAccessDenied};
+  if (int rc = injected_fault(IoOp::Size, path_); rc != kOsOk) return IoResult{0, rc};
   return host_files().size(handle_);
 }
 
 int File::truncate(std::uint64_t length) {
   if (!is_open() || access_ == FileAccess::ReadOnly) return kOsAccessDenied;
+  if (int rc = injected_fault(IoOp::Truncate, path_, length); rc != kOsOk) return rc;
   note_change();
   return host_files().truncate(handle_, length);
 }
@@ -318,6 +338,7 @@ int File::truncate(std::uint64_t length) {
 int File::commit() {
   if (!is_open()) return kOsAccessDenied;
   if (access_ == FileAccess::ReadOnly) return kOsOk;
+  if (int rc = injected_fault(IoOp::Commit, path_); rc != kOsOk) return rc;
   return host_files().commit(handle_);
 }
 
@@ -328,11 +349,13 @@ void File::start_writeback(std::uint64_t offset, std::uint64_t length) {
 
 int File::lock_range(std::uint64_t offset, std::uint64_t length, bool exclusive) {
   if (!is_open()) return kOsAccessDenied;
+  if (int rc = injected_fault(IoOp::Lock, path_, offset, length); rc != kOsOk) return rc;
   return host_files().lock(handle_, access_ == FileAccess::ReadOnly, offset, length, exclusive);
 }
 
 int File::unlock_range(std::uint64_t offset, std::uint64_t length) {
   if (!is_open()) return kOsAccessDenied;
+  if (int rc = injected_fault(IoOp::Unlock, path_, offset, length); rc != kOsOk) return rc;
   return host_files().unlock(handle_, offset, length);
 }
 
@@ -341,6 +364,7 @@ int delete_file(std::string_view name) {
   if (scratch::active()) return scratch::remove(r);
   if (r.oscode != kOsOk) return r.oscode;
   if (is_directory(r.path)) return kOsAccessDenied;
+  if (int rc = injected_fault(IoOp::Delete, r.path); rc != kOsOk) return rc;
   return host_files().remove(r.path);
 }
 
@@ -352,6 +376,7 @@ int rename_file(std::string_view from, std::string_view to) {
   // The target must not exist: a rename never replaces another file.
   if (dst.oscode == kOsOk) return kOsAccessDenied;
   if (dst.oscode != kOsFileNotFound) return dst.oscode;
+  if (int rc = injected_fault(IoOp::Rename, src.path); rc != kOsOk) return rc;
   return host_files().rename(src.path, dst.path);
 }
 
@@ -379,5 +404,13 @@ std::vector<std::string> list_files(std::string_view pattern) {
 }
 
 void set_io_fault_hook(IoFaultHook hook) { g_fault_hook = std::move(hook); }
+
+const char* io_op_name(IoOp op) {
+  static constexpr const char* kNames[kIoOpCount] = {
+      "read", "write", "open",   "create", "temporary", "size",  "truncate",
+      "commit", "lock", "unlock", "close", "delete",    "rename"};
+  const auto i = static_cast<std::size_t>(op);
+  return i < static_cast<std::size_t>(kIoOpCount) ? kNames[i] : "?";
+}
 
 }  // namespace lum

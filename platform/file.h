@@ -177,10 +177,34 @@ struct ScratchFile {
 // others in the order their copies were made.
 std::vector<ScratchFile> scratch_files();
 
-// Test seam: when a hook is set, it is asked before each read_at/write_at; returning
-// true with `allow` and `oscode` set cuts the transfer to `allow` bytes and reports
-// `oscode`. Only tests set it.
-enum class IoOp : std::uint8_t { Read, Write };
+// Test seam: when a hook is set, it is asked before every operation of this file layer
+// that reaches the host (File's opens, creates, transfers, size, truncate, commit,
+// locks and close, delete_file and rename_file; name look-ups and listings are not
+// asked). Returning true makes the operation fail: a read or write is cut to
+// `fault.allow` bytes and reports `fault.oscode` (0: a short transfer without an error);
+// every other operation is not made and returns `fault.oscode` (kOsAccessDenied when 0),
+// except close, which still closes and then reports it. `path` is the host path (for a
+// rename its source; for an open or create the path resolved for it); `offset` and `n`
+// are the transfer's, the length for truncate, the range for the locks, else 0. Only
+// tests set it.
+enum class IoOp : std::uint8_t {
+  Read,
+  Write,
+  Open,
+  Create,
+  Temporary,  // File::create_temporary
+  Size,
+  Truncate,
+  Commit,
+  Lock,
+  Unlock,
+  Close,
+  Delete,
+  Rename
+};
+inline constexpr int kIoOpCount = 13;
+// The operation's name ("read", "create", ...), for test reports.
+const char* io_op_name(IoOp op);
 struct IoFault {
   std::size_t allow = 0;
   int oscode = kOsOk;

@@ -34,19 +34,29 @@ void Runtime::memvars_changed() { memvar_generation_ = ++g_memvar_generation; }
 
 RaiseAnswer Runtime::raise(ErrorObject& error) {
   RaiseAnswer answer;
-  if (quitting_) return answer;  // break: a quit is already under way
+  auto describe = [&] {
+    if (error.description.empty())
+      error.description = std::string(generic_description(error.gencode));
+    for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
+      if (!it->procname.empty()) {
+        error.procname = it->procname;
+        error.procline = it->line;
+        error.modulename = it->module;
+        break;
+      }
+    }
+  };
+  if (quitting_) {
+    // Break: a quit is already under way. The first such error is kept for termination.
+    if (!quit_error_) {
+      describe();
+      quit_error_ = error;
+    }
+    return answer;
+  }
   if (!handler_) internal_error(9002);
   if (handler_depth_ >= handler_limit_) internal_error(9003);
-  if (error.description.empty())
-    error.description = std::string(generic_description(error.gencode));
-  for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
-    if (!it->procname.empty()) {
-      error.procname = it->procname;
-      error.procline = it->line;
-      error.modulename = it->module;
-      break;
-    }
-  }
+  describe();
   ++handler_depth_;
   Value result;
   try {

@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <source_location>
 #include <string>
 #include <string_view>
@@ -121,6 +122,11 @@ class Runtime {
   [[noreturn]] void quit(Unwind::Reason reason = Unwind::Reason::Quit);
   // Marks a quit as under way without unwinding (for the termination path itself).
   void begin_quit() { quitting_ = true; }
+  // The first error raised while a quit was under way (answered "break" without the
+  // handler), or nullptr: termination reports it when nothing else ended the run badly.
+  const ErrorObject* error_while_quitting() const {
+    return quit_error_ ? &*quit_error_ : nullptr;
+  }
 
   // --- interrupts ---
   // Async-signal-safe and callable from any thread (a signal handler on POSIX, the
@@ -163,6 +169,7 @@ class Runtime {
   std::vector<Frame> frames_;
   int errorlevel_ = 0;
   bool quitting_ = false;
+  std::optional<ErrorObject> quit_error_;
   std::unique_ptr<Service> services_[static_cast<int>(ServiceSlot::kCount)];
 };
 

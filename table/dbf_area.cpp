@@ -166,10 +166,7 @@ bool DbfArea::close() {
   unlock_all();
   if ((update_header_ || !written) && !info_.read_only && !write_header()) return false;
   if (!written || !flush_write_behind()) return false;
-  if (Runtime::current().settings().hardcommit) {
-    data_.commit();
-    commit_memo_file();
-  }
+  if (Runtime::current().settings().hardcommit && !commit_files()) return false;
   clear_filter();
   close_memo_file();
   data_.close();
@@ -184,12 +181,22 @@ bool DbfArea::flush() {
   if (!write_back()) return false;
   if (update_header_ && !write_header()) return false;
   if (!flush_write_behind()) return false;
-  if (!info_.read_only) {
-    data_.commit();
-    commit_memo_file();
-  }
+  if (!info_.read_only && !commit_files()) return false;
   needs_commit_ = false;
   return true;
+}
+
+bool DbfArea::commit_files() {
+  if (info_.read_only) return true;
+  ErrorObject err = area_error(kErrWrite, 1011, kCanRetry | kCanDefault, info_.name);
+  for (;;) {
+    int oscode = data_.commit();
+    if (oscode == kOsOk) oscode = commit_memo_file();
+    if (oscode == kOsOk) return true;
+    err.oscode = oscode;
+    RaiseAnswer answer = raise_area(err);
+    if (!answer.retry()) return answer.by_default();
+  }
 }
 
 void DbfArea::flush_quietly() noexcept {

@@ -87,6 +87,14 @@ class DbfArea : public Area {
   bool read_record();
   // Writes the 32-byte header (and truncates after the 0x1A of an exclusive table).
   bool write_header();
+  // Writes the appended records still held in the write-behind buffer. A failure raises
+  // "Write error" (24, 1011) after the header has been made to count what the file holds.
+  bool flush_write_behind();
+  // Commits the data file and the memo file to the disk. A commit that fails raises
+  // "Write error" (24, 1011, the system's code; retry and default), since the records
+  // may not have reached the disk, and is made again while the handler asks for it.
+  // True when committed or when the handler chose the default.
+  bool commit_files();
 
  private:
   bool read_header();
@@ -121,7 +129,6 @@ class DbfArea : public Area {
   // Forgets every record read (the file was cut or emptied).
   void drop_read_buffers();
   bool write_record(RecNo recno, const std::uint8_t* data);
-  bool flush_write_behind();
   // Writes the 32-byte header with this record count (and auto-increment values).
   bool put_header(RecNo count);
   // After a write that failed part-way: the header counts the whole records in the
