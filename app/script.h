@@ -55,6 +55,13 @@ class Field {
   // FIELD->NAME := alias->OTHER: a character field read as it is stored goes into this
   // field without becoming a value on the way.
   Field& operator=(const AliasedField& source);
+  // A text written in the program ("00001", cond ? "S" : "N"): stored without becoming a
+  // value first. Only a pointer binds here, never the literal 0.
+  template <class T>
+  requires std::same_as<T, const char*> Field& operator=(T text) {
+    ref_.put_field_text(text);
+    return *this;
+  }
   const Value& value() const { return ref_.get(); }
   operator const Value&() const { return value(); }  // NOLINT(google-explicit-constructor)
 

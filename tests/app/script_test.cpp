@@ -237,6 +237,19 @@ TEST_F(Script, FieldCopiedFromAnAliasStoresWhatItsValueStores) {
       EXPECT_EQ(errors[1], errors[0]) << c.target << " := " << c.source;
     }
   }
+  // A text written in the program, the same way.
+  for (const char* target_name : {"NOME", "CODIGO", "VALOR"}) {
+    Field target(target_name);
+    rec_.clear();
+    target = "a text longer than any field";
+    const std::string by_text = shown(target.value());
+    const std::size_t errors = rec_.size();
+    target = Value("x");
+    rec_.clear();
+    target = Value("a text longer than any field");
+    EXPECT_EQ(shown(target.value()), by_text) << target_name;
+    EXPECT_EQ(rec_.size(), errors) << target_name;
+  }
 }
 
 TEST_F(Script, ShortcutsGiveWhatTheirExpressionsGive) {
