@@ -19,7 +19,7 @@ void record_line(const std::source_location& at) {
 
 void show_counter(Var& a, int row, int col, std::source_location at) {
   record_line(at);
-  DEVPOS(row, col);
+  set_position(row, col);  // DEVPOS(row, col)
   Value n = a.value();
   increment(n);
   a = n;

@@ -58,8 +58,12 @@ void SCROLL(const Value& top, const Value& left, const Value& bottom, const Valu
 void SETPOS(const Value& row, const Value& col) {
   std::optional<int> r = as_int(row), c = as_int(col);
   if (!r || !c) return;
+  set_position(*r, *c);
+}
+
+void set_position(int row, int col) {
   Screen& s = screen();
-  s.set_cursor(*r, *c);
+  s.set_cursor(row, col);
   s.refresh();
 }
 

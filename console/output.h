@@ -24,6 +24,8 @@ void SCROLL(const Value& top = {}, const Value& left = {}, const Value& bottom =
 // SETPOS(nRow, nCol) / DEVPOS(nRow, nCol): move the cursor when both are numbers.
 void SETPOS(const Value& row, const Value& col);
 void DEVPOS(const Value& row, const Value& col);
+// SETPOS / DEVPOS of two whole numbers, without making values of them.
+void set_position(int row, int col);
 // DEVOUT(x, [cColor], [nRow], [nCol]): writes the text of x at the cursor (moved first
 // when both nRow and nCol are numbers) in cColor when that is a string; bytes past the
 // right edge are dropped and the cursor column advances by the whole length.
