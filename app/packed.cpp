@@ -1,5 +1,7 @@
 #include "app/packed.h"
 
+#include <cstring>
+
 #include "values/numeric.h"
 #include "values/strings.h"
 
@@ -7,6 +9,20 @@ namespace lum {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The two hex digits of every byte value, side by side: one copy per byte decoded.
+struct HexPairs {
+  char pair[256][2];
+};
+constexpr HexPairs make_hex_pairs() {
+  HexPairs t{};
+  for (int b = 0; b < 256; ++b) {
+    t.pair[b][0] = kHexDigits[b >> 4];
+    t.pair[b][1] = kHexDigits[b & 0x0F];
+  }
+  return t;
+}
+constexpr HexPairs kHexPairs = make_hex_pairs();
 
 }  // namespace
 
@@ -24,10 +40,9 @@ void append_conv_hex(std::string& out, std::string_view bytes) {
   const std::size_t start = out.size();
   out.resize(start + 2 * bytes.size() - 1);
   char* p = out.data() + start;
-  for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
-    const unsigned b = static_cast<unsigned char>(bytes[i]);
-    *p++ = kHexDigits[b >> 4];
-    *p++ = kHexDigits[b & 0x0F];
+  const std::size_t whole = bytes.size() - 1;
+  for (std::size_t i = 0; i < whole; ++i, p += 2) {
+    std::memcpy(p, kHexPairs.pair[static_cast<unsigned char>(bytes[i])], 2);
   }
   // The low half-byte of the last byte (a number's sign) is the character dropped.
   *p = kHexDigits[static_cast<unsigned char>(bytes.back()) >> 4];

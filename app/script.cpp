@@ -19,11 +19,15 @@ void record_line(const std::source_location& at) {
 
 void show_counter(Var& a, int row, int col, std::source_location at) {
   record_line(at);
-  DEVPOS(row, col);
+  set_position(row, col);  // DEVPOS(row, col)
   Value n = a.value();
   increment(n);
   a = n;
-  DEVOUTPICT(n, "@E 999,999");
+  if (n.is_number()) {
+    devout_count(n.num());
+  } else {
+    DEVOUTPICT(n, "@E 999,999");
+  }
 }
 
 void start_counter(Var& a, int row, const char* label, std::source_location at) {

@@ -6,6 +6,7 @@
 
 #include <concepts>
 #include <initializer_list>
+#include <optional>
 #include <source_location>
 #include <string>
 #include <string_view>
@@ -41,6 +42,8 @@ class Var {
 
 // A field of the selected table. Assigned, it is the field write (FIELD->NAME := v);
 // read bare, it is the name read of Var (the field as stored so far).
+class AliasedField;
+
 class Field {
  public:
   explicit Field(const char* name) : ref_(name) {}
@@ -49,6 +52,16 @@ class Field {
     return *this;
   }
   Field& operator=(const Field& other) { return *this = other.value(); }
+  // FIELD->NAME := alias->OTHER: a character field read as it is stored goes into this
+  // field without becoming a value on the way.
+  Field& operator=(const AliasedField& source);
+  // A text written in the program ("00001", cond ? "S" : "N"): stored without becoming a
+  // value first. Only a pointer binds here, never the literal 0.
+  template <class T>
+  requires std::same_as<T, const char*> Field& operator=(T text) {
+    ref_.put_field_text(text);
+    return *this;
+  }
   const Value& value() const { return ref_.get(); }
   operator const Value&() const { return value(); }  // NOLINT(google-explicit-constructor)
 
@@ -74,6 +87,16 @@ class AliasedField {
     return value_;
   }
   operator const Value&() const { return value(); }  // NOLINT(google-explicit-constructor)
+  // The field's bytes when its table's record is at hand and the field is a character
+  // field kept in the record (Area::stored_text), without selecting the area; nothing
+  // when value() must read it (the first read of a record, another kind of field, an
+  // alias to look up again).
+  std::optional<std::string_view> stored_text() const {
+    Area* area = alias_->resolved_area();
+    if (area == nullptr) return std::nullopt;
+    const int index = ref_.resolve(area);
+    return index >= 0 ? area->stored_text(index) : std::nullopt;
+  }
 
  private:
   Alias own_{""};  // the alias when it was given as text
@@ -81,6 +104,14 @@ class AliasedField {
   mutable FieldRef ref_;
   mutable Value value_;
 };
+
+inline Field& Field::operator=(const AliasedField& source) {
+  if (std::optional<std::string_view> text = source.stored_text()) {
+    ref_.put_field_text(*text);
+    return *this;
+  }
+  return *this = source.value();
+}
 
 // alias->(expression): f evaluated with the alias's area selected; the previous area is
 // selected again whatever happens.

@@ -58,8 +58,12 @@ void SCROLL(const Value& top, const Value& left, const Value& bottom, const Valu
 void SETPOS(const Value& row, const Value& col) {
   std::optional<int> r = as_int(row), c = as_int(col);
   if (!r || !c) return;
+  set_position(*r, *c);
+}
+
+void set_position(int row, int col) {
   Screen& s = screen();
-  s.set_cursor(*r, *c);
+  s.set_cursor(row, col);
   s.refresh();
 }
 
@@ -71,14 +75,16 @@ void DEVOUT(const Value& x, const Value& color, const Value& row, const Value& c
   if (row.is_number() && col.is_number()) DEVPOS(row, col);
   std::optional<std::string> saved;
   if (color.is_string()) saved = SETCOLOR(color);
-  if (std::optional<std::string> text = screen_text(x, false)) {
-    Screen& s = screen();
-    s.put_text(s.row(), s.col(), *text, s.color());
-    long next = static_cast<long>(s.col()) + static_cast<long>(text->size());
-    s.set_cursor(s.row(), static_cast<int>(std::min<long>(next, 2147483647L)));
-    s.refresh();
-  }
+  if (std::optional<std::string> text = screen_text(x, false)) devout_text(*text);
   if (saved) SETCOLOR(Value::string(*saved));
+}
+
+void devout_text(std::string_view text) {
+  Screen& s = screen();
+  s.put_text(s.row(), s.col(), text, s.color());
+  long next = static_cast<long>(s.col()) + static_cast<long>(text.size());
+  s.set_cursor(s.row(), static_cast<int>(std::min<long>(next, 2147483647L)));
+  s.refresh();
 }
 
 void QQOUT(std::span<const Value> args) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "runtime/value.h"
 
@@ -23,10 +24,14 @@ void SCROLL(const Value& top = {}, const Value& left = {}, const Value& bottom =
 // SETPOS(nRow, nCol) / DEVPOS(nRow, nCol): move the cursor when both are numbers.
 void SETPOS(const Value& row, const Value& col);
 void DEVPOS(const Value& row, const Value& col);
+// SETPOS / DEVPOS of two whole numbers, without making values of them.
+void set_position(int row, int col);
 // DEVOUT(x, [cColor], [nRow], [nCol]): writes the text of x at the cursor (moved first
 // when both nRow and nCol are numbers) in cColor when that is a string; bytes past the
 // right edge are dropped and the cursor column advances by the whole length.
 void DEVOUT(const Value& x, const Value& color = {}, const Value& row = {}, const Value& col = {});
+// DEVOUT of a text at the cursor in the current colour, without making a value of it.
+void devout_text(std::string_view text);
 // QQOUT(x1, ..., xn): the texts through the line writer, one blank between two.
 // QOUT(x1, ..., xn): a new line, then as QQOUT. Nothing shows while the console
 // setting is off.

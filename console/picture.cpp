@@ -233,4 +233,18 @@ void DEVOUTPICT(const Value& x, const Value& picture, const Value& color, const 
   }
 }
 
+void devout_count(const Number& n) {
+  if (!n.is_integer() || n.i < 0 || n.i > 999999) {
+    DEVOUTPICT(Value::number(n), Value::string("@E 999,999"));
+    return;
+  }
+  // The digits text STR(n, 6) laid into "999,999": the separator shows as "." when a
+  // digit stands left of it, else as a blank.
+  char digits[6];
+  number_text(n, 6, 0, digits);
+  const char text[7] = {digits[0], digits[1], digits[2], digits[2] == ' ' ? ' ' : '.',
+                        digits[3], digits[4], digits[5]};
+  devout_text(std::string_view(text, sizeof text));
+}
+
 }  // namespace lum

@@ -24,4 +24,8 @@ std::string TRANSFORM(const Value& x, std::string_view picture);
 void DEVOUTPICT(const Value& x, const Value& picture, const Value& color = {},
                 const Value& row = {}, const Value& col = {});
 
+// DEVOUTPICT(n, "@E 999,999"), the running counters' display: the same text and screen
+// effect, built straight into a buffer for the counts 0 to 999,999 that a run shows.
+void devout_count(const Number& n);
+
 }  // namespace lum

@@ -133,6 +133,10 @@ bool NtxArea::put_field(int index, const Value& v) {
   return before_change() && DbfFptArea::put_field(index, v);
 }
 
+bool NtxArea::put_text(int index, std::string_view text) {
+  return before_change() && DbfFptArea::put_text(index, text);
+}
+
 bool NtxArea::put_record_image(const std::uint8_t* image, std::size_t size) {
   return before_change() && DbfFptArea::put_record_image(image, size);
 }

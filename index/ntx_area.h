@@ -49,6 +49,7 @@ class NtxArea : public DbfFptArea {
   bool delete_record() override;
   bool put_record_image(const std::uint8_t* image, std::size_t size) override;
   bool put_field(int index, const Value& v) override;
+  bool put_text(int index, std::string_view text) override;
   // Writes the record back, then moves its key in the index when it changed (an
   // appended record's key is inserted).
   bool write_back() override;

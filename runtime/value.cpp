@@ -28,6 +28,7 @@ Value Value::integer(std::int64_t v) {
 Value Value::constant(std::int64_t v) {
   if (v >= INT32_MIN && v <= INT32_MAX) {
     if (v <= -1000000000) return int32(static_cast<std::int32_t>(v), 20);
+    if (v < 1000000000) return int32(static_cast<std::int32_t>(v), 10);  // nine digits or fewer
     int digits = 1;
     for (std::int64_t a = v < 0 ? -v : v; a >= 10; a /= 10) ++digits;
     return int32(static_cast<std::int32_t>(v), digits > 9 ? 10 + digits - 9 : 10);

@@ -97,6 +97,19 @@ class Area {
   int field_index(std::string_view name) const;
   virtual bool get_field(int index, Value& out) = 0;
   virtual bool put_field(int index, const Value& v) = 0;
+  // The bytes of character field `index` as the current record stores them, when the
+  // record has been read already and the field keeps its text in the record (not a
+  // memo): what get_field would give as a text, without making the value. Nothing
+  // otherwise; get_field then reads the field as usual.
+  virtual std::optional<std::string_view> stored_text(int index) const {
+    (void)index;
+    return std::nullopt;
+  }
+  // put_field of a text, without making the value first. `text` may lie in this area's
+  // own record.
+  virtual bool put_text(int index, std::string_view text) {
+    return put_field(index, Value::string(text));
+  }
 
   // --- filter and orders ---
   // The filter is evaluated with this area selected; a logical false rejects a record.

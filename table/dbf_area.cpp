@@ -783,4 +783,28 @@ bool DbfArea::put_field(int index, const Value& v) {
   return raise_error(gencode, subcode, kCanDefault, {}, 0, f.name).by_default();
 }
 
+std::optional<std::string_view> DbfArea::stored_text(int index) const {
+  if (!valid_ || index < 0 || index >= field_count()) return std::nullopt;
+  const dbf::Field& f = fields_[static_cast<std::size_t>(index)];
+  if (f.type != 'C' || f.memo_ref) return std::nullopt;
+  return std::string_view(reinterpret_cast<const char*>(record_.data()) + f.offset, f.len);
+}
+
+bool DbfArea::put_text(int index, std::string_view text) {
+  if (index < 0 || index >= field_count()) return false;
+  const dbf::Field& f = fields_[static_cast<std::size_t>(index)];
+  // Other field types and memo fields take the text as a value, with their errors.
+  if (f.type != 'C' || f.memo_ref) return put_field(index, Value::string(text));
+  if (!read_record()) return false;
+  if (!positioned_) return true;
+  if (!dirty_ && !mark_dirty()) return false;
+  // Cut or padded with blanks to the field's width, as encode_field stores a text; the
+  // text may be a field of this same record.
+  std::uint8_t* dest = record_.data() + f.offset;
+  const std::size_t n = text.size() < f.len ? text.size() : f.len;
+  std::memmove(dest, text.data(), n);
+  std::memset(dest + n, ' ', f.len - n);
+  return true;
+}
+
 }  // namespace lum

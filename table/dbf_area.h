@@ -48,6 +48,8 @@ class DbfArea : public Area {
 
   bool get_field(int index, Value& out) override;
   bool put_field(int index, const Value& v) override;
+  std::optional<std::string_view> stored_text(int index) const override;
+  bool put_text(int index, std::string_view text) override;
 
   // --- what derived drivers and tools see of the table ---
   const dbf::Header& header() const { return hdr_; }

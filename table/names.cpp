@@ -149,6 +149,14 @@ bool FieldRef::put(const Value& v) {
   });
 }
 
+bool FieldRef::put_text(std::string_view text) {
+  return write_with_retry(name_, [&] {
+    Area* a = WorkAreas::get().current();
+    int index = resolve(a);
+    return index >= 0 && a->put_text(index, text);
+  });
+}
+
 Value FieldRef::get_name() {
   return read_with_retry(name_, [&](Value& v) {
     Area* a = WorkAreas::get().current();

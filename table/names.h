@@ -48,6 +48,12 @@ class AliasRef {
   // As select_alias(alias).
   bool select() const;
   const std::string& text() const { return alias_; }
+  // The table the alias was last found to name, while no table came or went since;
+  // nullptr when it must be looked up again (select() does that, with its errors).
+  Area* resolved_area() const {
+    WorkAreas& wa = WorkAreas::get();
+    return generation_ == wa.generation() ? wa.at(number_) : nullptr;
+  }
 
  private:
   std::string alias_;
@@ -94,6 +100,8 @@ class FieldRef {
   // As field_get / field_put, for this name.
   Value get();
   bool put(const Value& v);
+  // As put of that text, without making the value (Area::put_text).
+  bool put_text(std::string_view text);
   // As field_get, into `out` (a text already there lends its storage); NIL after a
   // declined error.
   void get_into(Value& out);
@@ -127,6 +135,9 @@ class NameRef {
   void assign(const Value& v);
   // As field_put.
   bool put_field(const Value& v) { return field_.put(v); }
+  bool put_field_text(std::string_view text) { return field_.put_text(text); }
+  // The field's position in `area`'s table (FieldRef::resolve).
+  int resolve(const Area* area) { return field_.resolve(area); }
   const std::string& name() const { return field_.name(); }
 
  private:

@@ -213,39 +213,53 @@ Number val_number(std::string_view text) {
   }
   std::size_t int_width = i;  // white space and sign count as integer positions
   const std::size_t digits_from = i;
+  auto is_digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
+  // The integer digits, a point and the decimal digits, then whatever stops the number.
+  const std::size_t int_from = i;
+  while (i < len && is_digit(text[i])) ++i;
+  const std::size_t int_to = i;
+  int_width += int_to - int_from;
   std::size_t dec_digits = 0, trailing = 0;
   bool point = false, as_double = false;
+  std::size_t frac_from = i, frac_to = i;
+  if (i < len && text[i] == '.') {
+    point = true;
+    frac_from = ++i;
+    while (i < len && is_digit(text[i])) ++i;
+    frac_to = i;
+    dec_digits = frac_to - frac_from;
+  }
+  if (i < len) {
+    if (point) {
+      trailing += len - i;
+    } else {
+      std::size_t next = text.find('.', i);
+      if (next == std::string_view::npos) {
+        int_width += len - i;
+      } else {
+        int_width += next - i;
+        trailing += len - next - 1;
+      }
+    }
+  }
   std::int64_t ivalue = 0;
-  for (; i < len; ++i) {
-    char c = text[i];
-    if (c >= '0' && c <= '9') {
-      int digit = c - '0';
+  auto accumulate = [&](std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) {
+      const int digit = text[k] - '0';
       // Beyond the largest 64-bit value the number continues as a double.
       if (!as_double && (ivalue > INT64_MAX / 10 || (ivalue == INT64_MAX / 10 && digit > 7))) {
         as_double = true;
       }
       if (!as_double) ivalue = ivalue * 10 + digit;
-      if (point) {
-        ++dec_digits;
-      } else {
-        ++int_width;
-      }
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      if (point) {
-        trailing += len - i;
-      } else {
-        std::size_t next = text.find('.', i);
-        if (next == std::string_view::npos) {
-          int_width += len - i;
-        } else {
-          int_width += next - i;
-          trailing += len - next - 1;
-        }
-      }
-      break;
     }
+  };
+  if ((int_to - int_from) + dec_digits <= 18) {
+    // Eighteen digits never overflow 64 bits.
+    for (std::size_t k = int_from; k < int_to; ++k) ivalue = ivalue * 10 + (text[k] - '0');
+    for (std::size_t k = frac_from; k < frac_to; ++k) ivalue = ivalue * 10 + (text[k] - '0');
+  } else {
+    accumulate(int_from, int_to);
+    accumulate(frac_from, frac_to);
   }
   const std::size_t digits_to = i;
 

@@ -199,6 +199,59 @@ std::string shown(const Value& v) {
   return out;
 }
 
+// A field assigned from an aliased field stores what assigning the field's value stores,
+// errors included: texts cut and padded, a text into a number field, a field of the same
+// record, a record not yet read and one read before.
+TEST_F(Script, FieldCopiedFromAnAliasStoresWhatItsValueStores) {
+  const Alias cb("CBCLI"), own("CLIENTES");
+  struct Case {
+    const char* target;
+    const Alias* alias;
+    const char* source;
+  } cases[] = {
+      {"NOME", &cb, "NOME"},     {"CODIGO", &cb, "CPF_CLI"}, {"VALOR", &cb, "NOME"},
+      {"NOME", &own, "CODIGO"}, {"CODIGO", &own, "NOME"},   {"NOME", &own, "NOME"},
+  };
+  for (const Case& c : cases) {
+    for (bool source_read : {false, true}) {
+      Field target(c.target);
+      AliasedField source(*c.alias, c.source);
+      std::string stored[2];
+      std::size_t errors[2];
+      for (int by_value = 0; by_value < 2; ++by_value) {
+        alias_eval(cb, [] { DBGOTOP(); });
+        DBGOTO(1);
+        field_put("NOME", Value("before"));
+        field_put("CODIGO", Value("ab"));
+        if (source_read) (void)source.value();
+        rec_.clear();
+        if (by_value == 1) {
+          target = source.value();
+        } else {
+          target = source;
+        }
+        errors[by_value] = rec_.size();
+        stored[by_value] = shown(target.value());
+      }
+      EXPECT_EQ(stored[1], stored[0]) << c.target << " := " << c.source << " " << source_read;
+      EXPECT_EQ(errors[1], errors[0]) << c.target << " := " << c.source;
+    }
+  }
+  // A text written in the program, the same way.
+  for (const char* target_name : {"NOME", "CODIGO", "VALOR"}) {
+    Field target(target_name);
+    rec_.clear();
+    target = "a text longer than any field";
+    const std::string by_text = shown(target.value());
+    const std::size_t errors = rec_.size();
+    target = Value("x");
+    rec_.clear();
+    target = Value("a text longer than any field");
+    EXPECT_EQ(shown(target.value()), by_text) << target_name;
+    EXPECT_EQ(rec_.size(), errors) << target_name;
+  }
+}
+
 TEST_F(Script, ShortcutsGiveWhatTheirExpressionsGive) {
   // day_month_year builds at once what its SUBSTR expression builds, for every length.
   for (const char* d : {"", "1", "12", "123", "12345", "1234567", "31122024", "123456789"}) {

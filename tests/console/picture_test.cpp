@@ -106,6 +106,23 @@ TEST_F(DevOutPict, CounterOverwritesItsOwnPosition) {
   EXPECT_EQ(std::make_pair(10, 27), cursor());
 }
 
+// The counters' own display shows what the picture call shows, at every count and
+// beyond the counts it builds itself.
+TEST_F(DevOutPict, CounterDisplayMatchesThePicture) {
+  const Value values[] = {0,       1,    9,     10,    999,     1000, 9999, 10000, 99999, 100000,
+                          999999, 1000000, -5, -1234, Value::integer(5000000000LL),
+                          Value::dbl(12.5, 10, 1)};
+  for (const Value& v : values) {
+    DEVPOS(1, 20);
+    DEVOUTPICT(v, "@E 999,999");
+    const auto want_cursor = cursor();
+    DEVPOS(2, 20);
+    devout_count(v.num());
+    EXPECT_EQ(row(1), row(2)) << v.num().as_double();
+    EXPECT_EQ(want_cursor.second, cursor().second);
+  }
+}
+
 TEST_F(DevOutPict, ColourAndPositionArguments) {
   DEVOUTPICT(5, "999", "W+/R", 2, 3);
   EXPECT_EQ("     5", row(2));
