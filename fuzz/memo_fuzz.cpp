@@ -61,11 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t choice = in.byte();
   const MemoChoice& k = kKinds[choice % 3];
   const std::string memo(in.rest());
-  sample::DbfSpec spec;
-  spec.version = k.version;
-  spec.fields = {{"NAME", 'C', 8}, {"NOTE", 'M', 10}};
+  sample::DbfLayout layout;
+  layout.version = k.version;
+  layout.fields = {{"NAME", 'C', 8}, {"NOTE", 'M', 10}};
   const std::string ref = std::to_string(choice / 3 % 9);  // block 0 (none) to 8
-  sample::write_dbf(fuzz::scratch("t.dbf"), spec,
+  sample::write_dbf(fuzz::scratch("t.dbf"), layout,
                     {{{"ONE", "         1"}}, {{"TWO", std::string(10 - ref.size(), ' ') + ref}}});
   fuzz::write_file(fuzz::scratch(k.name), memo);  // replaces the memo file the builder wrote
   bool zapped = false;

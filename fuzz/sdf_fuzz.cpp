@@ -26,7 +26,7 @@ namespace {
 using namespace lum;
 
 struct Shape {
-  sample::DbfSpec spec;
+  sample::DbfLayout layout;
   std::vector<std::size_t> text_offsets;  // of each field in the text record
   std::size_t text_length = 0;            // L
   std::size_t record_length = 1;          // of the table
@@ -39,7 +39,7 @@ Shape shape_from(fuzz::Input& in) {
   for (int i = 0; i < fields; ++i) {
     const std::uint8_t kind = in.byte();
     const std::uint8_t size = in.byte();
-    sample::FieldSpec f;
+    sample::FieldLayout f;
     f.name = "F" + std::to_string(i);
     std::size_t text = 0, table = 0;
     switch (kind % 8) {
@@ -74,14 +74,14 @@ Shape shape_from(fuzz::Input& in) {
         f.len = 10;
         table = 10;  // no bytes in the text
         s.whole_image = false;
-        s.spec.version = 0x83;
-        s.spec.memo = sample::MemoFile::Dbt;
+        s.layout.version = 0x83;
+        s.layout.memo = sample::MemoFile::Dbt;
         break;
     }
     s.text_offsets.push_back(s.text_length);
     s.text_length += text;
     s.record_length += table;
-    s.spec.fields.push_back(f);
+    s.layout.fields.push_back(f);
   }
   return s;
 }
@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Input in(data, size);
   const Shape s = shape_from(in);
   const std::string text(in.rest());
-  sample::write_dbf(fuzz::scratch("t.dbf"), s.spec);
+  sample::write_dbf(fuzz::scratch("t.dbf"), s.layout);
   fuzz::write_file(fuzz::scratch("t.txt"), text);
   {
     fuzz::Run run({{kErrDataWidth, 1021}});

@@ -24,11 +24,11 @@ class CheckFindings : public TableTest {
   // Table t.dbf with CODE C5 holding `codes`, and the index codes.ntx on it, built by the
   // engine.
   void index_of(const std::vector<std::string>& codes) {
-    DbfSpec spec;
-    spec.fields = {{"CODE", 'C', 5}};
-    std::vector<RecordSpec> records;
+    DbfLayout layout;
+    layout.fields = {{"CODE", 'C', 5}};
+    std::vector<RecordRow> records;
     for (const std::string& c : codes) records.push_back({{c}});
-    write_dbf(path("t.dbf"), spec, records);
+    write_dbf(path("t.dbf"), layout, records);
     register_ntx_driver();
     ASSERT_TRUE(DBUSEAREA(true, {}, "t"));
     FieldRef code("CODE");
@@ -60,7 +60,7 @@ TEST_F(CheckFindings, IndexWalkedAgainstItsTable) {
   write_dbf(
       path("t.dbf"),
       [] {
-        DbfSpec s;
+        DbfLayout s;
         s.fields = {{"CODE", 'C', 5}};
         return s;
       }(),
@@ -77,9 +77,9 @@ TEST_F(CheckFindings, IndexWalkedAgainstItsTable) {
 }
 
 TEST_F(CheckFindings, ControlTotalsAddTheStoredValues) {
-  DbfSpec spec;
-  spec.fields = {{"VALOR", 'N', 8, 2}, {"QTD", 'N', 5, 0}, {"NOME", 'C', 4}};
-  write_dbf(path("m.dbf"), spec,
+  DbfLayout layout;
+  layout.fields = {{"VALOR", 'N', 8, 2}, {"QTD", 'N', 5, 0}, {"NOME", 'C', 4}};
+  write_dbf(path("m.dbf"), layout,
             {{{"   12.50", "    3", "a"}},
              {{"   -2.25", "   -1", "b"}},
              {{"********", "     ", "c"}},

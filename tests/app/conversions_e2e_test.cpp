@@ -730,7 +730,7 @@ TEST(ConversionsEndToEnd, ATableThatDoesNotOpenStopsItsConversionBeforeAnythingI
         break;
       case Case::kMemoMissing: {
         const TableDef& d = ds.staging(TextSet::kSuppliers);
-        sample::DbfSpec shape;
+        sample::DbfLayout shape;
         for (const FieldDef& f : d.fields) shape.fields.push_back({f.name, f.type, f.length});
         shape.fields.push_back({"OBS", 'M', 10});
         shape.version = 0x83;

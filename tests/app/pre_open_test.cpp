@@ -54,12 +54,12 @@ class DefaultAfterAFailedOpen : public TableTest {
   }
   // Makes the staging table of `set` one with a memo field whose memo file is missing.
   void lose_memo(TextSet set) {
-    DbfSpec spec;
+    DbfLayout layout;
     for (const FieldDef& f : ds_.staging(set).fields)
-      spec.fields.push_back({f.name, f.type, f.length});
-    spec.fields.push_back({"OBS", 'M', 10});
-    spec.version = 0x83;
-    sample::write_bytes(path(ds_.staging(set).file_name), sample::build_dbf(spec, {}));
+      layout.fields.push_back({f.name, f.type, f.length});
+    layout.fields.push_back({"OBS", 'M', 10});
+    layout.version = 0x83;
+    sample::write_bytes(path(ds_.staging(set).file_name), sample::build_dbf(layout, {}));
   }
   std::string target_file(Target t) const {
     const std::vector<std::uint8_t> b =

@@ -23,9 +23,9 @@ using sample::write_dbf;
 class Script : public TableTest {
  protected:
   void SetUp() override {
-    write_dbf(path("clientes.dbf"), standard_spec(), standard_records(2));
-    write_dbf(path("other.dbf"), standard_spec(), standard_records(1));
-    DbfSpec staging;
+    write_dbf(path("clientes.dbf"), standard_layout(), standard_records(2));
+    write_dbf(path("other.dbf"), standard_layout(), standard_records(1));
+    DbfLayout staging;
     staging.fields = {{"CPF_CLI", 'C', 11}, {"NOME", 'C', 8}};
     write_dbf(path("cbCli.dbf"), staging, {{{"12345678901", "STAGING"}}});
     write_dbf(path("filler.dbf"), staging, {});

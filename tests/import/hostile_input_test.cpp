@@ -60,15 +60,15 @@ class HostileInput : public TableTest {
 TEST_F(HostileInput, StagingTablesWithOddHeaders) {
   struct Case {
     const char* what;
-    sample::DbfSpec spec;
+    sample::DbfLayout layout;
     std::string text;
     int gencode;                     // 0: the table opens and takes the text
     std::vector<std::string> first;  // then: the first field of each record
     std::size_t cut = 0;             // the file ends here when not 0
     int header_length = 0;           // stored over the built one when not 0
   };
-  auto spec = [](std::vector<sample::FieldSpec> fields, int header_length = 0) {
-    sample::DbfSpec s;
+  auto layout = [](std::vector<sample::FieldLayout> fields, int header_length = 0) {
+    sample::DbfLayout s;
     s.fields = std::move(fields);
     if (header_length > 0) s.header_length = static_cast<std::uint16_t>(header_length);
     return s;
@@ -76,13 +76,13 @@ TEST_F(HostileInput, StagingTablesWithOddHeaders) {
   const std::string long_line(70000, 'x');
   const std::vector<Case> cases = {
       {"a header that claims 50 fields of which the file holds 2",
-       spec({{"A", 'C', 2}, {"B", 'C', 3}}, 32 + 32 * 50 + 1),
+       layout({{"A", 'C', 2}, {"B", 'C', 3}}, 32 + 32 * 50 + 1),
        "AB\r\n",
        kErrCorruption,
        {},
        32 + 2 * 32 + 1},
       {"a header length inside the first 32 bytes",
-       spec({{"A", 'C', 2}}),
+       layout({{"A", 'C', 2}}),
        "AB\r\n",
        kErrCorruption,
        {},
@@ -92,27 +92,27 @@ TEST_F(HostileInput, StagingTablesWithOddHeaders) {
       // over the bytes of the second descriptor (which read as junk records until the
       // zap).
       {"a header length that ends inside the descriptors",
-       spec({{"A", 'C', 2}, {"B", 'C', 3}}),
+       layout({{"A", 'C', 2}, {"B", 'C', 3}}),
        "ABCDE\r\nF\r\n",
        0,
        {"AB", "F "},
        0,
        64},
-      {"records of one byte", spec({{"NONE", 'C', 0}}), "x\r\ny\r\n\r\n", 0, {"", "", ""}},
+      {"records of one byte", layout({{"NONE", 'C', 0}}), "x\r\ny\r\n\r\n", 0, {"", "", ""}},
       {"a field of 65,535 bytes: records longer than the header can say",
-       spec({{"BIG", 'C', 65535}}),
+       layout({{"BIG", 'C', 65535}}),
        "x\r\n",
        kErrCorruption,
        {}},
       {"a field of 65,534 bytes",
-       spec({{"BIG", 'C', 65534}}),
+       layout({{"BIG", 'C', 65534}}),
        long_line + "\r\nshort\r\n",
        0,
        {long_line.substr(0, 65534), "short" + std::string(65529, ' ')}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<std::uint8_t> bytes = build_dbf(c.spec, {});
+    std::vector<std::uint8_t> bytes = build_dbf(c.layout, {});
     if (c.cut != 0) bytes.resize(c.cut);
     if (c.header_length != 0) dbf::put_le16(&bytes[8], static_cast<std::uint16_t>(c.header_length));
     write_bytes(path("st.dbf"), bytes);
@@ -149,7 +149,7 @@ TEST_F(HostileInput, StagingTablesWithOddHeaders) {
 // longer or shorter under the reader. The import ends, every record is a whole line or
 // the blank-padded piece of the one that was cut, and the table is whole.
 TEST_F(HostileInput, TextFileThatGrowsOrShrinksWhileImported) {
-  sample::DbfSpec s;
+  sample::DbfLayout s;
   s.fields = {{"LINE", 'C', 12}};
   auto line = [](int i) {
     char b[32];
@@ -229,7 +229,7 @@ TEST_F(HostileInput, NamesThatAreNoRegularFile) {
     cases.push_back({"pipe", kOsAccessDenied});
   }
 #endif
-  sample::write_dbf(path("st.dbf"), standard_spec());
+  sample::write_dbf(path("st.dbf"), standard_layout());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name.substr(0, 20));
     ASSERT_TRUE(DBUSEAREA(true, {}, Value("st")));
@@ -255,7 +255,7 @@ TEST_F(HostileInput, NamesThatAreNoRegularFile) {
 TEST_F(HostileInput, NamesWithBytesAbove127) {
   sample::write_dbf(path("cb\xE7"
                          "ad.dbf"),
-                    standard_spec());
+                    standard_layout());
   write_text(path("cota\xE7\xE3o.txt"), "00001S\xE3o Paulo\r\n00002\xC1gua\r\n");
   ASSERT_TRUE(DBUSEAREA(true, {},
                         Value("CB\xE7"

@@ -33,12 +33,12 @@ class AreaTest : public ::testing::Test {
 
   // Writes `name` with character fields given as (name, length) and the records'
   // field texts.
-  void make_table(const std::string& name, const std::vector<sample::FieldSpec>& fields,
+  void make_table(const std::string& name, const std::vector<sample::FieldLayout>& fields,
                   const std::vector<std::vector<std::string>>& records,
                   const std::vector<bool>& deleted = {}) {
-    sample::DbfSpec def;
+    sample::DbfLayout def;
     def.fields = fields;
-    std::vector<sample::RecordSpec> recs;
+    std::vector<sample::RecordRow> recs;
     for (std::size_t i = 0; i < records.size(); ++i) {
       recs.push_back({records[i], i < deleted.size() && deleted[i]});
     }

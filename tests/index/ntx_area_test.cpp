@@ -209,7 +209,7 @@ TEST_F(NtxArea_, AKeyOrderPassAndASeekWithARewriteReadAndWriteOnlyWhatTheyNeed) 
     balances.push_back({code((i * 7919) % kCount), i % 5 ? "1" : "2", filler});
     items.push_back({code(i), "0", filler});
   }
-  std::vector<sample::FieldSpec> shape = {{"CODIGO", 'C', 5}, {"REG", 'C', 1}, {"F", 'C', 100}};
+  std::vector<sample::FieldLayout> shape = {{"CODIGO", 'C', 5}, {"REG", 'C', 1}, {"F", 'C', 100}};
   make_table("saldo.dbf", shape, balances);
   make_table("item.dbf", shape, items);
   use("item");

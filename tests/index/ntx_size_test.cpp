@@ -56,11 +56,11 @@ TEST(NtxSize, FiveMillionRecordsSpillAndMergeInUnder64MiB) {
   test::ErrorRecorder errors(rt, 0, test::ErrorRecorder::OnBreak::Throw);
   register_ntx_driver();
   {
-    sample::DbfSpec spec;
-    spec.fields = {{"CODE", 'C', 10}};
-    spec.stored_count = kRecords;
-    spec.eof_byte = false;
-    std::vector<std::uint8_t> head = sample::build_dbf(spec, {});
+    sample::DbfLayout layout;
+    layout.fields = {{"CODE", 'C', 10}};
+    layout.stored_count = kRecords;
+    layout.eof_byte = false;
+    std::vector<std::uint8_t> head = sample::build_dbf(layout, {});
     std::ofstream out("big.dbf", std::ios::binary);
     out.write(reinterpret_cast<const char*>(head.data()),
               static_cast<std::streamsize>(head.size()));

@@ -11,7 +11,7 @@
 namespace lum::test {
 
 using sample::build_dbf;
-using sample::DbfSpec;
+using sample::DbfLayout;
 using sample::write_bytes;
 using sample::write_dbf;
 namespace {
@@ -49,7 +49,7 @@ class Corrupt : public TableTest {
 };
 
 TEST_F(Corrupt, EachDefectGivesItsError) {
-  std::vector<std::uint8_t> good = build_dbf(standard_spec(), standard_records(3));
+  std::vector<std::uint8_t> good = build_dbf(standard_layout(), standard_records(3));
   struct Case {
     const char* what;
     std::vector<std::uint8_t> bytes;
@@ -98,7 +98,7 @@ TEST_F(Corrupt, EachDefectGivesItsError) {
 }
 
 TEST_F(Corrupt, RetryReadsTheHeaderAgain) {
-  std::vector<std::uint8_t> good = build_dbf(standard_spec(), standard_records(2));
+  std::vector<std::uint8_t> good = build_dbf(standard_layout(), standard_records(2));
   std::vector<std::uint8_t> bad = good;
   bad[0] = 0x01;
   write_bytes(path("heal.dbf"), bad);
@@ -112,7 +112,7 @@ TEST_F(Corrupt, RetryReadsTheHeaderAgain) {
 }
 
 TEST_F(Corrupt, StoredCountsAndLengthsAreNotTrusted) {
-  DbfSpec s = standard_spec();
+  DbfLayout s = standard_layout();
   s.stored_count = 1000000;
   s.stored_record_length = 0;  // a record length of zero in the header
   write_dbf(path("odd.dbf"), s, standard_records(2));
@@ -124,7 +124,7 @@ TEST_F(Corrupt, StoredCountsAndLengthsAreNotTrusted) {
 }
 
 TEST_F(Corrupt, NoTruncationOrByteFlipCrashes) {
-  DbfSpec s = standard_spec();
+  DbfLayout s = standard_layout();
   s.fields.push_back({"BIN", 'I', 4});
   s.fields.push_back({"DB", 'D', 4});
   std::vector<std::uint8_t> good = build_dbf(s, standard_records(3));

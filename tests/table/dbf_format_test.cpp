@@ -165,7 +165,7 @@ TEST(DbfFormat, NamesAreCutUpperCasedAndTrimmed) {
 }
 
 TEST(DbfFormat, DescriptorsStopAtTheTerminatorOrTheHeaderLength) {
-  sample::DbfSpec s;
+  sample::DbfLayout s;
   s.fields = {{"A", 'C', 3}, {"B", 'N', 4}};
   s.backlink = 263;  // extended tables keep a backlink area inside the header length
   Header h;
@@ -185,7 +185,7 @@ TEST(DbfFormat, DescriptorsStopAtTheTerminatorOrTheHeaderLength) {
 }
 
 TEST(DbfFormat, RecordCountComesFromTheFileSize) {
-  sample::DbfSpec s;
+  sample::DbfLayout s;
   s.fields = {{"A", 'C', 10}, {"B", 'C', 10}, {"C", 'C', 10}, {"D", 'C', 10}, {"E", 'C', 9}};
   s.stored_count = 99;
   s.stored_record_length = 7;
@@ -205,12 +205,12 @@ TEST(DbfFormat, RecordCountComesFromTheFileSize) {
 // Records of one byte (every field of width 0): the division alone would count the
 // end-of-file byte as one more record. Found by fuzzing the text import.
 TEST(DbfFormat, RecordsOfOneByteDoNotCountTheEndOfFileByte) {
-  sample::DbfSpec s;
+  sample::DbfLayout s;
   s.fields = {{"NONE", 'C', 0}};
   Header h;
   std::uint32_t count = 9;
   for (std::uint32_t n : {0u, 1u, 3u}) {
-    std::vector<std::uint8_t> file = sample::build_dbf(s, std::vector<sample::RecordSpec>(n));
+    std::vector<std::uint8_t> file = sample::build_dbf(s, std::vector<sample::RecordRow>(n));
     ASSERT_EQ(Status::Ok, decode_table(file, h, count));
     EXPECT_EQ(1u, h.record_len);
     EXPECT_EQ(n, count) << "with the end-of-file byte";
@@ -221,7 +221,7 @@ TEST(DbfFormat, RecordsOfOneByteDoNotCountTheEndOfFileByte) {
 }
 
 TEST(DbfFormat, DamagedHeadersGiveTheirStatus) {
-  sample::DbfSpec s;
+  sample::DbfLayout s;
   s.fields = {{"A", 'C', 10}};
   std::vector<std::uint8_t> good = sample::build_dbf(s, {{{"x"}}});
   Header h;
@@ -280,7 +280,7 @@ TEST(DbfFormat, HeaderWriteRecomputesVersionFlagsAndCodePage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
-    sample::DbfSpec s;
+    sample::DbfLayout s;
     s.version = c.version;
     s.table_flags = c.flags_in;
     s.codepage = 0x57;
@@ -310,7 +310,7 @@ TEST(DbfFormat, HeaderWriteRecomputesVersionFlagsAndCodePage) {
 }
 
 TEST(DbfFormat, BlankRecordBlanksTextAndZeroesBinary) {
-  sample::DbfSpec s;
+  sample::DbfLayout s;
   s.version = 0x30;
   s.fields = {{"C", 'C', 2},  {"N", 'N', 3}, {"D", 'D', 8},  {"L", 'L', 1},
               {"M", 'M', 10}, {"I", 'I', 4}, {"DB", 'D', 4}, {"Y", 'Y', 8}};

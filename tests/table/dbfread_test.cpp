@@ -45,7 +45,7 @@ TEST_F(IndependentReader, ReadsWhatTheEngineWrote) {
   GTEST_SKIP() << "the independent reader is Debian's python3-dbfread, run by the Linux builds";
 #endif
   if (!have_dbfread()) GTEST_SKIP() << "python3-dbfread is not installed for " << kPython;
-  write_dbf(path("out.dbf"), standard_spec(), standard_records(5));
+  write_dbf(path("out.dbf"), standard_layout(), standard_records(5));
   ASSERT_TRUE(DBUSEAREA(true, {}, "out"));
   ASSERT_TRUE(__DBZAP());
   std::vector<std::string> expected;

@@ -107,9 +107,9 @@ TEST(SearchCandidates, FileAndTableOpenAgree) {
   test::TempDir dir(true);
   std::filesystem::create_directories("first");
   std::filesystem::create_directories("second");
-  sample::DbfSpec shape;
-  shape.fields = {sample::FieldSpec{"NAME", 'C', 4, 0, 0}};
-  sample::write_dbf("second/Only.dbf", shape, {sample::RecordSpec{{"two"}, false}});
+  sample::DbfLayout shape;
+  shape.fields = {sample::FieldLayout{"NAME", 'C', 4, 0, 0}};
+  sample::write_dbf("second/Only.dbf", shape, {sample::RecordRow{{"two"}, false}});
   rt.settings().path = " first , second ";  // blanks around the entries are dropped
   EXPECT_TRUE(FILE("ONLY.DBF"));
   ASSERT_TRUE(DBUSEAREA(true, {}, "only"));

@@ -12,7 +12,7 @@
 
 namespace lum::test {
 
-using sample::DbfSpec;
+using sample::DbfLayout;
 using sample::MemoFile;
 using sample::write_dbf;
 namespace {
@@ -20,8 +20,8 @@ namespace {
 class Names : public TableTest {
  protected:
   void SetUp() override {
-    write_dbf(path("clientes.dbf"), standard_spec(), standard_records(2));
-    DbfSpec staging;
+    write_dbf(path("clientes.dbf"), standard_layout(), standard_records(2));
+    DbfLayout staging;
     staging.fields = {{"CPF_CLI", 'C', 11}, {"NOME", 'C', 8}, {"OBS", 'M', 10}};
     staging.version = 0x83;
     staging.memo = MemoFile::Dbt;
@@ -119,7 +119,7 @@ TEST_F(Names, FieldRefResolvesOncePerTable) {
   EXPECT_TRUE(nome.put("REF"));
   EXPECT_EQ("REF     ", field_get("NOME").str());
   // The same area number now holding another table re-resolves too.
-  write_dbf(path("other.dbf"), standard_spec(), standard_records(1));
+  write_dbf(path("other.dbf"), standard_layout(), standard_records(1));
   ASSERT_TRUE(DBUSEAREA(false, {}, "other", "AGAIN"));
   DBGOTOP();
   EXPECT_EQ("NAME 1", nome.get().str().substr(0, 6));

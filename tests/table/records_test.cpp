@@ -29,7 +29,7 @@ namespace {
 class Records : public TableTest {
  protected:
   void make(const std::string& file, int records) {
-    write_dbf(path(file), standard_spec(), standard_records(records));
+    write_dbf(path(file), standard_layout(), standard_records(records));
   }
   void open(const std::string& file, const Value& shared = {}, const Value& ro = {}) {
     ASSERT_TRUE(DBUSEAREA(true, {}, file, {}, shared, ro));
@@ -158,7 +158,7 @@ TEST_F(Records, UnchangedTableIsNotRewritten) {
 }
 
 TEST_F(Records, HeaderWriteCutsGarbageAfterTheRecords) {
-  std::vector<std::uint8_t> file = build_dbf(standard_spec(), standard_records(3));
+  std::vector<std::uint8_t> file = build_dbf(standard_layout(), standard_records(3));
   for (int i = 0; i < 70; ++i) file.push_back('#');  // beyond the 0x1A: junk
   write_bytes(path("t.dbf"), file);
   open("t");

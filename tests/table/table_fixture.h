@@ -18,20 +18,20 @@
 
 namespace lum::test {
 
-using sample::DbfSpec;
-using sample::RecordSpec;
+using sample::DbfLayout;
+using sample::RecordRow;
 
 // CODIGO C5, NOME C20, VALOR N10.2, QTD N5, DATA D8, ATIVO L1: record length 50,
 // header length 225.
-inline DbfSpec standard_spec() {
-  DbfSpec s;
+inline DbfLayout standard_layout() {
+  DbfLayout s;
   s.fields = {{"CODIGO", 'C', 5}, {"NOME", 'C', 20}, {"VALOR", 'N', 10, 2},
               {"QTD", 'N', 5, 0}, {"DATA", 'D', 8},  {"ATIVO", 'L', 1}};
   return s;
 }
 
-inline std::vector<RecordSpec> standard_records(int n) {
-  std::vector<RecordSpec> out;
+inline std::vector<RecordRow> standard_records(int n) {
+  std::vector<RecordRow> out;
   for (int i = 1; i <= n; ++i) {
     char code[16];
     std::snprintf(code, sizeof code, "%05d", i);

@@ -18,7 +18,7 @@ namespace lum::test {
 
 using sample::build_dbf;
 using sample::build_memo;
-using sample::DbfSpec;
+using sample::DbfLayout;
 using sample::le32;
 using sample::MemoFile;
 using sample::read_bytes;
@@ -31,7 +31,7 @@ class WorkAreaTest : public TableTest {
   void make(const std::string& file, int records = 1) {
     std::filesystem::path p = path(file);
     std::filesystem::create_directories(p.parent_path());
-    write_dbf(p, standard_spec(), standard_records(records));
+    write_dbf(p, standard_layout(), standard_records(records));
   }
   void expect_error(int gencode, int subcode, const std::string& subsystem,
                     const std::string& operation, int flags) {
@@ -173,7 +173,7 @@ TEST_F(WorkAreaTest, OpenErrorsAreRetriedAndNameTheFile) {
 // The probe of an open: the same errors as the open (retried as it retries them), the
 // memo file included, no work area taken, and not a byte of the table written.
 TEST_F(WorkAreaTest, ProbeOpensAsTheOpenWouldAndWritesNothing) {
-  DbfSpec memo = standard_spec();
+  DbfLayout memo = standard_layout();
   memo.fields.push_back({"OBS", 'M', 10});
   memo.version = 0x83;
   memo.memo = MemoFile::Dbt;
@@ -368,7 +368,7 @@ TEST_F(MemoTest, MemoFileOpensWithTheTableAndEmptiesAtZap) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ext);
-    DbfSpec s = standard_spec();
+    DbfLayout s = standard_layout();
     s.fields.push_back({"OBS", 'M', 10});
     s.version = c.version;
     s.memo = c.memo;
@@ -387,7 +387,7 @@ TEST_F(MemoTest, MemoFileOpensWithTheTableAndEmptiesAtZap) {
 }
 
 TEST_F(MemoTest, MemoOpenFailures) {
-  DbfSpec s = standard_spec();
+  DbfLayout s = standard_layout();
   s.fields.push_back({"OBS", 'M', 10});
   s.version = 0xF5;
   write_dbf(path("nofpt.dbf"), s);  // no memo file written
@@ -429,14 +429,14 @@ TEST_F(MemoTest, MemoOpenFailures) {
 }
 
 TEST_F(MemoTest, MemoValuesReadThroughTheReference) {
-  DbfSpec s;
+  DbfLayout s;
   s.fields = {{"OBS", 'M', 10}};
   s.version = 0xF5;
   write_dbf(path("f.dbf"), s, {{{"         8"}}, {{"          "}}});
-  DbfSpec fpt_spec;
-  fpt_spec.memo = MemoFile::Fpt;
-  fpt_spec.memo_block_size = 64;
-  std::vector<std::uint8_t> fpt = build_memo(fpt_spec, 9);
+  DbfLayout fpt_layout;
+  fpt_layout.memo = MemoFile::Fpt;
+  fpt_layout.memo_block_size = 64;
+  std::vector<std::uint8_t> fpt = build_memo(fpt_layout, 9);
   fpt.resize(512 + 64, 0);
   fpt[512 + 3] = 1;  // block 8: type text, length 5 (big-endian), the text
   fpt[512 + 7] = 5;
@@ -461,12 +461,12 @@ TEST_F(MemoTest, MemoValuesReadThroughTheReference) {
 // system's code, and is read again on retry; declined, the field read fails, which its
 // name's access reports in turn ("Variable does not exist").
 TEST_F(MemoTest, ShortMemoReadsRaiseAReadErrorAndAreRetried) {
-  DbfSpec s;
+  DbfLayout s;
   s.fields = {{"OBS", 'M', 10}};
-  DbfSpec fpt_spec;
-  fpt_spec.memo = MemoFile::Fpt;
-  fpt_spec.memo_block_size = 64;
-  std::vector<std::uint8_t> fpt = build_memo(fpt_spec, 9);
+  DbfLayout fpt_layout;
+  fpt_layout.memo = MemoFile::Fpt;
+  fpt_layout.memo_block_size = 64;
+  std::vector<std::uint8_t> fpt = build_memo(fpt_layout, 9);
   fpt.resize(512 + 64, 0);
   fpt[512 + 3] = 1;  // block 8: type text, length 5, "hello"
   fpt[512 + 7] = 5;
@@ -540,14 +540,14 @@ TEST_F(MemoTest, ShortMemoReadsRaiseAReadErrorAndAreRetried) {
 // A block header that would run past the end of the memo file is damage, not a read
 // error.
 TEST_F(MemoTest, AnFptBlockHeaderPastTheEndIsCorruption) {
-  DbfSpec s;
+  DbfLayout s;
   s.fields = {{"OBS", 'M', 10}};
   s.version = 0xF5;
   write_dbf(path("f.dbf"), s, {{{"         8"}}});
-  DbfSpec fpt_spec;
-  fpt_spec.memo = MemoFile::Fpt;
-  fpt_spec.memo_block_size = 64;
-  std::vector<std::uint8_t> fpt = build_memo(fpt_spec, 9);
+  DbfLayout fpt_layout;
+  fpt_layout.memo = MemoFile::Fpt;
+  fpt_layout.memo_block_size = 64;
+  std::vector<std::uint8_t> fpt = build_memo(fpt_layout, 9);
   fpt.resize(512 + 5, 0);
   write_bytes(path("f.fpt"), fpt);
   ASSERT_TRUE(DBUSEAREA(true, {}, "f"));
@@ -559,7 +559,7 @@ TEST_F(MemoTest, AnFptBlockHeaderPastTheEndIsCorruption) {
 }
 
 TEST_F(WorkAreaTest, AutoIncrementFieldsNumberNewRecords) {
-  DbfSpec s;
+  DbfLayout s;
   s.version = 0x30;
   s.fields = {{"ID", 'I', 4, 0, 0x08}, {"NOME", 'C', 4}};
   std::vector<std::uint8_t> file = build_dbf(s, {});

@@ -17,11 +17,11 @@ namespace lum::test {
 
 using sample::Dataset;
 using sample::DatasetOptions;
-using sample::DbfSpec;
+using sample::DbfLayout;
 using sample::FieldDef;
-using sample::FieldSpec;
+using sample::FieldLayout;
 using sample::read_bytes;
-using sample::RecordSpec;
+using sample::RecordRow;
 using sample::TableDef;
 using sample::Target;
 using sample::TextSet;
@@ -176,12 +176,12 @@ TEST(Dbfdump, PrintsStructureAndRecords) {
 
 TEST(Dbfdump, ShowsPackedBytesEscapedAndSelectsRecords) {
   TempDir dir;
-  DbfSpec shape;
-  shape.fields = {FieldSpec{"CEP", 'C', 5, 0, 0}, FieldSpec{"NOME", 'C', 4, 0, 0}};
+  DbfLayout shape;
+  shape.fields = {FieldLayout{"CEP", 'C', 5, 0, 0}, FieldLayout{"NOME", 'C', 4, 0, 0}};
   write_dbf(dir / "t.dbf", shape,
-            {RecordSpec{{std::string("\x01\x23\x45\x67\x8F", 5), "A\\B"}, false},
-             RecordSpec{{std::string("\x0D\x0A\x00\x1A\xFF", 5), "ZZ"}, true},
-             RecordSpec{{"x", "y"}, false}});
+            {RecordRow{{std::string("\x01\x23\x45\x67\x8F", 5), "A\\B"}, false},
+             RecordRow{{std::string("\x0D\x0A\x00\x1A\xFF", 5), "ZZ"}, true},
+             RecordRow{{"x", "y"}, false}});
   Outcome r =
       run(dir, LUM_DBFDUMP,
           {"--records", "--from", "2", "--count", "1", "--vertical", (dir / "t.dbf").string()});
@@ -194,8 +194,8 @@ TEST(Dbfdump, ShowsPackedBytesEscapedAndSelectsRecords) {
 
 TEST(Dbfdump, ReportsADamagedTable) {
   TempDir dir;
-  DbfSpec shape;
-  shape.fields = {FieldSpec{"A", 'C', 3, 0, 0}};
+  DbfLayout shape;
+  shape.fields = {FieldLayout{"A", 'C', 3, 0, 0}};
   shape.version = 0x01;
   write_dbf(dir / "bad.dbf", shape);
   Outcome r = run(dir, LUM_DBFDUMP, {(dir / "bad.dbf").string()});

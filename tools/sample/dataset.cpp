@@ -84,7 +84,7 @@ const char* const kProductNouns[] = {"PARAFUSO",  "PORCA",       "ARRUELA", "CAB
                                      "DISJUNTOR", "TINTA",       "PINCEL",  "MANGUEIRA", "TORNEIRA",
                                      "CANO",      "LUVA",        "JOELHO",  "FITA",      "COLA",
                                      "LAMPADA",   "INTERRUPTOR", "CADEADO", "DOBRADICA", "PREGO"};
-const char* const kProductSpecs[] = {"ACO INOX", "PVC",     "GALVANIZADO", "BRANCO", "PRETO",
+const char* const kProductGrades[] = {"ACO INOX", "PVC",     "GALVANIZADO", "BRANCO", "PRETO",
                                      "1/2 POL",  "3/4 POL", "10MM",        "25MM",   "20M"};
 const char* const kBrands[] = {"FORTEX", "METALUX", "PRIMUS",  "NORTEC",
                                "IDEAL",  "SOLIDA",  "TRIUNFO", "AVANTE"};
@@ -796,8 +796,8 @@ void product_line(const TableDef& d, std::uint64_t seed, std::size_t i, std::str
   FieldText(out, slot(d, kPrdCodigo)).digits(product_code(i), 5);
   {
     FieldText t(out, slot(d, kPrdDescri));
-    t.word(r.pick(kProductNouns)).word(r.pick(kProductSpecs));
-    if (r.one_in(2)) t.word(r.pick(kProductSpecs));
+    t.word(r.pick(kProductNouns)).word(r.pick(kProductGrades));
+    if (r.one_in(2)) t.word(r.pick(kProductGrades));
   }
   if (!r.one_in(4)) {
     FieldText t(out, slot(d, kPrdLivre21));
@@ -813,7 +813,7 @@ void product_line(const TableDef& d, std::uint64_t seed, std::size_t i, std::str
   put(out, slot(d, kPrdUnidad), r.pick(kUnits));
   if (!r.one_in(3)) {
     FieldText t(out, slot(d, kPrdObs));
-    t.add("LINHA ").add(r.pick(kProductSpecs));
+    t.add("LINHA ").add(r.pick(kProductGrades));
   }
   if (!r.one_in(4)) put(out, slot(d, kPrdNomelv), r.pick(kBrands));
   Slot lv = slot(d, kPrdLivre);
@@ -1370,7 +1370,7 @@ void realistic_product_line(const TableDef& d, std::uint64_t seed, std::size_t i
   FieldText(out, slot(d, kPrdCodigo)).digits(product_code(i), 5);
   {
     FieldText t(out, slot(d, kPrdDescri));
-    t.word(r.pick(kProductNouns)).word(r.pick(kProductSpecs)).word(r.pick(kBrands));
+    t.word(r.pick(kProductNouns)).word(r.pick(kProductGrades)).word(r.pick(kBrands));
   }
   FieldText(out, slot(d, kPrdLivre21)).add("R-").digits(10000 + r.below(90000), 5);
   put(out, slot(d, kPrdLivre22), digit_text(buf, valid_ean13(r), 13));
@@ -1381,7 +1381,7 @@ void realistic_product_line(const TableDef& d, std::uint64_t seed, std::size_t i
   put(out, slot(d, kPrdUnidad), r.pick(kUnits));
   if (!r.one_in(4)) {
     FieldText t(out, slot(d, kPrdObs));
-    t.add("LINHA ").add(r.pick(kProductSpecs));
+    t.add("LINHA ").add(r.pick(kProductGrades));
   }
   put(out, slot(d, kPrdNomelv), r.pick(kBrands));
   Slot lv = slot(d, kPrdLivre);
@@ -1577,10 +1577,10 @@ void set_right(std::string& rec, const TableDef& d, std::string_view name, std::
 }
 
 // The builder's description of a table: its fields, version and a date of last update.
-DbfSpec dbf_spec(const TableDef& d) {
-  DbfSpec shape;
+DbfLayout dbf_layout(const TableDef& d) {
+  DbfLayout shape;
   for (const FieldDef& f : d.fields)
-    shape.fields.push_back(FieldSpec{f.name, f.type, f.length, f.decimals, 0});
+    shape.fields.push_back(FieldLayout{f.name, f.type, f.length, f.decimals, 0});
   shape.version = d.version;
   shape.date[0] = 114;  // 2014-06-30
   shape.date[1] = 6;
@@ -1594,7 +1594,7 @@ DbfSpec dbf_spec(const TableDef& d) {
 
 // The 512-byte memo header: next free block and block size in the kind's byte order.
 std::string memo_header(const TableDef& d, std::uint32_t next_block) {
-  std::vector<std::uint8_t> h = build_memo(dbf_spec(d), next_block);
+  std::vector<std::uint8_t> h = build_memo(dbf_layout(d), next_block);
   return std::string(h.begin(), h.end());
 }
 
@@ -1793,13 +1793,13 @@ namespace {
 // builder's own memo file holds no blocks for the records to point at).
 std::string table_file(const TableDef& d, const std::vector<std::string>& images,
                        std::uint8_t codepage, int backlink) {
-  DbfSpec shape = dbf_spec(d);
+  DbfLayout shape = dbf_layout(d);
   shape.memo = MemoFile::None;
   shape.codepage = codepage;
   shape.backlink = backlink;
-  std::vector<RecordSpec> records;
+  std::vector<RecordRow> records;
   for (const std::string& image : images) {
-    RecordSpec r;
+    RecordRow r;
     r.deleted = image[0] == '*';
     for (const FieldDef& f : d.fields) {
       r.fields.push_back(

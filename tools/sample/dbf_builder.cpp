@@ -25,19 +25,19 @@ void put32be(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 
 }  // namespace
 
-int record_length(const DbfSpec& shape) {
+int record_length(const DbfLayout& shape) {
   int n = 1;
-  for (const FieldSpec& f : shape.fields) n += f.len;
+  for (const FieldLayout& f : shape.fields) n += f.len;
   return n;
 }
 
-int header_length(const DbfSpec& shape) {
+int header_length(const DbfLayout& shape) {
   if (shape.header_length) return *shape.header_length;
   return 32 + 32 * static_cast<int>(shape.fields.size()) + (shape.terminator ? 1 : 0) +
          shape.backlink;
 }
 
-std::vector<std::uint8_t> build_dbf(const DbfSpec& shape, const std::vector<RecordSpec>& records) {
+std::vector<std::uint8_t> build_dbf(const DbfLayout& shape, const std::vector<RecordRow>& records) {
   const int rl = record_length(shape);
   const int natural =
       32 + 32 * static_cast<int>(shape.fields.size()) + (shape.terminator ? 1 : 0) + shape.backlink;
@@ -54,7 +54,7 @@ std::vector<std::uint8_t> build_dbf(const DbfSpec& shape, const std::vector<Reco
   b[29] = shape.codepage;
   std::size_t at = 32;
   int offset = 1;
-  for (const FieldSpec& f : shape.fields) {
+  for (const FieldLayout& f : shape.fields) {
     std::memcpy(&b[at], f.name.data(), std::min<std::size_t>(f.name.size(), 11));
     b[at + 11] = static_cast<std::uint8_t>(f.type);
     put32(b, at + 12, static_cast<std::uint32_t>(offset));
@@ -70,7 +70,7 @@ std::vector<std::uint8_t> build_dbf(const DbfSpec& shape, const std::vector<Reco
   }
   if (shape.terminator) b[at] = 0x0D;
   b.resize(static_cast<std::size_t>(hl), 0);
-  for (const RecordSpec& r : records) {
+  for (const RecordRow& r : records) {
     std::vector<std::uint8_t> rec(static_cast<std::size_t>(rl), ' ');
     rec[0] = r.deleted ? '*' : ' ';
     std::size_t pos = 1;
@@ -88,7 +88,7 @@ std::vector<std::uint8_t> build_dbf(const DbfSpec& shape, const std::vector<Reco
   return b;
 }
 
-std::vector<std::uint8_t> build_memo(const DbfSpec& shape, std::uint32_t next_block) {
+std::vector<std::uint8_t> build_memo(const DbfLayout& shape, std::uint32_t next_block) {
   std::vector<std::uint8_t> m(512, 0);
   if (shape.memo == MemoFile::Fpt) {
     put32be(m, 0, next_block);
@@ -102,8 +102,8 @@ std::vector<std::uint8_t> build_memo(const DbfSpec& shape, std::uint32_t next_bl
   return m;
 }
 
-void write_dbf(const std::filesystem::path& file, const DbfSpec& shape,
-               const std::vector<RecordSpec>& records) {
+void write_dbf(const std::filesystem::path& file, const DbfLayout& shape,
+               const std::vector<RecordRow>& records) {
   write_bytes(file, build_dbf(shape, records));
   if (shape.memo == MemoFile::None) return;
   std::filesystem::path memo = file;

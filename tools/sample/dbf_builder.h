@@ -12,7 +12,7 @@
 
 namespace lum::sample {
 
-struct FieldSpec {
+struct FieldLayout {
   std::string name;  // stored as given (at most 11 bytes), NUL-padded
   char type = 'C';
   int len = 10;  // type C: up to 65535 (bytes 16-17)
@@ -22,8 +22,8 @@ struct FieldSpec {
 
 enum class MemoFile { None, Dbt, Fpt, Smt };
 
-struct DbfSpec {
-  std::vector<FieldSpec> fields;
+struct DbfLayout {
+  std::vector<FieldLayout> fields;
   std::uint8_t version = 0x03;
   std::uint8_t table_flags = 0;  // byte 28
   std::uint8_t codepage = 0;     // byte 29
@@ -39,22 +39,22 @@ struct DbfSpec {
   std::string memo_signature;  // "" for none
 };
 
-struct RecordSpec {
+struct RecordRow {
   std::vector<std::string> fields;  // raw bytes per field, cut or padded with blanks
   bool deleted = false;
 };
 
 // 1 + the sum of the field lengths.
-int record_length(const DbfSpec& shape);
+int record_length(const DbfLayout& shape);
 // The header length the builder writes: 32 + 32 per field + terminator + backlink.
-int header_length(const DbfSpec& shape);
+int header_length(const DbfLayout& shape);
 // The bytes of the whole table file.
-std::vector<std::uint8_t> build_dbf(const DbfSpec& shape, const std::vector<RecordSpec>& records);
+std::vector<std::uint8_t> build_dbf(const DbfLayout& shape, const std::vector<RecordRow>& records);
 // Writes the table (and its memo file, named with the memo kind's extension beside it).
-void write_dbf(const std::filesystem::path& file, const DbfSpec& shape,
-               const std::vector<RecordSpec>& records = {});
+void write_dbf(const std::filesystem::path& file, const DbfLayout& shape,
+               const std::vector<RecordRow>& records = {});
 // The memo file bytes: 512-byte header with next free block, block size and signature.
-std::vector<std::uint8_t> build_memo(const DbfSpec& shape, std::uint32_t next_block);
+std::vector<std::uint8_t> build_memo(const DbfLayout& shape, std::uint32_t next_block);
 
 // Whole-file helpers.
 std::vector<std::uint8_t> read_bytes(const std::filesystem::path& file);
