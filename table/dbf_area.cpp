@@ -188,13 +188,16 @@ bool DbfArea::flush() {
 
 bool DbfArea::commit_files() {
   if (info_.read_only) return true;
-  ErrorObject err = area_error(kErrWrite, 1011, kCanRetry | kCanDefault, info_.name);
+  // One error object for every attempt, made at the first failure, so that its TRIES
+  // counts the retries.
+  std::optional<ErrorObject> err;
   for (;;) {
     int oscode = data_.commit();
     if (oscode == kOsOk) oscode = commit_memo_file();
     if (oscode == kOsOk) return true;
-    err.oscode = oscode;
-    RaiseAnswer answer = raise_area(err);
+    if (!err) err = area_error(kErrWrite, 1011, kCanRetry | kCanDefault, info_.name);
+    err->oscode = oscode;
+    RaiseAnswer answer = raise_area(*err);
     if (!answer.retry()) return answer.by_default();
   }
 }
