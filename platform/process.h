@@ -33,6 +33,10 @@ struct ProcessOptions {
   std::vector<std::string> set_env;    // "NAME=value", added or replacing
   // Files that receive standard output and error; "" captures them into the outcome.
   std::string stdout_file, stderr_file;
+  // Standard output is a pipe whose reading end is closed before the program starts, as
+  // when the program an operator piped the output into has already ended (stdout_file
+  // is then not used).
+  bool stdout_reader_gone = false;
   // Largest file the program may write, in bytes (a host limit; 0: none). Hosts without
   // such a limit refuse to start the program.
   std::uint64_t max_file_size = 0;

@@ -47,8 +47,9 @@ int read_stdin_byte(int timeout_ms);
 
 // Routes the stop requests to `handler` (nullptr: back to their default actions).
 // POSIX: SIGINT, SIGTERM and SIGHUP; blocking reads are not restarted, so a wait for a
-// key sees the signal; while a handler is installed, SIGXFSZ is ignored, so a write
-// beyond the file-size limit fails with an error instead of ending the process.
+// key sees the signal; while a handler is installed, SIGXFSZ and SIGPIPE are ignored, so
+// a write beyond the file-size limit, or to a pipe nobody reads any more, fails with an
+// error instead of ending the process.
 // Windows: Ctrl+C, Ctrl+Break, closing the console window, log-off and shutdown; the
 // handler runs on the console's control thread, and for the last three that thread
 // then waits until install_stop_signals(nullptr) says the run has closed its tables,

@@ -74,9 +74,15 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
   return p;
 }
 
-// A file to write the child's output into, or a pipe whose read end we keep.
-bool output_target(const std::string& file, int& child_fd, int& our_fd) {
-  if (!file.empty()) {
+void close_fd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+// A file to write the child's output into, or a pipe whose read end we keep (or close
+// at once: a reader that has gone).
+bool output_target(const std::string& file, bool reader_gone, int& child_fd, int& our_fd) {
+  if (!file.empty() && !reader_gone) {
     child_fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     our_fd = -1;
     return child_fd >= 0;
@@ -85,12 +91,8 @@ bool output_target(const std::string& file, int& child_fd, int& our_fd) {
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
   our_fd = fds[0];
   child_fd = fds[1];
+  if (reader_gone) close_fd(our_fd);
   return true;
-}
-
-void close_fd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
 }
 
 }  // namespace
@@ -159,8 +161,9 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
   std::vector<char*> argv = pointers(argv_text), envp = pointers(env_text);
 
   int child_out = -1, child_err = -1, report[2] = {-1, -1};
-  if (!output_target(options.stdout_file, child_out, out_fd_) ||
-      !output_target(options.stderr_file, child_err, err_fd_) || ::pipe2(report, O_CLOEXEC) != 0) {
+  if (!output_target(options.stdout_file, options.stdout_reader_gone, child_out, out_fd_) ||
+      !output_target(options.stderr_file, false, child_err, err_fd_) ||
+      ::pipe2(report, O_CLOEXEC) != 0) {
     outcome_.out = std::string("cannot prepare the outputs: ") + std::strerror(errno);
     close_fd(child_out);
     close_fd(child_err);

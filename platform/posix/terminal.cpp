@@ -95,8 +95,10 @@ void install_stop_signals(void (*handler)(int)) {
   sa.sa_flags = 0;  // no SA_RESTART: a wait for a key must wake up
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
   // A write past the file-size limit must fail with an error the run can report and
-  // recover its tables from, not kill the process.
-  ::signal(SIGXFSZ, handler != nullptr ? SIG_IGN : SIG_DFL);
+  // recover its tables from, not kill the process. So must a write to a pipe whose
+  // reader has gone (the operator quit the pager the output went into): the lines are
+  // lost, the run and its tables are not.
+  for (int sig : {SIGXFSZ, SIGPIPE}) ::signal(sig, handler != nullptr ? SIG_IGN : SIG_DFL);
 }
 
 }  // namespace lum

@@ -89,9 +89,10 @@ HANDLE inheritable_file(const std::string& name, DWORD access, DWORD disposition
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// A file for the child's output, or a pipe whose read end we keep (not inherited).
-bool output_target(const std::string& file, HANDLE& child, HANDLE& ours) {
-  if (!file.empty()) {
+// A file for the child's output, or a pipe whose read end we keep (not inherited), or
+// close at once: a reader that has gone.
+bool output_target(const std::string& file, bool reader_gone, HANDLE& child, HANDLE& ours) {
+  if (!file.empty() && !reader_gone) {
     child = inheritable_file(file, GENERIC_WRITE, CREATE_ALWAYS);
     ours = nullptr;
     return child != INVALID_HANDLE_VALUE;
@@ -99,6 +100,10 @@ bool output_target(const std::string& file, HANDLE& child, HANDLE& ours) {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   if (!::CreatePipe(&ours, &child, &sa, 0)) return false;
   ::SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
+  if (reader_gone) {
+    ::CloseHandle(ours);
+    ours = nullptr;
+  }
   return true;
 }
 
@@ -187,8 +192,8 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
   HANDLE child_out = nullptr, child_err = nullptr;
   HANDLE child_in = inheritable_file("NUL", GENERIC_READ, OPEN_EXISTING);
   if (child_in == INVALID_HANDLE_VALUE ||
-      !output_target(options.stdout_file, child_out, p->read[0]) ||
-      !output_target(options.stderr_file, child_err, p->read[1])) {
+      !output_target(options.stdout_file, options.stdout_reader_gone, child_out, p->read[0]) ||
+      !output_target(options.stderr_file, false, child_err, p->read[1])) {
     outcome_.out = "cannot prepare the outputs: " + last_error_text(::GetLastError());
     close_handle(child_in);
     close_handle(child_out);
