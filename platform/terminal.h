@@ -46,10 +46,10 @@ inline constexpr int kReadEnd = -3;
 int read_stdin_byte(int timeout_ms);
 
 // Routes the stop requests to `handler` (nullptr: back to their default actions).
-// POSIX: SIGINT, SIGTERM and SIGHUP; blocking reads are not restarted, so a wait for a
-// key sees the signal; while a handler is installed, SIGXFSZ and SIGPIPE are ignored, so
-// a write beyond the file-size limit, or to a pipe nobody reads any more, fails with an
-// error instead of ending the process.
+// POSIX: SIGINT, SIGQUIT, SIGTERM and SIGHUP; blocking reads are not restarted, so a
+// wait for a key sees the signal; while a handler is installed, SIGXFSZ and SIGPIPE are
+// ignored, so a write beyond the file-size limit, or to a pipe nobody reads any more,
+// fails with an error instead of ending the process.
 // Windows: Ctrl+C, Ctrl+Break, closing the console window, log-off and shutdown; the
 // handler runs on the console's control thread, and for the last three that thread
 // then waits until install_stop_signals(nullptr) says the run has closed its tables,
@@ -57,10 +57,10 @@ int read_stdin_byte(int timeout_ms);
 // REQUIRES: handler is async-signal-safe and may run on another thread.
 void install_stop_signals(void (*handler)(int));
 
-// Test seam: the stop requests of this host (POSIX: SIGINT, SIGTERM, SIGHUP; Windows:
-// Ctrl+C, Ctrl+Break, closing the console window) and their delivery to this process
-// the way the host delivers them (a signal; a call of the control handler on a thread
-// of its own). Returns once the installed handler has seen the request.
+// Test seam: the stop requests of this host (POSIX: SIGINT, SIGQUIT, SIGTERM, SIGHUP;
+// Windows: Ctrl+C, Ctrl+Break, closing the console window) and their delivery to this
+// process the way the host delivers them (a signal; a call of the control handler on a
+// thread of its own). Returns once the installed handler has seen the request.
 std::vector<int> host_stop_requests();
 void deliver_stop_request(int request);
 

@@ -44,7 +44,7 @@ namespace {
   }
   // The child starts with the default action of every signal the test runner may have
   // changed, as a program started from a shell does.
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) ::signal(sig, SIG_DFL);
+  for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) ::signal(sig, SIG_DFL);
   ::execve(program, argv, envp);
   int e = errno;
   (void)!::write(report_fd, &e, sizeof e);

@@ -84,7 +84,9 @@ int read_stdin_byte(int timeout_ms) {
   return kReadEnd;
 }
 
-std::vector<int> host_stop_requests() { return {SIGINT, SIGTERM, SIGHUP}; }
+// The interrupt and quit keys (Ctrl+C, Ctrl+\), a request to end, and a terminal that
+// has gone: each would otherwise end the process between two writes of a table.
+std::vector<int> host_stop_requests() { return {SIGINT, SIGQUIT, SIGTERM, SIGHUP}; }
 
 void deliver_stop_request(int request) { ::raise(request); }  // handled before it returns
 
@@ -93,7 +95,7 @@ void install_stop_signals(void (*handler)(int)) {
   sa.sa_handler = handler != nullptr ? handler : SIG_DFL;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = 0;  // no SA_RESTART: a wait for a key must wake up
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+  for (int sig : host_stop_requests()) ::sigaction(sig, &sa, nullptr);
   // A write past the file-size limit must fail with an error the run can report and
   // recover its tables from, not kill the process. So must a write to a pipe whose
   // reader has gone (the operator quit the pager the output went into): the lines are
