@@ -109,7 +109,7 @@ class ScratchDirectory {
 
 int run_program(const Program& p, int argc, const char* const* argv) {
   // The same bytes on every host: "\n" stays "\n" on Windows too.
-  use_binary_standard_streams();
+  prepare_standard_streams();
   const OutputSink out = p.out ? p.out : stream_sink(stdout);
   const OutputSink err = p.err ? p.err : stream_sink(stderr);
   std::vector<std::string> args;

@@ -33,10 +33,15 @@ struct ProcessOptions {
   std::vector<std::string> set_env;    // "NAME=value", added or replacing
   // Files that receive standard output and error; "" captures them into the outcome.
   std::string stdout_file, stderr_file;
-  // Standard output is a pipe whose reading end is closed before the program starts, as
-  // when the program an operator piped the output into has already ended (stdout_file
-  // is then not used).
-  bool stdout_reader_gone = false;
+  // What standard output is when it is not captured or a file, for the tests of a run
+  // whose output cannot be written (stdout_file is then not used).
+  enum class Output {
+    kNormal,      // stdout_file, or captured
+    kReaderGone,  // a pipe whose reading end is closed before the program starts, as
+                  // when the program an operator piped the output into has ended
+    kClosed,      // not open at all, as after a shell's >&-
+  };
+  Output stdout_kind = Output::kNormal;
   // Largest file the program may write, in bytes (a host limit; 0: none). Hosts without
   // such a limit refuse to start the program.
   std::uint64_t max_file_size = 0;

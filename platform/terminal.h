@@ -11,8 +11,10 @@ namespace lum {
 
 // Makes standard input, output and error carry bytes unchanged, with no line-end
 // translation (Windows' text mode would write "\n" as "\r\n"), so that a program's
-// output is the same bytes on every host. Every program calls it first.
-void use_binary_standard_streams();
+// output is the same bytes on every host, and makes each of them safe to use when the
+// program was started without it: no file the program opens later can take its place
+// (POSIX: a closed one is opened on the null device). Every program calls it first.
+void prepare_standard_streams();
 
 bool stdin_is_terminal();
 bool stdout_is_terminal();

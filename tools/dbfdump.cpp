@@ -84,7 +84,7 @@ bool parse_count(const char* text, unsigned long long& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  lum::use_binary_standard_streams();
+  lum::prepare_standard_streams();
   bool structure = true, records = true, vertical = false;
   unsigned long long from = 1, count = ~0ull;
   std::string file;

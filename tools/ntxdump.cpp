@@ -88,7 +88,7 @@ class Dumper {
 }  // namespace
 
 int main(int argc, char** argv) {
-  lum::use_binary_standard_streams();
+  lum::prepare_standard_streams();
   bool blocks = false;
   const char* name = nullptr;
   for (int i = 1; i < argc; ++i) {

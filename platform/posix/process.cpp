@@ -32,12 +32,13 @@ namespace {
                                              ::setgid(static_cast<gid_t>(run_as->gid)) == 0 &&
                                              ::setuid(static_cast<uid_t>(run_as->uid)) == 0);
   if (null_fd < 0 || !dropped || ::dup2(null_fd, STDIN_FILENO) < 0 ||
-      ::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(err_fd, STDERR_FILENO) < 0 ||
+      (out_fd >= 0 && ::dup2(out_fd, STDOUT_FILENO) < 0) || ::dup2(err_fd, STDERR_FILENO) < 0 ||
       (cwd[0] != '\0' && ::chdir(cwd) != 0)) {
     int e = errno;
     (void)!::write(report_fd, &e, sizeof e);
     ::_exit(127);
   }
+  if (out_fd < 0) ::close(STDOUT_FILENO);  // started without standard output
   if (max_size > 0) {
     struct rlimit lim = {static_cast<rlim_t>(max_size), static_cast<rlim_t>(max_size)};
     ::setrlimit(RLIMIT_FSIZE, &lim);
@@ -80,8 +81,12 @@ void close_fd(int& fd) {
 }
 
 // A file to write the child's output into, or a pipe whose read end we keep (or close
-// at once: a reader that has gone).
-bool output_target(const std::string& file, bool reader_gone, int& child_fd, int& our_fd) {
+// at once: a reader that has gone); child_fd -1 for an output the child has not open.
+bool output_target(const std::string& file, ProcessOptions::Output kind, int& child_fd,
+                   int& our_fd) {
+  child_fd = our_fd = -1;
+  if (kind == ProcessOptions::Output::kClosed) return true;
+  const bool reader_gone = kind == ProcessOptions::Output::kReaderGone;
   if (!file.empty() && !reader_gone) {
     child_fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     our_fd = -1;
@@ -161,8 +166,8 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
   std::vector<char*> argv = pointers(argv_text), envp = pointers(env_text);
 
   int child_out = -1, child_err = -1, report[2] = {-1, -1};
-  if (!output_target(options.stdout_file, options.stdout_reader_gone, child_out, out_fd_) ||
-      !output_target(options.stderr_file, false, child_err, err_fd_) ||
+  if (!output_target(options.stdout_file, options.stdout_kind, child_out, out_fd_) ||
+      !output_target(options.stderr_file, ProcessOptions::Output::kNormal, child_err, err_fd_) ||
       ::pipe2(report, O_CLOEXEC) != 0) {
     outcome_.out = std::string("cannot prepare the outputs: ") + std::strerror(errno);
     close_fd(child_out);

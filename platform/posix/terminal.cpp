@@ -1,5 +1,6 @@
 #include "platform/terminal.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -21,7 +22,20 @@ void restore_at_exit() { restore_terminal_mode(); }
 
 }  // namespace
 
-void use_binary_standard_streams() {}  // POSIX streams never translate line ends
+// POSIX streams never translate line ends. A standard descriptor the program was started
+// without (a shell's >&-) would be taken by the next file the program opens, and what
+// the program writes to the stream would land in that file: it is opened on the null
+// device first.
+void prepare_standard_streams() {
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    int null_fd = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (null_fd >= 0 && null_fd != fd) {
+      ::dup2(null_fd, fd);
+      ::close(null_fd);
+    }
+  }
+}
 
 bool stdin_is_terminal() { return ::isatty(STDIN_FILENO) == 1; }
 

@@ -90,8 +90,12 @@ HANDLE inheritable_file(const std::string& name, DWORD access, DWORD disposition
 }
 
 // A file for the child's output, or a pipe whose read end we keep (not inherited), or
-// close at once: a reader that has gone.
-bool output_target(const std::string& file, bool reader_gone, HANDLE& child, HANDLE& ours) {
+// close at once: a reader that has gone; child nullptr for an output the child has not.
+bool output_target(const std::string& file, ProcessOptions::Output kind, HANDLE& child,
+                   HANDLE& ours) {
+  child = ours = nullptr;
+  if (kind == ProcessOptions::Output::kClosed) return true;
+  const bool reader_gone = kind == ProcessOptions::Output::kReaderGone;
   if (!file.empty() && !reader_gone) {
     child = inheritable_file(file, GENERIC_WRITE, CREATE_ALWAYS);
     ours = nullptr;
@@ -192,8 +196,8 @@ bool Process::start(const std::string& program, const std::vector<std::string>& 
   HANDLE child_out = nullptr, child_err = nullptr;
   HANDLE child_in = inheritable_file("NUL", GENERIC_READ, OPEN_EXISTING);
   if (child_in == INVALID_HANDLE_VALUE ||
-      !output_target(options.stdout_file, options.stdout_reader_gone, child_out, p->read[0]) ||
-      !output_target(options.stderr_file, false, child_err, p->read[1])) {
+      !output_target(options.stdout_file, options.stdout_kind, child_out, p->read[0]) ||
+      !output_target(options.stderr_file, ProcessOptions::Output::kNormal, child_err, p->read[1])) {
     outcome_.out = "cannot prepare the outputs: " + last_error_text(::GetLastError());
     close_handle(child_in);
     close_handle(child_out);

@@ -137,7 +137,7 @@ std::string stop_event_name(unsigned long pid) {
   return "Local\\lumconv-stop-" + std::to_string(pid);
 }
 
-void use_binary_standard_streams() {
+void prepare_standard_streams() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);

@@ -581,23 +581,27 @@ TEST(ConversionsEndToEnd, FileSizeLimitEndsTheRunWithEveryHeaderAgreeingWithItsR
   expect_headers_agree_with_records(w.dir());
 }
 
-// A reader of the output that has gone (a pager quit early, a `head`) takes the lines
-// it can no longer show, not the run: the run goes on to its normal end, exit code 0,
-// and leaves every file as a complete run does. Windows, which has no such signal,
-// behaves the same way.
-TEST(ConversionsEndToEnd, OutputWhoseReaderHasGoneLeavesTheRunToComplete) {
-  Workspace w(DatasetOptions::with_lines(300, 3));
-  Expected ex(w.dataset());
-  ASSERT_GT(ex.console_lines().size(), 1U);  // the run does write lines as it goes
-  ProcessOptions o;
-  o.stdout_reader_gone = true;
-  RunResult r = w.run(o);
-  EXPECT_EQ(0, r.code) << r.err;
-  std::vector<std::string> diffs = ex.differences(w.dir(), today());
-  EXPECT_TRUE(diffs.empty()) << joined(diffs);
-  check_headers(w, ex, today());
-  check_indexes(w);
-  EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
+// Output that cannot be written takes the lines, not the run or a table: with a reader
+// of the output that has gone (a pager quit early, a `head`) or no standard output at
+// all (a shell's >&-), the run goes on to its normal end, exit code 0, and leaves every
+// file as a complete run does. No table receives a line meant for the output.
+TEST(ConversionsEndToEnd, OutputThatCannotBeWrittenLeavesTheRunToComplete) {
+  for (ProcessOptions::Output kind :
+       {ProcessOptions::Output::kReaderGone, ProcessOptions::Output::kClosed}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    Workspace w(DatasetOptions::with_lines(300, 3));
+    Expected ex(w.dataset());
+    ASSERT_GT(ex.console_lines().size(), 1U);  // the run does write lines as it goes
+    ProcessOptions o;
+    o.stdout_kind = kind;
+    RunResult r = w.run(o);
+    EXPECT_EQ(0, r.code) << r.err;
+    std::vector<std::string> diffs = ex.differences(w.dir(), today());
+    EXPECT_TRUE(diffs.empty()) << joined(diffs);
+    check_headers(w, ex, today());
+    check_indexes(w);
+    EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
+  }
 }
 
 // A table held by another process is refused as in use: the open sets the network-error

@@ -16,7 +16,7 @@
 #include "platform/terminal.h"
 
 int main(int argc, char** argv) {
-  lum::use_binary_standard_streams();
+  lum::prepare_standard_streams();
   using lum::File;
   if (argc == 4 && std::strcmp(argv[1], "try") == 0) {
     File f;

@@ -55,7 +55,7 @@ void print_expectations(const Dataset& ds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  lum::use_binary_standard_streams();
+  lum::prepare_standard_streams();
   std::string dir;
   lum::sample::DatasetOptions options;
   if (!lum::sample::parse_options(argc, argv, dir, options)) {
