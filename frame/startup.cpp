@@ -108,7 +108,8 @@ class ScratchDirectory {
 }  // namespace
 
 int run_program(const Program& p, int argc, const char* const* argv) {
-  // The same bytes on every host: "\n" stays "\n" on Windows too.
+  // The same bytes on every host ("\n" stays "\n" on Windows too), and no table can
+  // take the place of a standard stream the run was started without.
   prepare_standard_streams();
   const OutputSink out = p.out ? p.out : stream_sink(stdout);
   const OutputSink err = p.err ? p.err : stream_sink(stderr);

@@ -89,7 +89,6 @@ bool output_target(const std::string& file, ProcessOptions::Output kind, int& ch
   const bool reader_gone = kind == ProcessOptions::Output::kReaderGone;
   if (!file.empty() && !reader_gone) {
     child_fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    our_fd = -1;
     return child_fd >= 0;
   }
   int fds[2];

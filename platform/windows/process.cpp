@@ -98,7 +98,6 @@ bool output_target(const std::string& file, ProcessOptions::Output kind, HANDLE&
   const bool reader_gone = kind == ProcessOptions::Output::kReaderGone;
   if (!file.empty() && !reader_gone) {
     child = inheritable_file(file, GENERIC_WRITE, CREATE_ALWAYS);
-    ours = nullptr;
     return child != INVALID_HANDLE_VALUE;
   }
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
