@@ -18,6 +18,9 @@ void record_line(const std::source_location& at) {
 }  // namespace
 
 void show_counter(Var& a, int row, int col, std::source_location at) {
+  // The top of a pass through a conversion's loop is a record boundary: a stop request
+  // ends the run here, before the next record is looked at.
+  Runtime::current().poll_interrupt();
   record_line(at);
   set_position(row, col);  // DEVPOS(row, col)
   Value n = a.value();

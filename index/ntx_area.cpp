@@ -59,6 +59,9 @@ class NtxArea::RecordSource : public NtxKeySource {
 
   Next next(std::uint8_t* key, std::uint32_t& rec) override {
     if (next_ > n_) return Next::End;
+    // Between two records of the build: a stop request ends the run here, and the
+    // unfinished index file goes with it.
+    Runtime::current().poll_interrupt();
     Value v;
     if (!a_.go_to(next_) || !a_.key_value(o_, v)) return Next::Failed;
     if (!make_key(v, o_.shape.size, o_.shape.dec, key)) {

@@ -110,6 +110,8 @@ bool Area::skip_filter(int direction) {
   int dir = direction > 0 ? 1 : -1;
   bool from_bottom = bottom_;
   while (!bof_ && !eof_) {
+    // Each record passed over is a record boundary for a stop request.
+    Runtime::current().poll_interrupt();
     if (hide_deleted) {
       bool del = false;
       if (!deleted(del)) return false;
