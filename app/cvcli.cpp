@@ -16,17 +16,13 @@ using namespace script;
 
 void CVCLI() {
   FrameGuard frame("CVCLI");
-  // Every text file this conversion imports must open before any table is emptied.
-  require_text("clientes.txt");
-  if (!require_tables({{.name = "\\lum\\firma1\\clientes", .exclusive_stated = true},
-                       {.name = "cbCli.dbf", .exclusive_stated = true}})) {
-    return;
-  }
+  const ConversionPlan& plan = plan_of(CVCLI);
+  if (!prove_files(plan)) return;
 
-  open_table(true, "\\lum\\firma1\\clientes", nullptr, true);
+  open_table(plan, "CLIENTES");
   __DBZAP();
-  open_table(true, "cbCli.dbf", nullptr, true);
-  import_text("clientes.txt");
+  open_table(plan, "CBCLI");
+  import_text(plan, "CBCLI");
 
   Var A("A"), VCPF("VCPF"), VCEP("VCEP"), VCGC("VCGC");
   // The staging record, read through its alias.
@@ -51,11 +47,13 @@ void CVCLI() {
       COD_PG_CLI("COD_PG_CLI"), CODTAB_CLI("CODTAB_CLI"), GRUPO_CLI("GRUPO_CLI"),
       COD_EST("COD_EST"), AJUNTA("AJUNTA"), CONTRIB("CONTRIB");
 
+  RunRecord::Tally& written = noted(kNoteWritten);
   start_counter(A, 13, "Clientes:");
   while (!DBEOF()) {
     show_counter(A, 13, 20);
     DBSELECTAREA("clienteS");
     DBAPPEND();
+    written.add();
     CODIGO_CLI = STR(VAL(CBCLI_CODIGO_CLI), 5);                                            // 1
     NOME_CLI = CBCLI_NOME_CLI;                                                             // 2
     FANT_CLI = CBCLI_FANT_CLI;                                                             // 3

@@ -16,13 +16,13 @@ using namespace script;
 
 void CVFORN() {
   FrameGuard frame("CVFORN");
-  require_text("forneced.txt");
-  if (!require_tables({{.name = "\\LUM\\FIRMA1\\FORNECED"}, {.name = "cbFORN.dbf"}})) return;
+  const ConversionPlan& plan = plan_of(CVFORN);
+  if (!prove_files(plan)) return;
 
-  open_table(true, "\\LUM\\FIRMA1\\FORNECED");
+  open_table(plan, "FORNECED");
   __DBZAP();
-  open_table(true, "cbFORN.dbf");
-  import_text("forneced.txt");
+  open_table(plan, "CBFORN");
+  import_text(plan, "CBFORN");
 
   Var A("A"), VCGC("VCGC"), POS("POS"), POS1("POS1");
   const Alias kCbForn("CBFORN");
@@ -38,11 +38,13 @@ void CVFORN() {
       ESTADO_FOR("ESTADO_FOR"), FONE_FOR("FONE_FOR"), FAX_FOR("FAX_FOR"), CONTAT_FOR("CONTAT_FOR"),
       CGC_FOR("CGC_FOR"), INSEST_FOR("INSEST_FOR"), COD_EST("COD_EST");
 
+  RunRecord::Tally& written = noted(kNoteWritten);
   start_counter(A, 12, "Fornecedores:");
   while (!DBEOF()) {
     show_counter(A, 12, 20);
     DBSELECTAREA("forneced");
     DBAPPEND();
+    written.add();
     CODIGO_FOR = STR(VAL(CBFORN_CODIGO_FOR), 5);  // 1
     NOME_FOR = CBFORN_RAZAO_FOR;                  // 2
     FANT_FOR = CBFORN_FANT_FOR;                   // 3

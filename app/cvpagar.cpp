@@ -20,21 +20,15 @@ using namespace script;
 
 void CVPAGAR() {
   FrameGuard frame("CVPAGAR");
-  require_text("PAGAR.txt");
-  if (!require_tables({{.name = "\\LUM\\FIRMA1\\FORNECED",
-                        .first_use = [] { DBCREATEINDEX("LUTMPFOR", "OBS_FOR", {}); }},
-                       {.name = "\\lum\\firma1\\LUPGMOV"},
-                       {.name = "cbPAG", .alias = "qorec"}})) {
-    return;
-  }
+  const ConversionPlan& plan = plan_of(CVPAGAR);
+  if (!prove_files(plan)) return;
 
-  open_table(true, "\\LUM\\FIRMA1\\FORNECED");
-  Var OBS_FOR("OBS_FOR");
-  DBCREATEINDEX("LUTMPFOR", "OBS_FOR", [&] { return OBS_FOR.value(); });
-  open_table(true, "\\lum\\firma1\\LUPGMOV");
+  open_table(plan, "FORNECED");
+  build_index(plan, "FORNECED");  // on OBS_FOR, the old system's code
+  open_table(plan, "LUPGMOV");
   __DBZAP();
-  open_table(true, "cbPAG", "qorec");
-  import_text("PAGAR.txt");
+  open_table(plan, "QOREC");
+  import_text(plan, "QOREC");
 
   Var A("A"), VMOST("VMOST"), VCAMPO("VCAMPO"), VDAD("VDAD"), VVALOR("VVALOR"), VVALOR2("VVALOR2"),
       VDTEMI("VDTEMI"), VDTEMI2("VDTEMI2"), VDTEMI3("VDTEMI3"), VVRPAGO("VVRPAGO"),
@@ -49,6 +43,8 @@ void CVPAGAR() {
       DTBASE_PG("DTBASE_PG"), NUMERO_PGD("NUMERO_PGD"), DT_PG("DT_PG"), VALOR("VALOR"),
       VR_NOMINAL("VR_NOMINAL"), VR_PAGO("VR_PAGO"), COD_TDC("COD_TDC"), COD_PGDOC("COD_PGDOC");
 
+  RunRecord::Tally& written = noted(kNoteWritten);
+  RunRecord::Tally& no_supplier = noted(kNoteNoSupplier);
   start_counter(A, 14, "Pagar:");
   VMOST = Value::logical(false);
   const bool show = [&] {
@@ -103,6 +99,7 @@ void CVPAGAR() {
 
     DBSELECTAREA("lupgmov");
     DBAPPEND();
+    written.add();
     CODIGO_PG = STRZERO(A, 6);                                            // 1
     VCODFOR = STRZERO(VAL(QOREC_CLI), 5);                                 // 2
     in_area(kForneced, [&] { return Value::logical(DBSEEK(VCODFOR)); });  // 3
@@ -111,6 +108,7 @@ void CVPAGAR() {
       VCODFOR = FORNECED_CODIGO_FOR;
     } else {
       QOUT(Value("Fornecedor nao encontrado") + VCODFOR);
+      no_supplier.add(VCODFOR.value().str());
     }
     COD_FOR = VCODFOR;                        // 5
     VDT = day_month_year(VDTEMI);             // 6

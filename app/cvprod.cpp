@@ -32,18 +32,13 @@ void clamp(Var& v) {
 
 void CVPROD() {
   FrameGuard frame("CVPROD");
-  // Both text files of this conversion must open before the item table is emptied.
-  require_text("prod.txt");
-  require_text("SALDO.txt");
-  // So must every table, the balances' included, before the item table is emptied.
-  if (!require_tables({{.name = "\\lum\\firma1\\item", .first_use = [] { LEN(Field("CODITEM")); }},
-                       {.name = "cbPROD.dbf", .closed_before_later = true},
-                       {.name = "CBSALDO"}})) {
-    return;
-  }
+  // Both text files and every table, the balances' included, must open before the item
+  // table is emptied.
+  const ConversionPlan& plan = plan_of(CVPROD);
+  if (!prove_files(plan)) return;
 
   // First pass: products.
-  open_table(true, "\\lum\\firma1\\item");
+  open_table(plan, "ITEM");
   Var A("A"), XTAM("XTAM"), VCAMPO("VCAMPO"), VDAD("VDAD"), VSAL("VSAL"), VCUST("VCUST"),
       VUCOMPRA("VUCOMPRA"), VVENDA("VVENDA"), VCHAVE("VCHAVE");
   Field CODITEM("CODITEM"), DESCRICAO("DESCRICAO"), DESCNUM("DESCNUM"), TP_PRODUTO("TP_PRODUTO"),
@@ -53,8 +48,8 @@ void CVPROD() {
   XTAM = LEN(CODITEM);
   QOUT(XTAM.value());
   __DBZAP();
-  open_table(true, "cbPROD.dbf");
-  import_text("prod.txt");
+  open_table(plan, "CBPROD");
+  import_text(plan, "CBPROD");
 
   const Alias kCbProd("CBPROD");
   AliasedField CBPROD_CODIGO_PRD(kCbProd, "CODIGO_PRD"), CBPROD_LIVRE22(kCbProd, "LIVRE22"),
@@ -62,11 +57,13 @@ void CVPROD() {
       CBPROD_UNIDAD_PRD(kCbProd, "UNIDAD_PRD");
   Var LIVRE21("LIVRE21"), LIVRE22("LIVRE22"), OBS_PRD("OBS_PRD"), NOMELV_PRD("NOMELV_PRD");
 
+  RunRecord::Tally& written = noted(kNoteWritten);
   start_counter(A, 10, "Produtos:");
   while (!DBEOF()) {
     show_counter(A, 10, 20);
     DBSELECTAREA("ITEM");
     DBAPPEND();
+    written.add();
     CODITEM = STR(VAL(CBPROD_CODIGO_PRD), XTAM);                                        // 1
     if (GT(XTAM, 12) && GT(LEN(ALLTRIM(CBPROD_LIVRE22)), 0)) CODITEM = CBPROD_LIVRE22;  // 2
     DESCRICAO = CBPROD_DESCRI_PRD;                                                      // 3
@@ -95,16 +92,18 @@ void CVPROD() {
     return Value();
   });
   DBSELECTAREA("item");
-  DBCREATEINDEX("coditem", "coditem", [&] { return CODITEM.value(); });
+  build_index(plan, "ITEM");  // on CODITEM
 
   // Second pass: balances of type 1, in code order.
-  open_table(true, "CBSALDO");
+  open_table(plan, "CBSALDO");
   __DBZAP();
-  append_text("SALDO.txt");
+  append_text(plan, "CBSALDO");
   Var CODIGO("CODIGO"), REG("REG"), LIVRE("LIVRE"), LIVRE2("LIVRE2"), LIVRE3("LIVRE3"),
       LIVRE4("LIVRE4"), LIVRE5("LIVRE5");
-  DBCREATEINDEX("saldo", "codigo", [&] { return CODIGO.value(); });
+  build_index(plan, "CBSALDO");  // on CODIGO
   DBSETFILTER([&] { return Value::logical(EQ(VAL(REG), 1)); }, "VAL(REG)=1");
+  RunRecord::Tally& applied = noted(kNoteBalanceApplied);
+  RunRecord::Tally& unmatched = noted(kNoteBalanceUnmatched);
   A = 0;
   DBGOTOP();
   DEVPOS(11, 10);
@@ -128,6 +127,11 @@ void CVPROD() {
     VCHAVE = STR(VAL(CODIGO), 5);
     DBSELECTAREA("ITEM");
     DBSEEK(VCHAVE);
+    if (FOUND()) {
+      applied.add();
+    } else {
+      unmatched.add(VCHAVE.value().str());
+    }
     SALINICIAL = VSAL;
     SALATUAL = VSAL;
     CUSTINICIA = VCUST;

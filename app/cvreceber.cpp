@@ -19,16 +19,13 @@ using namespace script;
 
 void CVRECEBER() {
   FrameGuard frame("CVRECEBER");
-  require_text("receber.txt");
-  if (!require_tables({{.name = "\\lum\\firma1\\lurbmov", .new_area = false},
-                       {.name = "cbRec", .alias = "qorec"}})) {
-    return;
-  }
+  const ConversionPlan& plan = plan_of(CVRECEBER);
+  if (!prove_files(plan)) return;
 
-  open_table(false, "\\lum\\firma1\\lurbmov");
+  open_table(plan, "LURBMOV");  // in the current work area, which CVCLI left empty
   __DBZAP();
-  open_table(true, "cbRec", "qorec");
-  import_text("receber.txt");
+  open_table(plan, "QOREC");
+  import_text(plan, "QOREC");
 
   Var A("A"), VCAMPO("VCAMPO"), VDAD("VDAD"), VVALOR("VVALOR"), VVRPAGO("VVRPAGO"), VDT("VDT"),
       VDTPG("VDTPG");
@@ -42,6 +39,7 @@ void CVRECEBER() {
       VR_NOMINAL("VR_NOMINAL"), VR_PAGO("VR_PAGO"), COD_TDC("COD_TDC"), BAI_PARC("BAI_PARC"),
       COD_DOC("COD_DOC");
 
+  RunRecord::Tally& written = noted(kNoteWritten);
   start_counter(A, 14, "Receber:");
   while (!DBEOF()) {
     show_counter(A, 14, 60);
@@ -55,6 +53,7 @@ void CVRECEBER() {
 
     DBSELECTAREA("lurbmov");
     DBAPPEND();
+    written.add();
     CODIGO_RB = STRZERO(A, 6);                                                  // 1
     COD_CLI = STR(VAL(QOREC_CLI), 5);                                           // 2
     VDT = in_area(kQorec, [&] { return day_month_year(DT_EMISSAO_STAGED); });   // 3

@@ -1,7 +1,11 @@
 #include "app/main_run.h"
 
+#include <string>
+#include <string_view>
+
 #include "console/output.h"
 #include "frame/account.h"
+#include "frame/run_record.h"
 #include "frame/startup.h"
 #include "runtime/runtime.h"
 #include "runtime/settings.h"
@@ -13,19 +17,21 @@ namespace lum {
 
 namespace {
 
-// Runs a conversion when its trigger file exists at the moment of the test; true when it
-// does. Between two conversions is a safe point for a stop signal.
-bool run_if(const char* trigger, Conversion conversion) {
-  Runtime& rt = Runtime::current();
-  rt.poll_interrupt();
-  if (!FILE(trigger)) return false;
-  if (conversion != nullptr) conversion();
-  return true;
+// The trigger files, each once, as MAIN tests them: "FORNECED.TXT, PAGAR.txt, ...".
+std::string trigger_list(std::span<const ConversionPlan> plan) {
+  std::string list;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    bool again = false;
+    for (std::size_t j = 0; j < i; ++j) again |= plan[j].trigger == std::string_view(plan[i].trigger);
+    if (again) continue;
+    list += (list.empty() ? "" : ", ") + std::string(plan[i].trigger);
+  }
+  return list;
 }
 
 }  // namespace
 
-void run_main(const Conversions& c) {
+void run_main(std::span<const ConversionPlan> plan) {
   FrameGuard frame("MAIN");
   Runtime& rt = Runtime::current();
   SCROLL();
@@ -38,26 +44,26 @@ void run_main(const Conversions& c) {
   SET(kSetDateFormat, Value(__SETCENTURY().log() ? "dd/mm/yyyy" : "dd/mm/yy"));
 
   bool any = false;
-  rt.set_line(__LINE__);
-  any |= run_if("FORNECED.TXT", c.cvforn);
-  rt.set_line(__LINE__);
-  any |= run_if("PAGAR.txt", c.cvpagar);
-  rt.set_line(__LINE__);
-  any |= run_if("prod.txt", c.cvprod);
-  rt.set_line(__LINE__);
-  any |= run_if("clientes.txt", c.cvcli);
-  // The receivables follow the client file, not "receber.txt", which they then import.
-  rt.set_line(__LINE__);
-  any |= run_if("clientes.txt", c.cvreceber);
+  for (std::size_t place = 0; place < plan.size(); ++place) {
+    // Between two conversions is a safe point for a stop request. Each runs only when its
+    // trigger file exists at the moment of the test (the receivables follow the client
+    // file, not "receber.txt", which they then import).
+    rt.poll_interrupt();
+    rt.set_line(__LINE__);
+    if (!FILE(plan[place].trigger)) continue;
+    any = true;
+    if (plan[place].run == nullptr) continue;
+    run_record().begin(static_cast<int>(place));
+    plan[place].run();
+    run_record().end();
+  }
   rt.set_line(__LINE__);
   rt.poll_interrupt();
-  if (!any) {
-    add_operator_note("nothing to convert: no FORNECED.TXT, PAGAR.txt, prod.txt, clientes.txt");
-  }
+  if (!any) add_operator_note("nothing to convert: no " + trigger_list(plan));
   __QUIT();
 }
 
-void MAIN() { run_main(program_conversions()); }
+void MAIN() { run_main(run_plan()); }
 
 void closing_sequence() {
   DBCLOSEALL();

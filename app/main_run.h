@@ -4,14 +4,19 @@
 // receivables, and quits.
 #pragma once
 
-#include "app/conversions.h"
+#include <span>
+
+#include "app/run_plan.h"
 
 namespace lum {
 
-// MAIN() with this program's conversions. Does not return (it ends with __QUIT).
+// MAIN() with this program's conversions, run_plan(). Does not return (it ends with
+// __QUIT).
 void MAIN();
-// The same run with the given conversions.
-void run_main(const Conversions& conversions);
+// The same run with the given plan: each conversion whose trigger file exists at the
+// moment of its test, in the plan's order; a conversion without a function is only
+// tested for. The run's record notes each conversion's place as it starts and ends.
+void run_main(std::span<const ConversionPlan> plan);
 
 // The closing sequence that ends every conversion but the receivables: every table
 // closed, work area 1 selected, no screen format active.

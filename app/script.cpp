@@ -4,6 +4,8 @@
 #include "console/output.h"
 #include "console/picture.h"
 #include "import/sdf.h"
+#include "index/index_commands.h"
+#include "platform/ascii.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "values/numeric.h"
@@ -68,15 +70,41 @@ Value day_month_year(const Value& digits) {
   return Value::string(std::move(out));
 }
 
-void open_table(bool new_area, const char* name, const char* alias, bool exclusive_stated,
-                std::source_location at) {
-  record_line(at);
-  DBUSEAREA(new_area, Value(), name, alias ? Value(alias) : Value(),
-            exclusive_stated ? Value::logical(false) : Value());
+namespace {
+
+void open_as_planned(const TableOpen& t) {
+  DBUSEAREA(t.new_area, Value(), t.name, t.given_alias ? Value(t.given_alias) : Value(),
+            t.exclusive_stated ? Value::logical(false) : Value());
 }
 
-void require_text(const char* file, std::source_location at) {
-  record_line(at);
+// The key of an index as its block reads it: the field the key expression names, read
+// bare (the name in upper case, as the program spells its fields).
+Value create_index(const IndexBuild& ix, bool with_key) {
+  const std::string name = ascii_upper(ix.key);
+  Var key(name.c_str());
+  if (!with_key) return DBCREATEINDEX(ix.file, ix.key, {});
+  return DBCREATEINDEX(ix.file, ix.key, [&] { return key.value(); });
+}
+
+// What the conversion does first with the area of `t`, which is empty: it meets the
+// error that this use meets there.
+void first_use(const ConversionPlan& plan, const TableOpen& t) {
+  switch (t.first_use) {
+    case FirstUse::kZap:
+      __DBZAP();
+      break;
+    case FirstUse::kFieldWidth:
+      LEN(Var(t.field).value());
+      break;
+    case FirstUse::kIndex:
+      create_index(plan.index_on(t.alias), false);
+      break;
+  }
+}
+
+// Makes sure a text file that the conversion will import can be opened, raising the
+// import's own open error before anything is emptied (retry tests again).
+void require_text(const char* file) {
   if (SDF_CHECK_OPEN(file)) return;
   // The handler gave up with a default, as it does by itself for a text held by another
   // program (NETERR). Going on would empty the conversion's tables and import nothing,
@@ -85,10 +113,13 @@ void require_text(const char* file, std::source_location at) {
   SDF_CHECK_OPEN(file, false);
 }
 
-bool require_tables(std::initializer_list<TableOpen> tables, std::source_location at) {
+}  // namespace
+
+bool prove_files(const ConversionPlan& plan, std::source_location at) {
   record_line(at);
+  for (const TextImport& text : plan.texts) require_text(text.text);
   const TableOpen* gave_up = nullptr;
-  for (const TableOpen& t : tables) {
+  for (const TableOpen& t : plan.tables) {
     if (!probe_table_open(Value(), t.name, t.exclusive_stated ? Value::logical(false) : Value())) {
       gave_up = &t;
       break;
@@ -97,24 +128,24 @@ bool require_tables(std::initializer_list<TableOpen> tables, std::source_locatio
   if (gave_up == nullptr) return true;
   // The work areas as the conversion would have them when this open gave up.
   const bool neterr = NETERR();
-  for (const TableOpen* t = tables.begin(); t != gave_up; ++t) {
-    if (!t->closed_before_later)
-      open_table(t->new_area, t->name, t->alias, t->exclusive_stated, at);
+  for (const TableOpen* t = plan.tables.data(); t != gave_up; ++t) {
+    if (!t->closed_before_later) open_as_planned(*t);
   }
   if (gave_up->new_area) DBSELECTAREA(Value::int32(0));  // the lowest free area
   NETERR(neterr);
-  record_line(at);
-  if (gave_up->first_use != nullptr) {
-    gave_up->first_use();
-  } else {
-    __DBZAP();
-  }
+  first_use(plan, *gave_up);
   closing_sequence();
   return false;
 }
 
-void append_text(const char* file, std::source_location at) {
+void open_table(const ConversionPlan& plan, const char* alias, std::source_location at) {
   record_line(at);
+  open_as_planned(plan.table(alias));
+}
+
+void append_text(const ConversionPlan& plan, const char* staging, std::source_location at) {
+  record_line(at);
+  const char* file = plan.text_for(staging).text;
   NETERR(false);
   if (__DBSDF(false, file, Value::array({})) || !NETERR()) return;
   // The text's open was settled unasked, as held by another program: nothing was
@@ -124,11 +155,16 @@ void append_text(const char* file, std::source_location at) {
   if (SDF_CHECK_OPEN(file, false)) __DBSDF(false, file, Value::array({}));
 }
 
-void import_text(const char* file, std::source_location at) {
+void import_text(const ConversionPlan& plan, const char* staging, std::source_location at) {
   record_line(at);
   __DBZAP();
-  append_text(file, at);
+  append_text(plan, staging, at);
   DBGOTOP();
+}
+
+void build_index(const ConversionPlan& plan, const char* alias, std::source_location at) {
+  record_line(at);
+  create_index(plan.index_on(alias), true);
 }
 
 }  // namespace lum::script

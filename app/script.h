@@ -5,12 +5,13 @@
 #pragma once
 
 #include <concepts>
-#include <initializer_list>
 #include <optional>
 #include <source_location>
 #include <string>
 #include <string_view>
 
+#include "app/run_plan.h"
+#include "frame/run_record.h"
 #include "runtime/value.h"
 #include "table/names.h"
 
@@ -152,52 +153,50 @@ bool GT(const Value& a, const Value& b);  // ">"
 // "dd/mm/yyyy" that CTOD reads, out of eight digits ddmmyyyy.
 Value day_month_year(const Value& digits);
 
-// Opens a table with the default driver in a new work area (or the current one).
-// `exclusive_stated` passes the sharing argument as .F. instead of leaving it out.
-void open_table(bool new_area, const char* name, const char* alias = nullptr,
-                bool exclusive_stated = false,
+// A count of the running conversion in the run's record (kNoteWritten ...), to be taken
+// once before its loop and counted in it.
+inline RunRecord::Tally& noted(const char* what) { return run_record().tally(what); }
+
+// The steps with the files of the conversion's plan, each named by the alias of its
+// table. Each records its source line in the running conversion's call level.
+
+// Proves, before the conversion's first open, that every file of its plan will open:
+// first each text file it imports, with the import's own open error raised before
+// anything is emptied (retry tests again; a text settled with a default unasked, as one
+// held by another program is, is tried once more under an error that offers no
+// default), then every table, in its order and mode, each opened with its memo file and
+// closed again with nothing written, raising the open's own errors with their retry.
+// When a table's open gives up and the run goes on (the handler settles a table held by
+// another program, or the operator chooses Default), the conversion is put where it
+// would stand at that open (the tables before it open in their work areas, its own area
+// selected and empty), the area's first use as the plan gives it meets its own error,
+// and after the closing sequence the result is false: the conversion ends at once,
+// with nothing of it emptied.
+bool prove_files(const ConversionPlan& plan,
+                 std::source_location at = std::source_location::current());
+
+// Opens the plan's table of that alias, as the plan says (DBUSEAREA with the default
+// driver, in a new work area or the current one, the alias and sharing argument given
+// or left out).
+void open_table(const ConversionPlan& plan, const char* alias,
                 std::source_location at = std::source_location::current());
 
-// Makes sure a text file that the conversion will import can be opened, raising the
-// import's own open error before anything is emptied (retry tests again). When that
-// error is settled with a default (a text held by another program is, unasked), the
-// text is tried once more under an error that offers no default, so that the conversion
-// never empties its tables for a text it cannot read.
-void require_text(const char* file, std::source_location at = std::source_location::current());
+// Appends the plan's text for the staging table of that alias to the current table
+// (__DBSDF). When its open is settled with a default unasked (a text held by another
+// program), the text is tried once more under an error that offers no default, and
+// appended when it opens: the staging table never stays empty for a text that could not
+// be read while the run goes on.
+void append_text(const ConversionPlan& plan, const char* staging,
+                 std::source_location at = std::source_location::current());
 
-// One table a conversion opens, with the arguments of its open_table call, and the
-// conversion's first use of the table's work area right after that open.
-struct TableOpen {
-  const char* name = nullptr;
-  const char* alias = nullptr;
-  bool new_area = true;
-  bool exclusive_stated = false;
-  // Closed before the tables after it are opened, which then reuse its work area.
-  bool closed_before_later = false;
-  // The first use of the area (nullptr: __DBZAP, the first use in most conversions).
-  void (*first_use)() = nullptr;
-};
+// Empties the current table, imports the plan's text for that staging alias into it and
+// goes to its first record: the staging step of every conversion.
+void import_text(const ConversionPlan& plan, const char* staging,
+                 std::source_location at = std::source_location::current());
 
-// Makes sure every table a conversion opens will open, in its order and mode, before
-// anything is emptied or written: each is opened with its memo file and closed again
-// with nothing written, raising the open's own errors with their retry. When an open
-// gives up and the run goes on (the handler settles a table held by another program,
-// or the operator chooses Default), the conversion's state at that open is made again
-// (the tables before it open in their work areas, its own area selected and empty) and
-// the area's first use meets its own error, as it would in the conversion; nothing of
-// the conversion has been emptied. Then, after the closing sequence, false: the
-// conversion ends at once.
-bool require_tables(std::initializer_list<TableOpen> tables,
-                    std::source_location at = std::source_location::current());
-
-// Appends the text file to the current table (__DBSDF). When its open is settled with a
-// default unasked (a text held by another program), the text is tried once more under
-// an error that offers no default, and appended when it opens: the staging table never
-// stays empty for a text that could not be read while the run goes on.
-void append_text(const char* file, std::source_location at = std::source_location::current());
-
-// Empties the current table, imports the text file into it and goes to its first
-// record: the staging step of every conversion.
-void import_text(const char* file, std::source_location at = std::source_location::current());
+// Builds the plan's index on the table of that alias (the current area's), keyed by the
+// field its key names: DBCREATEINDEX(file, key, {|| key}).
+void build_index(const ConversionPlan& plan, const char* alias,
+                 std::source_location at = std::source_location::current());
 
 }  // namespace lum::script

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/run_record.h"
 #include "runtime/runtime.h"
 #include "table/workareas.h"
 
@@ -28,6 +29,8 @@ class FrameState : public Service {
   std::vector<std::string> error_report;
   std::vector<std::string> error_levels;
   std::vector<AreaSummary> areas_at_error;
+  // What the program noted as it went.
+  RunRecord run;
   // Where the frame's messages go when nobody can answer at the terminal; standard
   // error unless a test captures them.
   std::function<void(std::string_view)> diagnostics;

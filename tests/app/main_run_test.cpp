@@ -10,6 +10,7 @@
 
 #include "console/output.h"
 #include "console/screen.h"
+#include "frame/run_record.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "tests/frame/frame_fixture.h"
@@ -27,10 +28,16 @@ void record(const char* name) {
   if (g_during) g_during(name);
 }
 
-const Conversions kRecording{
-    [] { record("CVFORN"); }, [] { record("CVPAGAR"); },   [] { record("CVPROD"); },
-    [] { record("CVCLI"); },  [] { record("CVRECEBER"); },
-};
+// The program's plan with a recording function in place of each conversion.
+const std::vector<ConversionPlan> kRecording = [] {
+  static constexpr Conversion kRecorders[] = {
+      [] { record("CVFORN"); }, [] { record("CVPAGAR"); },   [] { record("CVPROD"); },
+      [] { record("CVCLI"); },  [] { record("CVRECEBER"); },
+  };
+  std::vector<ConversionPlan> plan(run_plan().begin(), run_plan().end());
+  for (std::size_t i = 0; i < plan.size(); ++i) plan[i].run = kRecorders[i];
+  return plan;
+}();
 
 class MainRun : public testing_support::FrameTest {
  protected:
@@ -77,6 +84,8 @@ TEST_F(MainRun, ConversionsRunInTheirOrderWhateverTheCaseOfTheFiles) {
     EXPECT_EQ("dd/mm/yyyy", rt_.settings().date_format);
     ASSERT_GE(rt_.frames().size(), 2u);
     EXPECT_EQ("MAIN", rt_.frames().back().procname);
+    // The run's record knows which of the plan's conversions is running.
+    EXPECT_EQ(kRecording[run_record().running()].name, calls_.back());
   };
   run();
   EXPECT_EQ((std::vector<std::string>{"CVFORN", "CVPAGAR", "CVPROD", "CVCLI", "CVRECEBER"}),
