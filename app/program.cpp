@@ -2,12 +2,17 @@
 
 #include "app/check_report.h"
 #include "app/main_run.h"
+#include "app/run_plan.h"
+#include "platform/ascii.h"
+
+#include <string>
+#include <vector>
 
 namespace lum {
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsageHead =
     "Usage: lumconv [//NOALERT] [//DRIVE:<dir>]\n"
     "       lumconv --check [//DRIVE:<dir>]\n"
     "       lumconv --help | -h | //HELP\n"
@@ -17,23 +22,14 @@ constexpr const char* kUsage =
     "\\lum\\firma1. Run it without arguments from the working directory that holds the\n"
     "exported text files and the staging tables.\n"
     "\n"
-    "Reads, from the working directory (names in any letter case):\n"
-    "  forneced.txt  suppliers, converted when it is present\n"
-    "  PAGAR.txt     payables, converted when it is present\n"
-    "  prod.txt      products, converted when it is present; then SALDO.txt (stock\n"
-    "                balances) is required too\n"
-    "  clientes.txt  clients, converted when it is present; then receber.txt\n"
-    "                (receivables) is required too\n"
+    "Reads, from the working directory (names in any letter case):\n";
+
+constexpr const char* kUsageOpens =
     "A required file that is missing, or a table that cannot be opened, ends the run\n"
     "with an error before its conversion has changed anything; conversions that\n"
-    "finished before keep their new content.\n"
-    "\n"
-    "Rewrites (empties, then refills; the table structures never change):\n"
-    "  \\lum\\firma1: FORNECED, LUPGMOV, ITEM, CLIENTES, LURBMOV (.dbf)\n"
-    "  working directory: the staging tables cbFORN, cbPAG, cbPROD, CBSALDO, cbCli,\n"
-    "  cbRec (.dbf), the indexes LUTMPFOR, coditem, saldo (.ntx), and error.log when an\n"
-    "  error ends the run.\n"
-    "\n"
+    "finished before keep their new content.\n";
+
+constexpr const char* kUsageTail =
     "Switches (also read from the environment variable LUMCONV, several separated by\n"
     "blanks; the command line wins):\n"
     "  //NOALERT      never wait for an answer: an error is reported and ends the run\n"
@@ -60,13 +56,89 @@ constexpr const char* kUsage =
     "     be made or was interrupted)\n"
     "  2  the command line or LUMCONV held something not understood; nothing was changed\n";
 
+// `words` after `first`, broken into lines of at most kWidth columns; every line
+// after the first starts with `indent` blanks.
+std::string wrapped(std::string first, std::string_view words, std::size_t indent) {
+  constexpr std::size_t kWidth = 79;
+  std::string out, line = std::move(first);
+  bool bare = true;  // no word on the line yet
+  for (std::size_t from = 0; from < words.size();) {
+    std::size_t end = words.find(' ', from);
+    if (end == std::string_view::npos) end = words.size();
+    const std::string_view word = words.substr(from, end - from);
+    from = end + 1;
+    if (!bare && line.size() + 1 + word.size() > kWidth) {
+      out += line + "\n";
+      line.assign(indent, ' ');
+      bare = true;
+    }
+    if (!bare) line += ' ';
+    line += word;
+    bare = false;
+  }
+  return out + line + "\n";
+}
+
+// The files of the plan: each text file with what it holds and when it is read, and
+// what the run rewrites.
+std::string usage_files() {
+  struct Line {
+    std::string trigger, text;
+  };
+  std::vector<Line> lines;
+  for (const ConversionPlan& c : run_plan()) {
+    Line* line = nullptr;
+    for (Line& l : lines) {
+      if (equal_case_blind(l.trigger, c.trigger)) line = &l;
+    }
+    for (const TextImport& t : c.texts) {
+      if (equal_case_blind(t.text, c.trigger)) {
+        lines.push_back({c.trigger, std::string(t.what) + ", converted when it is present"});
+        line = &lines.back();
+        line->trigger = c.trigger;
+        line->text.insert(0, std::string(t.text) + "\t");
+      }
+    }
+    for (const TextImport& t : c.texts) {
+      if (line != nullptr && !equal_case_blind(t.text, c.trigger)) {
+        line->text += std::string("; then ") + t.text + " (" + t.what + ") is required too";
+      }
+    }
+  }
+  std::string s;
+  for (const Line& l : lines) {
+    const std::size_t tab = l.text.find('\t');
+    std::string name = "  " + l.text.substr(0, tab);
+    name.resize(16, ' ');
+    s += wrapped(name, l.text.substr(tab + 1), 16);
+  }
+  s += kUsageOpens;
+  std::string targets, staging, indexes;
+  for (const ConversionPlan& c : run_plan()) {
+    const std::string target = c.table(c.target).alias;
+    if (targets.find(target) == std::string::npos) targets += (targets.empty() ? "" : ", ") + target;
+    for (const TextImport& t : c.texts) {
+      std::string name = c.table(t.staging).name;
+      name = name.substr(0, name.find('.'));
+      staging += (staging.empty() ? "" : ", ") + name;
+    }
+    for (const IndexBuild& ix : c.indexes) indexes += (indexes.empty() ? "" : ", ") + std::string(ix.file);
+  }
+  s += "\nRewrites (empties, then refills; the table structures never change):\n";
+  s += "  \\lum\\firma1: " + targets + " (.dbf)\n";
+  s += wrapped("  ", "working directory: the staging tables " + staging + " (.dbf), the indexes " +
+                         indexes + " (.ntx), and error.log when an error ends the run.",
+               2);
+  return s;
+}
+
 }  // namespace
 
 Program lumconv_program() {
   Program p;
   p.name = "lumconv";
   p.version = LUM_VERSION;
-  p.usage = kUsage;
+  p.usage = kUsageHead + usage_files() + "\n" + kUsageTail;
   p.modules.push_back(Module{"lumconv", {{"MAIN", [] { MAIN(); }}}});
   p.check_report = conversions_check_report;
   return p;
