@@ -1,121 +1,33 @@
 #include "app/check_report.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <functional>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "app/run_plan.h"
 #include "frame/account.h"
-#include "import/sdf_reader.h"
-#include "index/ntx_format.h"
+#include "import/line_scan.h"
+#include "index/ntx_verify.h"
 #include "platform/file.h"
-#include "table/dbf_format.h"
+#include "platform/text.h"
 #include "table/files.h"
-#include "values/numeric.h"
-#include "values/strings.h"
+#include "table/table_scan.h"
+#include "table/table_totals.h"
 
 namespace lum {
 
 namespace {
 
-constexpr std::size_t kShown = 5;  // codes and line numbers shown of a longer list
-
 // --- the run's files, as the names of the run reach them ---
-
-std::string with_dbf(std::string name) {
-  const std::size_t cut = name.find_last_of("\\/:");
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || (cut != std::string::npos && dot < cut)) name += ".dbf";
-  return name;
-}
-
-// A table read straight from its file, its records in order, a block at a time.
-class TableReader {
- public:
-  // The table the run opens under `name`. False when it cannot be read as a table;
-  // why() then says so.
-  bool open(const std::string& name) {
-    name_ = with_dbf(name);
-    if (int rc = file_.open(name_, FileAccess::ReadOnly, FileShare::Shared); rc != kOsOk) {
-      why_ = rc == kOsFileInUse ? "is in use by another program"
-                                : "cannot be opened (DOS Error " + std::to_string(rc) + ")";
-      return false;
-    }
-    why_ = "is not a readable table";
-    std::uint8_t head[dbf::kHeaderSize];
-    IoResult r = file_.read_at(0, head, sizeof head);
-    if (dbf::decode_header(std::span<const std::uint8_t>(head, r.bytes), h_) != dbf::Status::Ok) {
-      return false;
-    }
-    std::vector<std::uint8_t> block(dbf::descriptor_block_size(h_));
-    r = file_.read_at(dbf::kHeaderSize, block.data(), block.size());
-    if (r.bytes != block.size() || dbf::decode_descriptors(block, h_) != dbf::Status::Ok) {
-      return false;
-    }
-    count_ = dbf::get_le32(head + 4);
-    why_.clear();
-    return true;
-  }
-  const std::string& name() const { return name_; }
-  const std::string& why() const { return why_; }
-  std::uint32_t count() const { return count_; }
-  const std::vector<dbf::Field>& fields() const { return h_.fields; }
-  // The field of that name, case-blind; nullptr when the table has none.
-  const dbf::Field* field(std::string_view name) const {
-    for (const dbf::Field& f : h_.fields) {
-      if (f.name.size() != name.size()) continue;
-      bool same = true;
-      for (std::size_t i = 0; i < name.size() && same; ++i) {
-        same = std::toupper(static_cast<unsigned char>(name[i])) ==
-               static_cast<unsigned char>(f.name[i]);
-      }
-      if (same) return &f;
-    }
-    return nullptr;
-  }
-  static std::string_view bytes(std::string_view record, const dbf::Field& f) {
-    return record.substr(f.offset, f.len);
-  }
-  // Calls `each` with every record (record number from 1, the record's bytes, deletion
-  // flag first). False when the file ends before the header's count.
-  bool each(const std::function<void(std::uint32_t, std::string_view)>& each) {
-    const std::size_t len = h_.record_len;
-    const std::uint32_t per_block =
-        static_cast<std::uint32_t>(std::max<std::size_t>(1, (1u << 20) / len));
-    std::string buf;
-    for (std::uint32_t first = 1; first <= count_; first += per_block) {
-      const std::uint32_t n = std::min(per_block, count_ - first + 1);
-      buf.resize(static_cast<std::size_t>(n) * len);
-      IoResult r = file_.read_at(h_.header_len + static_cast<std::uint64_t>(first - 1) * len,
-                                 buf.data(), buf.size());
-      if (r.bytes != buf.size()) return false;
-      for (std::uint32_t k = 0; k < n; ++k) {
-        each(first + k, std::string_view(buf).substr(static_cast<std::size_t>(k) * len, len));
-      }
-    }
-    return true;
-  }
-
- private:
-  std::string name_;
-  std::string why_;
-  File file_;
-  dbf::Header h_;
-  std::uint32_t count_ = 0;
-};
 
 // The host file a name of the run stands for, as the scratch copies key it.
 std::string folded_path(const std::string& host_path) {
   std::error_code ec;
   std::string s = std::filesystem::absolute(host_path, ec).lexically_normal().generic_string();
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
+  return ascii_upper(s);
 }
 
 // Whether the run changed the file of that name (its copy was written).
@@ -127,88 +39,23 @@ bool changed_by_run(const CheckOutcome& c, const std::string& name) {
   return false;
 }
 
-std::string plural(std::uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
+// A file of the run as the report names it: the system's own form ("\lum\firma1\..."
+// below the drive root, the bare name in the working directory) with the file's
+// spelling on disk.
+std::string shown(const std::string& name) { return operator_file_name(resolve_name(name).path); }
 
 std::string list(const std::vector<std::string>& items, std::uint64_t total) {
   std::string s;
-  for (const std::string& i : items) s += " " + i;
+  for (const std::string& i : items) s += " " + std::string(trim_blanks(i));
   if (total > items.size()) s += " ...";
   return s;
 }
 
-std::string trimmed(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return std::string(s);
+std::string item(const std::string& label, const std::string& text) {
+  return "   " + label + ": " + text + "\n";
 }
 
-// --- a text file's lines, counted as the bytes stand ---
-
-// The lines of a text file: the bytes before each CR LF, and after the last one when
-// any are left; a final 0x1A is no part of the file's text.
-bool scan_lines(const std::string& name, std::uint64_t record_length, LineTally& tally) {
-  File f;
-  if (f.open(name, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return false;
-  std::uint64_t size = f.size().bytes;
-  char last = 0;
-  if (size > 0 && f.read_at(size - 1, &last, 1).bytes == 1 && last == 0x1A) --size;
-  std::vector<char> buf(1 << 20);
-  std::uint64_t line = 0;  // bytes of the line so far
-  bool open = false;       // a line has begun
-  bool cr = false;         // the bytes so far end in a CR
-  for (std::uint64_t at = 0; at < size;) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size - at));
-    const std::size_t n = static_cast<std::size_t>(f.read_at(at, buf.data(), want).bytes);
-    if (n == 0) return false;
-    std::size_t pos = 0;
-    if (cr) {
-      cr = false;
-      if (buf[0] == '\n') {
-        tally.add(line - 1, record_length);
-        line = 0;
-        open = false;
-        pos = 1;
-      }
-    }
-    while (pos < n) {
-      const void* hit = std::memchr(buf.data() + pos, '\r', n - pos);
-      const std::size_t p =
-          hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - buf.data()) : n;
-      line += p - pos;
-      open = true;
-      if (p == n) break;
-      if (p + 1 == n) {  // the LF, if it is one, comes with the next block
-        ++line;
-        cr = true;
-        break;
-      }
-      if (buf[p + 1] == '\n') {
-        tally.add(line, record_length);
-        line = 0;
-        open = false;
-        pos = p + 2;
-      } else {
-        ++line;  // a CR alone is data
-        pos = p + 1;
-      }
-    }
-    at += n;
-  }
-  if (open) tally.add(line, record_length);
-  return true;
-}
-
-// The length of a text record for a staging table, as the import lays it out.
-std::uint64_t text_record_length(const TableReader& t) {
-  std::vector<SdfFieldDesc> structure;
-  for (const dbf::Field& f : t.fields()) {
-    structure.push_back({f.name, f.type, static_cast<int>(f.len), f.dec});
-  }
-  return SdfLayout::from_structure(structure).record_length;
-}
+// --- a text file's lines against its staging record ---
 
 std::string lines_text(const LineTally& t, std::uint64_t length, const std::string& table) {
   std::string s = plural(t.lines, "line", "lines");
@@ -235,441 +82,165 @@ std::string lines_text(const LineTally& t, std::uint64_t length, const std::stri
   return s + ")";
 }
 
-// --- control totals ---
-
-// An exact sum of scaled integers beyond 64 bits: hi * 10^18 + lo.
-class Sum {
- public:
-  static constexpr std::int64_t kBase = 1000000000000000000;
-  void add(std::int64_t v) {  // |v| < 10^18
-    lo_ += v;
-    hi_ += lo_ / kBase;
-    lo_ %= kBase;
-  }
-  std::string text(int dec) const {
-    std::int64_t hi = hi_, lo = lo_;
-    if (hi > 0 && lo < 0) {
-      --hi;
-      lo += kBase;
-    } else if (hi < 0 && lo > 0) {
-      ++hi;
-      lo -= kBase;
-    }
-    const bool negative = hi < 0 || lo < 0;
-    std::string digits = std::to_string(std::llabs(lo));
-    if (hi != 0)
-      digits = std::to_string(std::llabs(hi)) + std::string(18 - digits.size(), '0') + digits;
-    if (dec > 0) {
-      if (digits.size() <= static_cast<std::size_t>(dec)) {
-        digits.insert(0, static_cast<std::size_t>(dec) + 1 - digits.size(), '0');
-      }
-      digits.insert(digits.size() - static_cast<std::size_t>(dec), ".");
-    }
-    return (negative ? "-" : "") + digits;
-  }
-
- private:
-  std::int64_t hi_ = 0, lo_ = 0;
-};
-
-// The stored text of a numeric field as an integer in units of 10^-dec; false when it is
-// not a number (asterisks after a width error, other bytes, too many digits).
-bool stored_number(std::string_view text, int dec, std::int64_t& out) {
-  std::string_view s = text;
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  bool negative = false;
-  if (!s.empty() && s.front() == '-') {
-    negative = true;
-    s.remove_prefix(1);
-  }
-  std::int64_t v = 0;
-  int digits = 0, frac = -1;
-  for (char c : s) {
-    if (c == '.' && frac < 0) {
-      frac = 0;
-      continue;
-    }
-    if (c < '0' || c > '9') return false;
-    if (frac >= 0 && frac == dec) continue;  // beyond the field's decimals
-    if (++digits > 17) return false;
-    v = v * 10 + (c - '0');
-    if (frac >= 0) ++frac;
-  }
-  for (int k = frac < 0 ? 0 : frac; k < dec; ++k) v *= 10;
-  out = negative ? -v : v;
-  return true;
+std::string text_lines(const TextImport& imp, const std::string& staging_name) {
+  TableScan staging;
+  if (!FILE(imp.text)) return "not in the working directory, so the run stops at its import";
+  if (!staging.open(staging_name)) return "not compared: " + shown(staging.name()) + " " + staging.why();
+  const std::uint64_t length = text_record_length(staging.fields());
+  LineTally tally;
+  return scan_lines(imp.text, length, tally) ? lines_text(tally, length, shown(staging.name()))
+                                             : std::string("cannot be read");
 }
 
-std::string totals_text(TableReader& t) {
-  struct Total {
-    const dbf::Field* field;
-    Sum sum;
-    std::uint64_t not_numbers = 0;
-  };
-  std::vector<Total> totals;
-  for (const dbf::Field& f : t.fields()) {
-    if (f.type == 'N' || f.type == 'F') totals.push_back({&f, {}, 0});
+// --- what the target held before the run ---
+
+// "holds 3 records now" and, when its records have memo text, how much of it goes with
+// them; from the operator's own file, which the dry run leaves as it was.
+std::string held_before(const std::string& target) {
+  TableScan before;
+  if (!before.open_original(target)) return "did not exist before";
+  std::string s = "holds " + plural(before.count(), "record", "records") + " now";
+  std::vector<const dbf::Field*> memos;
+  for (const dbf::Field& f : before.fields()) {
+    if (f.memo_ref) memos.push_back(&f);
   }
-  if (totals.empty()) return "no numeric fields";
-  if (!t.each([&](std::uint32_t, std::string_view rec) {
-        for (Total& x : totals) {
-          std::int64_t v = 0;
-          if (stored_number(TableReader::bytes(rec, *x.field), x.field->dec, v)) {
-            x.sum.add(v);
-          } else {
-            ++x.not_numbers;
-          }
-        }
-      })) {
-    return "the table ends before its last record";
+  if (memos.empty() || before.count() == 0) return s;
+  std::uint64_t with_memo = 0;
+  before.each([&](std::uint32_t, std::string_view rec) {
+    for (const dbf::Field* f : memos) {
+      const std::string_view ref = TableScan::bytes(rec, *f);
+      if (ref.find_first_not_of(std::string_view(" \0", 2)) != std::string_view::npos) {
+        ++with_memo;
+        return;
+      }
+    }
+  });
+  if (with_memo > 0) {
+    s += " (" + plural(with_memo, "of them has", "of them have") + " memo text, which goes with them)";
   }
+  return s;
+}
+
+// --- what the conversions noted ---
+
+// The payables' look-up of their suppliers, as the run noted it.
+std::string suppliers_text(const CheckOutcome& c, const ConversionPlan& k, int place) {
+  const RunRecord::Tally* missing = c.run.find(place, kNoteNoSupplier);
+  const RunRecord::Tally* written = c.run.find(place, kNoteWritten);
+  const std::uint64_t movements = written ? written->count : 0;
+  if (missing == nullptr || missing->count == 0) return "every movement's supplier found";
+  std::string s = std::to_string(missing->count) + " of " +
+                  plural(movements, "movement", "movements") +
+                  " without their supplier:" + list(missing->first, missing->count);
+  if (missing->count < movements || k.indexes.empty()) return s;
+  // Every one missed: when the supplier table was rebuilt earlier in this run, the codes
+  // the look-up seeks (the index key) are all blank there.
+  const IndexBuild& ix = k.indexes.front();
+  for (std::size_t i = 0; i < run_plan().size(); ++i) {
+    const ConversionPlan& other = run_plan()[i];
+    if (!c.run.finished(static_cast<int>(i)) ||
+        !equal_case_blind(other.table(other.target).name, k.table(ix.table).name)) {
+      continue;
+    }
+    TableScan suppliers;
+    if (!suppliers.open(k.table(ix.table).name)) break;
+    const dbf::Field* key = suppliers.field(ix.key);
+    bool blank = key != nullptr;
+    if (blank) {
+      suppliers.each([&](std::uint32_t, std::string_view rec) {
+        blank = blank && trim_blanks(TableScan::bytes(rec, *key)).empty();
+      });
+    }
+    if (blank) {
+      s += "; the supplier conversion (" + std::string(other.name) + ") rebuilt " +
+           shown(suppliers.name()) + " earlier in this run and leaves every " + key->name +
+           " blank, so no supplier can be found by the old system's code";
+    }
+    break;
+  }
+  return s;
+}
+
+// The balance pass, as the run noted it: the balance records applied to an item and
+// those that matched none, out of the records of the table it walked (the one its
+// index orders besides the target).
+std::string balances_text(const CheckOutcome& c, const ConversionPlan& k, int place) {
+  const RunRecord::Tally* applied = c.run.find(place, kNoteBalanceApplied);
+  const RunRecord::Tally* unmatched = c.run.find(place, kNoteBalanceUnmatched);
+  const std::uint64_t a = applied ? applied->count : 0;
+  const std::uint64_t u = unmatched ? unmatched->count : 0;
+  std::string s = plural(a, "balance record", "balance records") + " applied";
+  if (u > 0) s += ", " + std::to_string(u) + " matching no item:" + list(unmatched->first, u);
+  for (const IndexBuild& ix : k.indexes) {
+    if (std::string_view(ix.table) == k.target) continue;
+    TableScan walked;
+    if (walked.open(k.table(ix.table).name) && walked.count() > a + u) {
+      s += ", " + std::to_string(walked.count() - a - u) + " not of type 1 (left out)";
+    }
+  }
+  return s;
+}
+
+std::string target_text(const CheckOutcome& c, const ConversionPlan& k, int place) {
+  const std::string name = k.table(k.target).name;
+  TableScan target;
+  if (!target.open(name)) return item(shown(target.name()), target.why());
+  const std::string label = shown(target.name());
+  if (!changed_by_run(c, target.name())) {
+    return item(label, "unchanged, " + plural(target.count(), "record", "records"));
+  }
+  const RunRecord::Tally* written = c.run.find(place, kNoteWritten);
+  std::string s = item(label, held_before(name) + "; the run empties it and writes " +
+                                  std::to_string(written ? written->count : 0));
+  s += item("totals as stored", control_totals(name));
+  if (c.run.find(place, kNoteNoSupplier)) s += item("suppliers", suppliers_text(c, k, place));
+  if (c.run.find(place, kNoteBalanceApplied)) s += item("balances", balances_text(c, k, place));
+  return s;
+}
+
+// Where the stopped conversion stood, in the tables it had changed by then.
+std::string stopped_text(const CheckOutcome& c, const ConversionPlan& k) {
+  std::string where;
+  for (const AreaSummary& a : c.areas_at_error) {
+    for (const TextImport& imp : k.texts) {
+      const std::string staging = table_file(k.table(imp.staging));
+      if (a.alias == imp.staging && changed_by_run(c, staging)) {
+        where = "on record " + std::to_string(a.recno) + " of " + shown(staging) + " (line " +
+                std::to_string(a.recno) + " of " + imp.text + ")";
+      }
+    }
+  }
+  const std::string target = table_file(k.table(k.target));
+  for (const AreaSummary& a : c.areas_at_error) {
+    if (a.alias == k.target && changed_by_run(c, target)) {
+      where += std::string(where.empty() ? "" : ", ") + "with record " + std::to_string(a.recno) +
+               " of " + shown(target) + " the last written";
+    }
+  }
+  return item("stopped", "by the error below" + (where.empty() ? std::string() : ", " + where));
+}
+
+std::string conversion_text(const CheckOutcome& c, const ConversionPlan& k, int place,
+                            bool stopped) {
   std::string s;
-  for (const Total& x : totals) {
-    if (!s.empty()) s += ", ";
-    s += x.field->name + " " + x.sum.text(x.field->dec);
-    if (x.not_numbers > 0)
-      s += " (and " + plural(x.not_numbers, "value", "values") + " not a number)";
+  for (const TextImport& imp : k.texts) {
+    const std::string staging = table_file(k.table(imp.staging));
+    s += item(imp.text, text_lines(imp, staging));
+    if (!FILE(imp.text)) continue;
+    TableScan t;
+    if (!t.open(staging)) continue;
+    s += item(shown(t.name()), changed_by_run(c, t.name())
+                                   ? plural(t.count(), "record", "records") + " imported"
+                                   : "unchanged");
   }
-  return s;
-}
-
-// --- look-ups, worked out again from the tables ---
-
-// The keys a seek finds in: sorted by key bytes, equal keys by record number.
-struct KeyIndex {
-  std::vector<std::pair<std::string, std::uint32_t>> keys;  // key bytes, record number
-  // The record the seek of `sought` finds (the first key at or after it that begins
-  // with it), 0 when none.
-  std::uint32_t find(const std::string& sought) const {
-    auto it = std::lower_bound(keys.begin(), keys.end(), sought,
-                               [](const auto& k, const std::string& s) { return k.first < s; });
-    if (it == keys.end() || it->first.compare(0, sought.size(), sought) != 0) return 0;
-    return it->second;
-  }
-};
-
-bool key_index(const std::string& table, const char* field, KeyIndex& out,
-               std::vector<std::string>* values = nullptr, const char* value_field = nullptr) {
-  TableReader t;
-  if (!t.open(table)) return false;
-  const dbf::Field* key = t.field(field);
-  const dbf::Field* value = value_field ? t.field(value_field) : nullptr;
-  if (key == nullptr || (value_field && value == nullptr)) return false;
-  if (values) values->assign(1, std::string());  // record numbers from 1
-  if (!t.each([&](std::uint32_t recno, std::string_view rec) {
-        out.keys.emplace_back(std::string(TableReader::bytes(rec, *key)), recno);
-        if (values) values->emplace_back(TableReader::bytes(rec, *value));
-      })) {
-    return false;
-  }
-  std::stable_sort(out.keys.begin(), out.keys.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  return true;
-}
-
-std::string fit(std::string s, std::size_t width) {
-  s.resize(width, ' ');
-  return s;
-}
-
-// The payables' supplier look-up: each written movement's legacy code sought again among
-// the suppliers' OBS_FOR, and COD_FOR compared with what the look-up gives.
-std::string suppliers_text() {
-  KeyIndex suppliers;
-  std::vector<std::string> codes;
-  TableReader staging, target;
-  if (!key_index("\\LUM\\FIRMA1\\FORNECED", "OBS_FOR", suppliers, &codes, "CODIGO_FOR") ||
-      !staging.open("cbPAG") || !target.open("\\lum\\firma1\\LUPGMOV")) {
-    return "cannot be worked out: a table cannot be read";
-  }
-  const dbf::Field* cli = staging.field("CLI");
-  const dbf::Field* cod_for = target.field("COD_FOR");
-  if (cli == nullptr || cod_for == nullptr) return "cannot be worked out: a field is missing";
-  std::vector<std::string> sought;
-  if (!staging.each([&](std::uint32_t, std::string_view rec) {
-        sought.push_back(STRZERO(VAL(Value::string(TableReader::bytes(rec, *cli))), 5).str());
-      })) {
-    return "cannot be worked out: cbPAG.dbf ends before its last record";
-  }
-  std::uint64_t movements = 0, missing = 0, disagree = 0;
-  std::vector<std::string> shown;
-  target.each([&](std::uint32_t recno, std::string_view rec) {
-    if (recno > sought.size()) return;
-    ++movements;
-    const std::string& code = sought[recno - 1];
-    const std::uint32_t found = suppliers.find(code);
-    if (found == 0) {
-      if (++missing <= kShown) shown.push_back(code);
-    }
-    const std::string want = fit(found == 0 ? code : codes[found], cod_for->len);
-    if (TableReader::bytes(rec, *cod_for) != want) ++disagree;
-  });
-  std::string s = missing == 0 ? "every movement's supplier found"
-                               : std::to_string(missing) + " of " +
-                                     plural(movements, "movement", "movements") +
-                                     " without their supplier:" + list(shown, missing);
-  if (disagree > 0) {
-    s += "; FAULT: COD_FOR disagrees with the look-up in " +
-         plural(disagree, "movement", "movements");
-  }
-  return s;
-}
-
-// The balance pass: type-1 records sought again among the items' codes.
-std::string balances_text() {
-  KeyIndex items;
-  TableReader saldo;
-  if (!key_index("\\lum\\firma1\\item", "CODITEM", items) || !saldo.open("CBSALDO")) {
-    return "cannot be worked out: a table cannot be read";
-  }
-  const dbf::Field* reg = saldo.field("REG");
-  const dbf::Field* codigo = saldo.field("CODIGO");
-  if (reg == nullptr || codigo == nullptr) return "cannot be worked out: a field is missing";
-  std::uint64_t applied = 0, unmatched = 0, other = 0;
-  std::vector<std::string> shown;
-  saldo.each([&](std::uint32_t, std::string_view rec) {
-    if (!compare_eq(VAL(Value::string(TableReader::bytes(rec, *reg))), Value::int32(1))) {
-      ++other;
-      return;
-    }
-    const std::string key = STR(VAL(Value::string(TableReader::bytes(rec, *codigo))), 5).str();
-    if (items.find(key) != 0) {
-      ++applied;
-    } else if (++unmatched <= kShown) {
-      shown.push_back(trimmed(key));
-    }
-  });
-  std::string s = plural(applied, "balance record", "balance records") + " applied";
-  if (unmatched > 0)
-    s += ", " + std::to_string(unmatched) + " matching no item:" + list(shown, unmatched);
-  if (other > 0) s += ", " + std::to_string(other) + " not of type 1 (left out)";
-  return s;
-}
-
-// --- indexes, walked page by page ---
-
-}  // namespace
-
-std::string index_verification(const std::string& ntx_name, const std::string& table_name) {
-  File f;
-  if (f.open(ntx_name, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return "not there";
-  std::string bytes(static_cast<std::size_t>(f.size().bytes), '\0');
-  if (f.read_at(0, bytes.data(), bytes.size()).bytes != bytes.size() ||
-      bytes.size() < kNtxBlockSize) {
-    return "FAULT: cannot be read";
-  }
-  auto* data = reinterpret_cast<std::uint8_t*>(bytes.data());
-  NtxHeader h;
-  std::string why;
-  if (!decode_ntx_header(data, h, &why)) return "FAULT: " + why;
-  TableReader table;
-  if (!table.open(table_name)) return "FAULT: its table cannot be read";
-  const dbf::Field* field = table.field(trimmed(h.key_expr));
-  if (field == nullptr || field->len != h.key_size)
-    return "FAULT: the key is not a field of its table";
-
-  // In key order: the child of key i holds the keys before it; entry n's child the rest.
-  std::vector<std::pair<std::string, std::uint32_t>> entries;
-  std::vector<bool> visited(bytes.size() / kNtxBlockSize, false);
-  std::string fault;
-  std::function<void(NtxAddr, int)> walk = [&](NtxAddr a, int depth) {
-    if (!fault.empty() || a == 0) return;
-    if (a % kNtxBlockSize != 0 || a / kNtxBlockSize >= visited.size() || depth > kNtxMaxLevels ||
-        visited[a / kNtxBlockSize]) {
-      fault = "a page address leads outside the tree";
-      return;
-    }
-    visited[a / kNtxBlockSize] = true;
-    NtxPageView page(data + a, h.max_keys, h.key_size);
-    if (!page.check()) {
-      fault = "a page is damaged";
-      return;
-    }
-    for (int i = 0; i < page.count(); ++i) {
-      walk(page.child(i), depth + 1);
-      entries.emplace_back(std::string(reinterpret_cast<const char*>(page.key(i)), h.key_size),
-                           page.record(i));
-    }
-    walk(page.child(page.count()), depth + 1);
-  };
-  walk(h.root, 0);
-  if (!fault.empty()) return "FAULT: " + fault;
-
-  std::vector<std::uint32_t> seen(table.count() + 1, 0);
-  std::uint64_t out_of_order = 0, wrong_key = 0, foreign = 0;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (i > 0 && entries[i].first < entries[i - 1].first) ++out_of_order;
-    const std::uint32_t r = entries[i].second;
-    if (r == 0 || r > table.count()) {
-      ++foreign;
-    } else {
-      ++seen[r];
+  s += target_text(c, k, place);
+  for (const IndexBuild& ix : k.indexes) {
+    const std::string file = index_file(ix);
+    if (changed_by_run(c, file)) {
+      s += item(shown(file), index_verification(file, k.table(ix.table).name));
     }
   }
-  std::uint64_t missing = 0, twice = 0;
-  for (std::uint32_t r = 1; r <= table.count(); ++r) {
-    if (seen[r] == 0) ++missing;
-    if (seen[r] > 1) ++twice;
-  }
-  // Each key against its record's field bytes.
-  std::vector<std::string> values(table.count() + 1);
-  table.each([&](std::uint32_t recno, std::string_view rec) {
-    values[recno] = std::string(TableReader::bytes(rec, *field));
-  });
-  for (const auto& [key, r] : entries) {
-    if (r >= 1 && r <= table.count() && key != values[r]) ++wrong_key;
-  }
-  std::string s = plural(entries.size(), "key", "keys") + " on " + field->name;
-  if (out_of_order + wrong_key + foreign + missing + twice == 0) {
-    return s + ": one for every record, in order, each its record's value (verified)";
-  }
-  s += ": FAULT:";
-  if (missing) s += " " + plural(missing, "record", "records") + " without a key;";
-  if (twice) s += " " + plural(twice, "record", "records") + " with several;";
-  if (foreign) s += " " + plural(foreign, "key", "keys") + " for no record;";
-  if (out_of_order) s += " " + plural(out_of_order, "key", "keys") + " out of order;";
-  if (wrong_key) s += " " + plural(wrong_key, "key", "keys") + " unlike their record;";
-  s.pop_back();
-  return s;
-}
-
-std::string control_totals(const std::string& table) {
-  TableReader t;
-  if (!t.open(table)) return t.name() + " " + t.why();
-  return totals_text(t);
-}
-
-namespace {
-
-// --- the conversions, in run order ---
-
-struct TextImport {
-  const char* text;
-  const char* staging;
-  const char* alias;
-};
-struct IndexBuilt {
-  const char* file;
-  const char* table;
-};
-enum class Extra { kNone, kSupplierLookUp, kBalances };
-struct Conversion {
-  const char* title;
-  const char* function;
-  const char* trigger;
-  std::vector<TextImport> imports;
-  const char* target;
-  const char* target_alias;
-  std::vector<IndexBuilt> indexes;
-  Extra extra;
-};
-
-const std::vector<Conversion>& conversions() {
-  static const std::vector<Conversion> kRun = {
-      {"Suppliers",
-       "CVFORN",
-       "FORNECED.TXT",
-       {{"forneced.txt", "cbFORN.dbf", "CBFORN"}},
-       "\\LUM\\FIRMA1\\FORNECED",
-       "FORNECED",
-       {},
-       Extra::kNone},
-      {"Payables",
-       "CVPAGAR",
-       "PAGAR.txt",
-       {{"PAGAR.txt", "cbPAG", "QOREC"}},
-       "\\lum\\firma1\\LUPGMOV",
-       "LUPGMOV",
-       {{"LUTMPFOR.ntx", "\\LUM\\FIRMA1\\FORNECED"}},
-       Extra::kSupplierLookUp},
-      {"Products and stock balances",
-       "CVPROD",
-       "prod.txt",
-       {{"prod.txt", "cbPROD.dbf", "CBPROD"}, {"SALDO.txt", "CBSALDO", "CBSALDO"}},
-       "\\lum\\firma1\\item",
-       "ITEM",
-       {{"coditem.ntx", "\\lum\\firma1\\item"}, {"saldo.ntx", "CBSALDO"}},
-       Extra::kBalances},
-      {"Clients",
-       "CVCLI",
-       "clientes.txt",
-       {{"clientes.txt", "cbCli.dbf", "CBCLI"}},
-       "\\lum\\firma1\\clientes",
-       "CLIENTES",
-       {},
-       Extra::kNone},
-      {"Receivables",
-       "CVRECEBER",
-       "clientes.txt",
-       {{"receber.txt", "cbRec", "QOREC"}},
-       "\\lum\\firma1\\lurbmov",
-       "LURBMOV",
-       {},
-       Extra::kNone},
-  };
-  return kRun;
-}
-
-std::string item(const std::string& label, const std::string& text) {
-  return "   " + label + ": " + text + "\n";
-}
-
-std::string conversion_text(const CheckOutcome& c, const Conversion& k, bool stopped) {
-  std::string s;
-  for (const TextImport& imp : k.imports) {
-    TableReader staging;
-    const bool readable = staging.open(imp.staging);
-    LineTally tally;
-    if (!FILE(imp.text)) {
-      s += item(imp.text, "not in the working directory, so the run stops at its import");
-      continue;
-    }
-    if (!readable) {
-      s += item(imp.text, "not compared: " + with_dbf(imp.staging) + " " + staging.why());
-      continue;
-    }
-    const std::uint64_t length = text_record_length(staging);
-    s += item(imp.text, scan_lines(imp.text, length, tally)
-                            ? lines_text(tally, length, staging.name())
-                            : std::string("cannot be read"));
-    s += item(staging.name(), changed_by_run(c, staging.name())
-                                  ? plural(staging.count(), "record", "records") + " imported"
-                                  : "unchanged");
-  }
-  TableReader target;
-  if (!target.open(k.target)) {
-    s += item(k.target, target.why());
-  } else if (!changed_by_run(c, with_dbf(k.target))) {
-    s += item(k.target, "unchanged, " + plural(target.count(), "record", "records"));
-  } else {
-    s += item(k.target, plural(target.count(), "record", "records") + " written");
-    s += item("totals as stored", totals_text(target));
-    if (k.extra == Extra::kSupplierLookUp) s += item("suppliers", suppliers_text());
-    if (k.extra == Extra::kBalances) s += item("balances", balances_text());
-  }
-  for (const IndexBuilt& ix : k.indexes) {
-    if (changed_by_run(c, ix.file)) s += item(ix.file, index_verification(ix.file, ix.table));
-  }
-  if (stopped) {
-    // Where the conversion stood, in the tables it had changed by then.
-    std::string where;
-    for (const AreaSummary& a : c.areas_at_error) {
-      for (const TextImport& imp : k.imports) {
-        if (a.alias == imp.alias && changed_by_run(c, with_dbf(imp.staging))) {
-          where = "on record " + std::to_string(a.recno) + " of " + with_dbf(imp.staging) +
-                  " (line " + std::to_string(a.recno) + " of " + imp.text + ")";
-        }
-      }
-    }
-    for (const AreaSummary& a : c.areas_at_error) {
-      if (a.alias == k.target_alias && changed_by_run(c, with_dbf(k.target))) {
-        where += std::string(where.empty() ? "" : ", ") + "with record " + std::to_string(a.recno) +
-                 " of " + k.target + " the last written";
-      }
-    }
-    s += item("stopped", "by the error below" + (where.empty() ? std::string() : ", " + where));
-  }
+  if (stopped) s += stopped_text(c, k);
   return s;
 }
 
@@ -678,25 +249,20 @@ std::string conversion_text(const CheckOutcome& c, const Conversion& k, bool sto
 std::string conversions_check_report(const CheckOutcome& c) {
   std::string s = "lumconv --check: the whole run on scratch copies; your files are only read.\n";
   if (!c.interrupted) {
-    int stopped = -1;
-    const std::vector<Conversion>& run = conversions();
-    if (!c.ended_normally) {
-      for (std::size_t i = 0; i < run.size(); ++i) {
-        if (std::find(c.error_levels.begin(), c.error_levels.end(), run[i].function) !=
-            c.error_levels.end()) {
-          stopped = static_cast<int>(i);
-        }
-      }
-    }
-    for (std::size_t i = 0; i < run.size(); ++i) {
-      const Conversion& k = run[i];
-      s += "\n" + std::to_string(i + 1) + ". " + k.title + " (" + k.function + ")";
-      if (stopped >= 0 && static_cast<int>(i) > stopped) {
+    // The conversion the error stopped: the one that began last, unless it had returned.
+    const int running = c.run.running();
+    const int stopped = !c.ended_normally && running >= 0 && !c.run.finished(running) ? running : -1;
+    const std::span<const ConversionPlan> plan = run_plan();
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+      const ConversionPlan& k = plan[i];
+      const int place = static_cast<int>(i);
+      s += "\n" + std::to_string(i + 1) + ". " + k.title + " (" + k.name + ")";
+      if (stopped >= 0 && place > stopped) {
         s += ": not reached, the run ends before it\n";
-      } else if (!FILE(k.trigger)) {
+      } else if (!c.run.started(place)) {
         s += ": not run, no " + std::string(k.trigger) + " in the working directory\n";
       } else {
-        s += "\n" + conversion_text(c, k, static_cast<int>(i) == stopped);
+        s += "\n" + conversion_text(c, k, place, place == stopped);
       }
     }
     s += "\n";

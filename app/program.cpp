@@ -3,7 +3,7 @@
 #include "app/check_report.h"
 #include "app/main_run.h"
 #include "app/run_plan.h"
-#include "platform/ascii.h"
+#include "platform/text.h"
 
 #include <string>
 #include <vector>

@@ -5,7 +5,7 @@
 #include "console/picture.h"
 #include "import/sdf.h"
 #include "index/index_commands.h"
-#include "platform/ascii.h"
+#include "platform/text.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
 #include "values/numeric.h"

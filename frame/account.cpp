@@ -64,10 +64,8 @@ std::string operator_file_name(const std::string& host_path) {
   std::error_code ec;
   const fs::path abs = fs::absolute(host_path, ec).lexically_normal();
   if (ec) return host_path;
-  const fs::path cwd = fs::current_path(ec);
-  if (!ec) {
-    if (std::string rel = below(abs, cwd.lexically_normal()); !rel.empty()) return rel;
-  }
+  const fs::path cwd = fs::current_path(ec).lexically_normal();
+  if (!ec && abs.parent_path() == cwd) return abs.filename().string();
   const fs::path root = fs::absolute(drive_root(), ec).lexically_normal();
   if (!ec) {
     if (std::string rel = below(abs, root); !rel.empty()) {
@@ -77,10 +75,11 @@ std::string operator_file_name(const std::string& host_path) {
       return "\\" + rel;
     }
   }
+  if (std::string rel = below(abs, cwd); !rel.empty()) return rel;
   return host_path;
 }
 
-std::string changed_file_note(const std::string& host_path) {
+std::string changed_file_note(const std::string& host_path, bool dry_run) {
   File f;
   if (f.open(name_for(host_path), FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return {};
   const std::string ext = lower(fs::path(host_path).extension().string());
@@ -92,7 +91,8 @@ std::string changed_file_note(const std::string& host_path) {
   if (dbf::decode_header(std::span<const std::uint8_t>(head, r.bytes), h) != dbf::Status::Ok) {
     return "changed";
   }
-  return "table, now " + plural(dbf::get_le32(head + 4), "record", "records");
+  const std::string records = plural(dbf::get_le32(head + 4), "record", "records");
+  return dry_run ? "table, " + records + " after the run" : "table, now " + records;
 }
 
 std::string run_account(std::string_view program, bool ended_by_error, bool interrupted) {
@@ -103,7 +103,7 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
     for (const std::string& path : changed_files()) {
       const std::string name = lower(fs::path(path).filename().string());
       if (name == "error.log" || name == "_error.log") continue;  // the report's own
-      std::string note = changed_file_note(path);
+      std::string note = changed_file_note(path, false);
       if (note.empty()) continue;  // a temporary file of the run, gone again
       lines.push_back("  " + operator_file_name(path) + " (" + note + ")\n");
     }

@@ -19,12 +19,15 @@ void add_operator_note(std::string note);
 // `ended_by_error` and `interrupted` as the run ended.
 std::string run_account(std::string_view program, bool ended_by_error, bool interrupted);
 
-// The name an operator knows a host file by: relative to the working directory when it
-// lies there, else "\" and its path below the drive root, else the host path itself.
+// The name an operator knows a host file by, in the system's own form with the file's
+// spelling on disk: the bare name for a file of the working directory, else "\" and its
+// path below the drive root ("\lum\firma1\Clientes.DBF"), else its path relative to the
+// working directory when it lies below it, else the host path itself.
 std::string operator_file_name(const std::string& host_path);
 
-// A one-line description of a changed file: a table's record count, or what kind of file
+// A one-line description of a changed file: a table's record count ("table, now 20
+// records", or after a dry run "table, 20 records after the run"), or what kind of file
 // it is (memo file, index); "" when the file is gone.
-std::string changed_file_note(const std::string& host_path);
+std::string changed_file_note(const std::string& host_path, bool dry_run);
 
 }  // namespace lum

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "frame/account.h"
+#include "runtime/error.h"
 
 namespace lum {
 
@@ -14,6 +15,21 @@ bool is_error_log(const std::string& path) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   }
   return name == "error.log" || name == "_error.log";
+}
+
+// A line of the error's report with the plain meaning beside its operating-system code:
+// "(DOS Error 5)" becomes "(DOS Error 5: access denied)".
+std::string with_os_meaning(const std::string& line) {
+  const std::size_t at = line.find("(DOS Error ");
+  if (at == std::string::npos) return line;
+  const std::size_t end = line.find(')', at);
+  if (end == std::string::npos) return line;
+  int code = 0;
+  for (std::size_t i = at + 11; i < end; ++i) {
+    if (line[i] < '0' || line[i] > '9') return line;
+    code = code * 10 + (line[i] - '0');
+  }
+  return line.substr(0, at) + dos_error_explained(code) + line.substr(end + 1);
 }
 
 }  // namespace
@@ -33,7 +49,7 @@ std::string check_verdict(const CheckOutcome& c) {
       log = true;
       continue;
     }
-    const std::string note = f.gone ? "deleted" : changed_file_note(f.copy);
+    const std::string note = f.gone ? "deleted" : changed_file_note(f.copy, true);
     if (note.empty()) continue;  // a temporary file of the run
     changed += "  " + operator_file_name(f.path) + " (" + note + ")\n";
   }
@@ -42,7 +58,9 @@ std::string check_verdict(const CheckOutcome& c) {
     out += changed.empty() ? " It would change no file.\n" : " It would empty and rewrite:\n";
   } else {
     out += "The real run would end with this error (exit code 1):\n";
-    for (const std::string& line : c.error_report) out += line.empty() ? "\n" : "  " + line + "\n";
+    for (const std::string& line : c.error_report) {
+      out += line.empty() ? "\n" : "  " + with_os_meaning(line) + "\n";
+    }
     out += changed.empty() ? "By then it would have changed no table.\n"
                            : "By then it would have emptied or rewritten:\n";
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/run_record.h"
 #include "platform/file.h"
 #include "table/workareas.h"
 
@@ -27,6 +28,8 @@ struct CheckOutcome {
   std::vector<ScratchFile> files;
   // The program's notes for the operator ("nothing to convert").
   std::vector<std::string> notes;
+  // What the program noted as it went.
+  RunRecord run;
 };
 
 // The report's closing part, the same for every program: how the real run would end

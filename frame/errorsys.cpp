@@ -149,7 +149,7 @@ Value DEFERROR(ErrorObject& e) {
 
   screen().close_batches();
   std::string message = ERRORMESSAGE(e);
-  std::string dos = e.oscode != 0 ? "(DOS Error " + std::to_string(e.oscode) + ")" : "";
+  std::string dos = e.oscode != 0 ? dos_error_text(e.oscode) : "";
   if (e.args) message += " Arguments: (" + arguments_text(*e.args) + ")";
 
   std::vector<std::string> options = {"Quit"};
@@ -208,7 +208,7 @@ void report_error(const ErrorObject& e, std::string message, const std::string& 
 void report_error_at_end(const ErrorObject& e) {
   std::string message = ERRORMESSAGE(e);
   if (e.args) message += " Arguments: (" + arguments_text(*e.args) + ")";
-  report_error(e, message, e.oscode != 0 ? "(DOS Error " + std::to_string(e.oscode) + ")" : "");
+  report_error(e, message, e.oscode != 0 ? dos_error_text(e.oscode) : "");
 }
 
 int ERRORLEVEL() { return Runtime::current().errorlevel(); }

@@ -223,6 +223,7 @@ int run_program(const Program& p, int argc, const char* const* argv) {
     c.areas_at_error = fs.areas_at_error;
     c.files = scratch_files();
     c.notes = fs.notes;
+    c.run = fs.run;
     out(p.check_report ? p.check_report(c) : check_verdict(c));
     scratch.remove();
     install_stop_signals(nullptr);

@@ -253,6 +253,24 @@ int File::open(std::string_view name, FileAccess access, FileShare share) {
   return kOsOk;
 }
 
+int File::open_original(std::string_view name) {
+  if (!scratch::active()) return open(name, FileAccess::ReadOnly, FileShare::Shared);
+  if (is_open()) close();
+  changed_ = false;
+  ResolvedName r = resolve_name(name);
+  if (r.oscode != kOsOk) return r.oscode;
+  if (int rc = injected_fault(IoOp::Open, r.path); rc != kOsOk) return rc;
+  HostFiles::Handle h = HostFiles::kNoHandle;
+  if (int rc = host_files().open(r.path, FileAccess::ReadOnly, FileShare::Shared, h); rc != kOsOk) {
+    return rc;
+  }
+  handle_ = h;
+  access_ = FileAccess::ReadOnly;
+  share_ = FileShare::Shared;
+  path_ = std::move(r.path);
+  return kOsOk;
+}
+
 int File::create(std::string_view name, FileShare share) {
   if (is_open()) close();
   ResolvedName r = resolve_name(name);

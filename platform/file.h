@@ -80,6 +80,10 @@ class File {
   // file opens: a directory, pipe or device gives kOsAccessDenied, without waiting for
   // a pipe's other end. Returns the OS code, 0 on success.
   int open(std::string_view name, FileAccess access, FileShare share);
+  // Opens for reading (shared) the operator's own file that the name stands for,
+  // passing by its scratch copy while the copies are on: the file as it was before the
+  // dry run, which never writes it. Otherwise the same as open(name, ReadOnly, Shared).
+  int open_original(std::string_view name);
   // Creates the file, or empties an existing one, for reading and writing. An existing
   // file that matches case-blind keeps its spelling; else the name is used as given.
   // An existing directory, pipe or device gives kOsAccessDenied.

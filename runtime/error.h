@@ -56,6 +56,12 @@ enum GenCode : int {
 // The description text of a generic code; "Unknown error" for codes without one.
 std::string_view generic_description(int gencode);
 
+// How an error's operating-system code is shown in the error report: "(DOS Error 32)".
+std::string dos_error_text(int oscode);
+// The same with the code's plain meaning, as the account to the operator and the dry
+// run's report give it: "(DOS Error 32: in use by another program)".
+std::string dos_error_explained(int oscode);
+
 // Flag values of the flag word.
 enum ErrorFlag : int { kCanRetry = 1, kCanSubstitute = 2, kCanDefault = 4 };
 

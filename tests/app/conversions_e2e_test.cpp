@@ -500,7 +500,7 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
   EXPECT_TRUE(account.starts_with("lumconv: an error ended the run. It changed:\n")) << account;
   EXPECT_NE(
       std::string::npos,
-      account.find("\n  lum/firma1/" + ds.target(Target::kClients).file_name + " (table, now " +
+      account.find("\n  \\lum\\firma1\\" + ds.target(Target::kClients).file_name + " (table, now " +
                    std::to_string(ex.record_count(Target::kClients)) + " records)\n"))
       << account;
   for (const char* name : {"  coditem.ntx (index, built again)\n", "  cbCli.dbf (table, now "}) {

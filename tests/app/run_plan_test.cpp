@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/program.h"
-#include "platform/ascii.h"
+#include "platform/text.h"
 
 namespace lum {
 namespace {

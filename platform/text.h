@@ -1,8 +1,10 @@
-// Letter case and blanks of byte text, the one home for the whole program: the system's
-// names (files, aliases, fields, commands) match without regard to the case of the ASCII
-// letters A to Z; every other byte stands for itself, whatever the code page.
+// Small helpers of byte text, the one home of each for the whole program: the letter
+// case of names (files, aliases, fields, commands match without regard to the case of
+// the ASCII letters A to Z; every other byte stands for itself, whatever the code page),
+// blanks, and counted words for the operator ("1 record", "3 records").
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -43,6 +45,11 @@ constexpr std::string_view trim_blanks(std::string_view s) {
 constexpr std::string_view trim_trailing_blanks(std::string_view s) {
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   return s;
+}
+
+// "1 record", "3 records": n with the word for one or for many.
+inline std::string plural(std::uint64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
 }  // namespace lum
