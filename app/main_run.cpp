@@ -53,7 +53,8 @@ void run_main(std::span<const ConversionPlan> plan) {
     if (!FILE(plan[place].trigger)) continue;
     any = true;
     if (plan[place].run == nullptr) continue;
-    run_record().begin(static_cast<int>(place));
+    run_record().begin(static_cast<int>(place),
+                       std::string(plan[place].name) + " (" + plan[place].title + ")");
     plan[place].run();
     run_record().end();
   }

@@ -3,6 +3,9 @@
 #include "app/main_run.h"
 #include "console/output.h"
 #include "console/picture.h"
+#include "frame/account.h"
+#include "frame/run_record.h"
+#include "platform/file.h"
 #include "import/sdf.h"
 #include "index/index_commands.h"
 #include "platform/text.h"
@@ -135,6 +138,9 @@ bool prove_files(const ConversionPlan& plan, std::source_location at) {
   NETERR(neterr);
   first_use(plan, *gave_up);
   closing_sequence();
+  run_record().give_up("stopped before changing anything: " +
+                       operator_file_name(resolve_name(table_file(plan.table(plan.target))).path) +
+                       " keeps the records it had");
   return false;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "frame/frame_state.h"
+#include "runtime/error.h"
 #include "import/sdf.h"
 #include "platform/file.h"
 #include "table/dbf_format.h"
@@ -95,6 +96,29 @@ std::string changed_file_note(const std::string& host_path, bool dry_run) {
   return dry_run ? "table, " + records + " after the run" : "table, now " + records;
 }
 
+namespace {
+
+// The errors that were settled with Default while the run went on, and the steps that
+// gave up because of them; "" when there were none.
+std::string settled_account(const std::string& prefix) {
+  const FrameState& fs = frame_state();
+  std::string out;
+  if (!fs.settled.empty()) {
+    out += prefix + "the run went on past " +
+           (fs.settled.size() == 1 ? "an error that was" : "errors that were") +
+           " settled with Default:\n";
+    for (const FrameState::SettledError& s : fs.settled) {
+      out += "  " + s.message + "\n    settled by " +
+             (s.by_operator ? "the operator" : "the program itself") +
+             (s.step.empty() ? "" : " in " + s.step) + ": " + s.skipped + "\n";
+    }
+  }
+  for (const auto& [step, what] : fs.run.given_up()) out += prefix + step + " " + what + "\n";
+  return out;
+}
+
+}  // namespace
+
 std::string run_account(std::string_view program, bool ended_by_error, bool interrupted) {
   const std::string prefix = std::string(program) + ": ";
   std::string out;
@@ -110,12 +134,12 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
     out += prefix + (interrupted ? "the run was interrupted" : "an error ended the run");
     if (lines.empty()) {
       out += "; it changed no table, and every table is as it was before the run.\n";
-      return out;
+      return out + settled_account(prefix);
     }
     out += ". It changed:\n";
     for (const std::string& l : lines) out += l;
     out += "Every other table is as it was before the run.\n";
-    return out;
+    return out + settled_account(prefix);
   }
   for (const ImportRecord& imp : import_journal()) {
     const LineTally& t = imp.lines;
@@ -137,7 +161,7 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
            " --check\" shows which.\n";
   }
   for (const std::string& note : frame_state().notes) out += prefix + note + "\n";
-  return out;
+  return out + settled_account(prefix);
 }
 
 }  // namespace lum

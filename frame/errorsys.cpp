@@ -125,6 +125,31 @@ std::string arguments_text(const Array& args) {
   return out;
 }
 
+namespace {
+
+// Notes an error that a default settles, for the account after the run.
+void note_settled(const ErrorObject& e, bool by_operator) {
+  FrameState& fs = frame_state();
+  FrameState::SettledError s;
+  s.message = ERRORMESSAGE(e);
+  if (e.oscode != 0) s.message += " " + dos_error_explained(e.oscode);
+  const std::string& what = !e.filename.empty() ? e.filename : e.operation;
+  if (e.gencode == kErrOpen) {
+    s.skipped = what + " was not opened";
+  } else if (e.gencode == kErrCreate) {
+    s.skipped = what + " was not created";
+  } else if (!e.operation.empty()) {
+    s.skipped = e.operation + " was not done";
+  } else {
+    s.skipped = "the operation was not done";
+  }
+  s.by_operator = by_operator;
+  s.step = fs.run.name(fs.run.running());
+  fs.settled.push_back(std::move(s));
+}
+
+}  // namespace
+
 Value DEFERROR(ErrorObject& e) {
   Runtime& rt = Runtime::current();
   FrameState& fs = frame_state();
@@ -144,6 +169,7 @@ Value DEFERROR(ErrorObject& e) {
   if ((e.gencode == kErrOpen && e.oscode == kOsFileInUse && e.can_default) ||
       (e.gencode == kErrAppendLock && e.can_default)) {
     NETERR(true);
+    note_settled(e, false);
     return Value::logical(false);
   }
 
@@ -166,7 +192,10 @@ Value DEFERROR(ErrorObject& e) {
     }
     const std::string& chosen = options[static_cast<size_t>(choice - 1)];
     if (chosen == "Retry") return Value::logical(true);
-    if (chosen == "Default") return Value::logical(false);
+    if (chosen == "Default") {
+      note_settled(e, true);
+      return Value::logical(false);
+    }
     break;  // Quit
   }
 

@@ -31,6 +31,15 @@ class FrameState : public Service {
   std::vector<AreaSummary> areas_at_error;
   // What the program noted as it went.
   RunRecord run;
+  // The errors settled with Default, by the handler itself (a table held by another
+  // program) or by the operator, after which the run went on: for the account.
+  struct SettledError {
+    std::string message;  // ERRORMESSAGE, with the OS code and its meaning
+    std::string skipped;  // what the default left undone ("cbCli.dbf was not opened")
+    bool by_operator = false;
+    std::string step;     // the run record's name of the step it struck in
+  };
+  std::vector<SettledError> settled;
   // Where the frame's messages go when nobody can answer at the terminal; standard
   // error unless a test captures them.
   std::function<void(std::string_view)> diagnostics;

@@ -4,9 +4,24 @@
 
 namespace lum {
 
-void RunRecord::begin(int place) {
+void RunRecord::begin(int place, std::string name) {
   running_ = place;
-  steps_[place];
+  steps_[place].name = std::move(name);
+}
+
+void RunRecord::give_up(std::string what) { steps_[running_].gave_up = std::move(what); }
+
+std::vector<std::pair<std::string, std::string>> RunRecord::given_up() const {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& [place, step] : steps_) {
+    if (!step.gave_up.empty()) out.emplace_back(step.name, step.gave_up);
+  }
+  return out;
+}
+
+std::string RunRecord::name(int place) const {
+  auto it = steps_.find(place);
+  return it == steps_.end() ? std::string() : it->second.name;
 }
 
 void RunRecord::end() {

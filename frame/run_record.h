@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lum {
@@ -28,9 +29,18 @@ class RunRecord {
     }
   };
 
-  // The step at `place` of the program's plan starts / the running step has returned.
-  void begin(int place);
+  // The step at `place` of the program's plan starts, under the name the account gives
+  // it ("CVCLI (Clients)") / the running step has returned.
+  void begin(int place, std::string name = {});
   void end();
+  // The running step gave up before it changed anything, after an error that was
+  // settled with Default: what the operator should know of it ("\lum\firma1\x keeps
+  // the records it had").
+  void give_up(std::string what);
+  // The steps that gave up, in order: their names and what they left.
+  std::vector<std::pair<std::string, std::string>> given_up() const;
+  // The name of the step at `place` ("" when it never started).
+  std::string name(int place) const;
   // The step that started last, -1 before any; after an error, the one it stopped.
   int running() const { return running_; }
   bool started(int place) const { return steps_.count(place) != 0; }
@@ -45,7 +55,9 @@ class RunRecord {
 
  private:
   struct Step {
+    std::string name;
     bool finished = false;
+    std::string gave_up;
     std::map<std::string, Tally, std::less<>> tallies;
   };
   std::map<int, Step> steps_;
