@@ -4,10 +4,12 @@
 #include <system_error>
 #include <vector>
 
+#include "frame/error_log.h"
 #include "frame/frame_state.h"
 #include "runtime/error.h"
 #include "import/sdf.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "table/dbf_format.h"
 
 namespace lum {
@@ -15,13 +17,6 @@ namespace lum {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return s;
-}
 
 // `path` below `base` (both absolute and normal), or "" when it is not.
 std::string below(const fs::path& path, const fs::path& base) {
@@ -38,10 +33,6 @@ std::string name_for(const std::string& host_path) {
   std::error_code ec;
   fs::path rel = p.lexically_relative(fs::current_path(ec));
   return ec || rel.empty() ? host_path : rel.generic_string();
-}
-
-std::string plural(std::uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // "40 bytes shorter", "1 to 3 bytes longer".
@@ -83,7 +74,7 @@ std::string operator_file_name(const std::string& host_path) {
 std::string changed_file_note(const std::string& host_path, bool dry_run) {
   File f;
   if (f.open(name_for(host_path), FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return {};
-  const std::string ext = lower(fs::path(host_path).extension().string());
+  const std::string ext = ascii_lower(fs::path(host_path).extension().string());
   if (ext == ".ntx") return "index, built again";
   if (ext == ".dbt" || ext == ".fpt" || ext == ".smt") return "memo file";
   std::uint8_t head[dbf::kHeaderSize];
@@ -125,8 +116,7 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
   if (ended_by_error || interrupted) {
     std::vector<std::string> lines;
     for (const std::string& path : changed_files()) {
-      const std::string name = lower(fs::path(path).filename().string());
-      if (name == "error.log" || name == "_error.log") continue;  // the report's own
+      if (is_error_log_file(path)) continue;  // the report's own
       std::string note = changed_file_note(path, false);
       if (note.empty()) continue;  // a temporary file of the run, gone again
       lines.push_back("  " + operator_file_name(path) + " (" + note + ")\n");

@@ -3,19 +3,12 @@
 #include <filesystem>
 
 #include "frame/account.h"
+#include "frame/error_log.h"
 #include "runtime/error.h"
 
 namespace lum {
 
 namespace {
-
-bool is_error_log(const std::string& path) {
-  std::string name = std::filesystem::path(path).filename().string();
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return name == "error.log" || name == "_error.log";
-}
 
 // A line of the error's report with the plain meaning beside its operating-system code:
 // "(DOS Error 5)" becomes "(DOS Error 5: access denied)".
@@ -45,7 +38,7 @@ std::string check_verdict(const CheckOutcome& c) {
   bool log = false;
   for (const ScratchFile& f : c.files) {
     if (!f.changed) continue;
-    if (is_error_log(f.path)) {
+    if (is_error_log_file(f.path)) {
       log = true;
       continue;
     }

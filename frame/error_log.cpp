@@ -1,6 +1,7 @@
 #include "frame/error_log.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/host.h"
+#include "platform/text.h"
 #include "runtime/runtime.h"
 #include "values/dates.h"
 
@@ -231,6 +233,11 @@ bool write_error_log(const ErrorObject& e) {
   if (!copied || closed != kOsOk) return false;
   if (have_old && delete_file(name) != kOsOk) return false;
   return rename_file(target, name) == kOsOk;
+}
+
+bool is_error_log_file(const std::string& host_path) {
+  const std::string name = ascii_lower(std::filesystem::path(host_path).filename().string());
+  return name == "error.log" || name == "_error.log";
 }
 
 }  // namespace lum
