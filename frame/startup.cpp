@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "console/output.h"
@@ -107,12 +108,14 @@ class ScratchDirectory {
 
 }  // namespace
 
-int run_program(const Program& p, int argc, const char* const* argv) {
-  // The same bytes on every host ("\n" stays "\n" on Windows too), and no table can
-  // take the place of a standard stream the run was started without.
-  prepare_standard_streams();
-  const OutputSink out = p.out ? p.out : stream_sink(stdout);
-  const OutputSink err = p.err ? p.err : stream_sink(stderr);
+namespace {
+
+// The switches, from LUMCONV and the command line. An exit code when the command line
+// alone ends the process (help, the version, something not understood), which then
+// opens nothing.
+std::optional<int> read_command_line(const Program& p, int argc, const char* const* argv,
+                                     const OutputSink& out, const OutputSink& err,
+                                     Switches& sw) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   std::string env;
@@ -121,10 +124,7 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   } else if (const char* e = std::getenv("LUMCONV")) {
     env = e;
   }
-
-  // The switches come first: help, a version or a command line not understood never
-  // opens anything.
-  Switches sw = read_switches(env, args);
+  sw = read_switches(env, args);
   if (sw.error.empty() && !sw.arguments.empty()) {
     sw.error = "takes no arguments besides its switches (got \"" + sw.arguments.front() + "\")";
   }
@@ -144,27 +144,12 @@ int run_program(const Program& p, int argc, const char* const* argv) {
     out(p.name + " " + p.version + "\n");
     return 0;
   }
+  return std::nullopt;
+}
 
-  // Start-up proper: settings at their start values, the console, the frame state.
-  forget_changed_files();
-  ScratchDirectory scratch;  // outlives the runtime, whose tables are its copies
-  Runtime rt;
-  FrameState& fs = frame_state();
-  fs.program_path = argc > 0 ? argv[0] : p.name;
-  fs.noalert = sw.noalert;
-  fs.version = p.version;
-  if (p.err) fs.diagnostics = p.err;
-  if (sw.drive) set_drive_root(*sw.drive);
-  if (sw.check) {
-    if (std::string why = scratch.make(); !why.empty()) {
-      err(p.name + ": --check: " + why + "\n");
-      return 1;
-    }
-    // Nobody is asked: an error ends the dry run as it ends an unattended run, and the
-    // report tells it.
-    fs.noalert = true;
-    fs.diagnostics = [](std::string_view) {};
-  }
+// Start-up proper, after the frame state: the stop signals, the console, the internal
+// error hook, the table drivers and the error handler.
+void start_up(const Program& p, const Switches& sw, Runtime& rt, ScratchDirectory& scratch) {
   // The signals first: from the moment the terminal's modes change, every way out must
   // pass through termination, which restores them.
   install_stop_signals(on_stop_signal);
@@ -193,14 +178,16 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   register_sdf_driver();
   rt.assign_memvar("GETLIST", Value::array({}));
   ERRORSYS();
+}
 
-  bool interrupted = false;
+// Runs the start function to its end or its quit; true when a stop request ended it.
+bool run_start_function(const Program& p, Runtime& rt) {
   try {
     const StartFunction* start = find_start(p);
     if (start == nullptr) rt.internal_error(9013);
     (*start)();
   } catch (const Unwind& u) {
-    interrupted = u.reason() == Unwind::Reason::Interrupt;
+    return u.reason() == Unwind::Reason::Interrupt;
   } catch (const std::exception& ex) {
     // A failure outside the error objects (out of memory): report it and still close
     // every table in order.
@@ -212,22 +199,73 @@ int run_program(const Program& p, int argc, const char* const* argv) {
     QOUT("Unrecoverable error");
     rt.set_errorlevel(1);
   }
-  int code = terminate(rt, interrupted);
+  return false;
+}
+
+// The dry run's report, from what the run left in the copies, read through the
+// program's own names while the copies are still on; a stop request while it is made
+// ends it with the interrupted verdict. The exit code of the dry run.
+int finish_check(const Program& p, const OutputSink& out, int code, bool interrupted) {
+  FrameState& fs = frame_state();
+  CheckOutcome c;
+  c.ended_normally = code == 0;
+  c.interrupted = interrupted;
+  c.error_report = fs.error_report;
+  c.error_levels = fs.error_levels;
+  c.areas_at_error = fs.areas_at_error;
+  c.files = scratch_files();
+  c.notes = fs.notes;
+  c.run = fs.run;
+  std::string report = p.check_report ? p.check_report(c) : check_verdict(c);
+  if (Runtime::interrupt_pending()) {
+    c.interrupted = true;
+    report = check_verdict(c);
+  }
+  out(report);
+  return c.interrupted || code != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int run_program(const Program& p, int argc, const char* const* argv) {
+  // The same bytes on every host ("\n" stays "\n" on Windows too), and no table can
+  // take the place of a standard stream the run was started without.
+  prepare_standard_streams();
+  const OutputSink out = p.out ? p.out : stream_sink(stdout);
+  const OutputSink err = p.err ? p.err : stream_sink(stderr);
+  Switches sw;
+  if (std::optional<int> code = read_command_line(p, argc, argv, out, err, sw)) return *code;
+
+  // Settings at their start values, the frame state, the drive root, the dry run's
+  // scratch copies.
+  forget_changed_files();
+  ScratchDirectory scratch;  // outlives the runtime, whose tables are its copies
+  Runtime rt;
+  FrameState& fs = frame_state();
+  fs.program_path = argc > 0 ? argv[0] : p.name;
+  fs.noalert = sw.noalert;
+  fs.version = p.version;
+  if (p.err) fs.diagnostics = p.err;
+  if (sw.drive) set_drive_root(*sw.drive);
   if (sw.check) {
-    // The report reads what the run left in the copies, through the program's own names.
-    CheckOutcome c;
-    c.ended_normally = code == 0;
-    c.interrupted = interrupted;
-    c.error_report = fs.error_report;
-    c.error_levels = fs.error_levels;
-    c.areas_at_error = fs.areas_at_error;
-    c.files = scratch_files();
-    c.notes = fs.notes;
-    c.run = fs.run;
-    out(p.check_report ? p.check_report(c) : check_verdict(c));
+    if (std::string why = scratch.make(); !why.empty()) {
+      err(p.name + ": --check: " + why + "\n");
+      return 1;
+    }
+    // Nobody is asked: an error ends the dry run as it ends an unattended run, and the
+    // report tells it.
+    fs.noalert = true;
+    fs.diagnostics = [](std::string_view) {};
+  }
+  start_up(p, sw, rt, scratch);
+
+  bool interrupted = run_start_function(p, rt);
+  const int code = terminate(rt, interrupted);
+  if (sw.check) {
+    const int check_code = finish_check(p, out, code, interrupted);
     scratch.remove();
     install_stop_signals(nullptr);
-    return code == 0 ? 0 : 1;
+    return check_code;
   }
   const std::string account = run_account(p.name, code != 0 && !interrupted, interrupted);
   if (!account.empty()) err(account);
