@@ -2,8 +2,8 @@
 // tables in work areas, selecting areas, moving the record pointer, appending, zapping.
 // They act on the current work area of the current runtime and raise their errors
 // through the error handler ("DBCMD" for the command layer, the driver's name below).
-// Logical arguments must be passed as Value::logical(...): a C++ bool would become a
-// number and count as omitted.
+// Logical arguments are passed as Value::logical(...); Value has no conversion from a
+// C++ bool, so a bool cannot pass for a number by mistake.
 #pragma once
 
 #include <cstdint>

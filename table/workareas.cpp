@@ -125,7 +125,6 @@ AreaNumber letter_area(std::string_view t) {
   return 0;
 }
 
-// The alias text: upper case, up to the first blank or tab, at most 63 characters.
 // The upper-case alias text up to the first blank or tab, at most 63 characters, in
 // a buffer of the caller's (alias-> access runs per field per record: no allocation).
 struct AliasKey {
