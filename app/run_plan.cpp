@@ -1,8 +1,13 @@
 #include "app/run_plan.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/conversions.h"
+#include "frame/error_log.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "table/files.h"
 
 namespace lum {
 
@@ -110,5 +115,33 @@ const ConversionPlan& plan_of(Conversion conversion) {
 std::string table_file(const TableOpen& t) { return with_extension(t.name, ".dbf"); }
 
 std::string index_file(const IndexBuild& ix) { return with_extension(ix.file, ".ntx"); }
+
+std::vector<std::string> files_a_run_may_change() {
+  std::vector<std::string> names;
+  std::vector<std::string> seen;  // host paths, folded
+  auto add = [&](const std::string& name) {
+    const std::string key = ascii_upper(resolve_name(name).path);
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) return;
+    seen.push_back(key);
+    names.push_back(name);
+  };
+  // A table with the memo files that lie beside it.
+  auto add_table = [&](const TableOpen& t) {
+    const std::string file = table_file(t);
+    add(file);
+    const std::string stem = file.substr(0, file.rfind('.'));
+    for (const char* ext : {".dbt", ".fpt", ".smt"}) {
+      if (file_exists(stem + ext)) add(stem + ext);
+    }
+  };
+  for (const ConversionPlan& c : kRunPlan) {
+    if (!FILE(c.trigger)) continue;
+    add_table(c.table(c.target));
+    for (const TextImport& t : c.texts) add_table(c.table(t.staging));
+    for (const IndexBuild& ix : c.indexes) add(index_file(ix));
+  }
+  if (!names.empty()) add(std::string(kErrorLogName));
+  return names;
+}
 
 }  // namespace lum

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace lum {
 
@@ -85,5 +86,12 @@ const ConversionPlan& plan_of(Conversion conversion);
 // table's name with ".dbf" when it has no extension, an index's with ".ntx".
 std::string table_file(const TableOpen& t);
 std::string index_file(const IndexBuild& ix);
+
+// Every file a run may change, as the run names them, for the snapshot taken before
+// it: for each conversion whose trigger file is there now, its target table, its
+// staging tables, the memo files beside them, its index files; and the error log. A
+// file that the run would create (an index, the log) is listed whether it exists or
+// not. Each file once, however its conversions spell it.
+std::vector<std::string> files_a_run_may_change();
 
 }  // namespace lum

@@ -19,6 +19,9 @@ std::string error_log_entry(const ErrorObject& e);
 // only after the new file holds the new entry and the old one in full.
 bool write_error_log(const ErrorObject& e);
 
+// The error log's file name at start (the settings can name another).
+inline constexpr const char* kErrorLogName = "error.log";
+
 // True when the host file is the error log or the new entry's temporary file
 // ("error.log", "_error.log", compared without case): files of the report, not of the
 // run's work, which an account of changed tables leaves out.
