@@ -20,25 +20,23 @@ cmake_minimum_required(VERSION 3.25)
 set(regenerate "cmake --build build --target guide_example")
 
 # The lines of `text` as a list, each with ";", "[" and "]" replaced by bytes that do
-# not occur in the guide, so that list operations keep every line whole.
+# not occur in the guide, so that list operations keep every line whole;
+# guide_line_text gives a line back as it was.
+string(ASCII 1 stand_in_semi)
+string(ASCII 2 stand_in_open)
+string(ASCII 3 stand_in_close)
 function(guide_lines text out)
-  string(ASCII 1 semi)
-  string(ASCII 2 open)
-  string(ASCII 3 close)
-  string(REPLACE ";" "${semi}" text "${text}")
-  string(REPLACE "[" "${open}" text "${text}")
-  string(REPLACE "]" "${close}" text "${text}")
+  string(REPLACE ";" "${stand_in_semi}" text "${text}")
+  string(REPLACE "[" "${stand_in_open}" text "${text}")
+  string(REPLACE "]" "${stand_in_close}" text "${text}")
   string(REPLACE "\n" ";" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
 function(guide_line_text line out)
-  string(ASCII 1 semi)
-  string(ASCII 2 open)
-  string(ASCII 3 close)
-  string(REPLACE "${semi}" ";" line "${line}")
-  string(REPLACE "${open}" "[" line "${line}")
-  string(REPLACE "${close}" "]" line "${line}")
+  string(REPLACE "${stand_in_semi}" ";" line "${line}")
+  string(REPLACE "${stand_in_open}" "[" line "${line}")
+  string(REPLACE "${stand_in_close}" "]" line "${line}")
   set(${out} "${line}" PARENT_SCOPE)
 endfunction()
 
