@@ -42,7 +42,10 @@ std::string check_verdict(const CheckOutcome& c) {
       log = true;
       continue;
     }
-    const std::string note = f.gone ? "deleted" : changed_file_note(f.copy, true);
+    // Through the file's own name, which reaches its copy while the copies are on: the
+    // copy's host path may lie where no name reaches (on Windows with //DRIVE:, the
+    // temporary directory outside the drive's root).
+    const std::string note = f.gone ? "deleted" : changed_file_note(f.path, true);
     if (note.empty()) continue;  // a temporary file of the run
     changed += "  " + operator_file_name(f.path) + " (" + note + ")\n";
   }
