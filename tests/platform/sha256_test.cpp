@@ -1,6 +1,6 @@
 // SHA-256 against the standard's test vectors, fed whole and in pieces of every
 // length, with the processor's SHA instructions and with the portable rounds.
-#include "frame/sha256.h"
+#include "platform/sha256.h"
 
 #include <gtest/gtest.h>
 

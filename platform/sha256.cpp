@@ -1,4 +1,4 @@
-#include "frame/sha256.h"
+#include "platform/sha256.h"
 
 #include <atomic>
 #include <cstring>
