@@ -15,18 +15,49 @@
 
 namespace lum {
 
-// Operating-system error codes as the system numbers them. A host error without one
-// of these meanings is reported as the host's own number.
+// Operating-system error codes as the system numbers them. Every host reports its
+// errors with these numbers (POSIX errno values are mapped onto them), so that a number
+// means the same on every host; a host error without one of these meanings is reported
+// as the host's own number.
 enum OsCode : int {
   kOsOk = 0,
   kOsFileNotFound = 2,
   kOsPathNotFound = 3,
+  kOsTooManyOpenFiles = 4,
   kOsAccessDenied = 5,
+  kOsNotEnoughMemory = 8,
+  kOsNotSameDevice = 17,  // a rename to another drive or file system
+  kOsWriteProtected = 19,
+  kOsNotReady = 21,  // the device is not ready, or there is no such device
+  kOsDataError = 23,
+  kOsWriteFault = 29,
+  kOsReadFault = 30,
+  kOsDeviceFailure = 31,  // a device of the system is not working
   kOsFileInUse = 32,
+  kOsTooManyLocks = 36,
+  kOsNotSupported = 50,
+  kOsNetworkPathNotFound = 53,
+  kOsNetworkNameGone = 64,
+  kOsFileExists = 80,
+  kOsInvalidParameter = 87,
+  kOsPipeClosed = 109,
   kOsDiskFull = 112,
+  kOsTimedOut = 121,
+  kOsDirectoryNotEmpty = 145,
+  kOsAlreadyExists = 183,
   kOsNameTooLong = 206,    // a name or path longer than the host allows
+  kOsFileTooLarge = 223,
+  kOsInterrupted = 995,
+  kOsDeviceError = 1117,   // an input/output error of the device
+  kOsTooManyLinks = 1142,
   kOsCannotResolve = 1921  // a name the host cannot resolve (symbolic links in a loop)
 };
+
+// An operator's plain meaning of an OS code that this layer reports ("file not found",
+// "in use by another program", "disk full"), to stand beside the number; the same text
+// on every host. A number without a meaning of its own (a host error this layer does
+// not map) gives "system error". Never empty.
+std::string_view os_code_meaning(int oscode);
 
 // The directory that a leading "\" names (the root of the current drive). Start-up
 // sets it from //DRIVE:; until then it is the host's own root ("/" on POSIX; on

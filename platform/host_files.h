@@ -76,6 +76,11 @@ class HostFiles {
   virtual int rename(const std::string& from, const std::string& to) = 0;
 };
 
+// The host's own error number (errno, GetLastError()) as the system's (OsCode and the
+// other numbers os_code_meaning knows). A number the host does not map is passed on
+// as it is.
+int os_code_of_host_error(long err);
+
 // The operations of this host. A test seam may wrap them (set_host_files); nullptr
 // goes back to the host's own.
 HostFiles& host_files();

@@ -17,7 +17,9 @@ namespace lum {
 
 namespace {
 
-// The host's errno as the system's own error number.
+// The errno values of the file calls made here, as the system's own error numbers, so
+// that a number means the same on every host (EIO is no "access denied" 5, EPIPE no
+// "in use" 32). Any other value cannot come from these calls; it is passed on as it is.
 int map_errno(int err) {
   switch (err) {
     case 0:
@@ -33,6 +35,9 @@ int map_errno(int err) {
     case EBADF:
       return kOsAccessDenied;
     case EWOULDBLOCK:
+    case EBUSY:
+    case ETXTBSY:
+    case EDEADLK:
       return kOsFileInUse;
     case ENOSPC:
     case EDQUOT:
@@ -41,6 +46,48 @@ int map_errno(int err) {
       return kOsNameTooLong;
     case ELOOP:
       return kOsCannotResolve;
+    case EMFILE:
+    case ENFILE:
+      return kOsTooManyOpenFiles;
+    case ENOMEM:
+      return kOsNotEnoughMemory;
+    case EXDEV:
+      return kOsNotSameDevice;
+    case ENODEV:
+    case ENXIO:
+      return kOsNotReady;
+    case ENOLCK:
+      return kOsTooManyLocks;
+    case EOPNOTSUPP:
+      return kOsNotSupported;
+    case ESTALE:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ECONNRESET:
+      return kOsNetworkNameGone;
+    case EEXIST:
+      return kOsFileExists;
+    case EINVAL:
+    case EFAULT:
+    case ESPIPE:
+      return kOsInvalidParameter;
+    case EPIPE:
+      return kOsPipeClosed;
+    case ETIMEDOUT:
+      return kOsTimedOut;
+    case ENOTEMPTY:
+      return kOsDirectoryNotEmpty;
+    case EFBIG:
+    case EOVERFLOW:
+      return kOsFileTooLarge;
+    case EINTR:
+      return kOsInterrupted;
+    case EIO:
+      return kOsDeviceError;
+    case EMLINK:
+      return kOsTooManyLinks;
     default:
       return err;
   }
@@ -314,6 +361,8 @@ class PosixFiles final : public HostFiles {
 };
 
 }  // namespace
+
+int os_code_of_host_error(long err) { return map_errno(static_cast<int>(err)); }
 
 HostFiles& native_host_files() {
   static PosixFiles files;

@@ -295,15 +295,19 @@ int map_windows_error(unsigned long err) {
       return kOsFileInUse;
     case ERROR_HANDLE_DISK_FULL:  // 39
       return kOsDiskFull;
+    case ERROR_OUTOFMEMORY:  // 14
+      return kOsNotEnoughMemory;
     case ERROR_INVALID_NAME:
     case ERROR_DIRECTORY:
     case ERROR_BAD_PATHNAME:
     case ERROR_INVALID_DRIVE:
       return kOsPathNotFound;
     default:
-      return static_cast<int>(err);  // 2, 3, 5, 32, 112 are the system's numbers already
+      return static_cast<int>(err);  // 2, 3, 5, 32, 112 and the rest are the system's own
   }
 }
+
+int os_code_of_host_error(long err) { return map_windows_error(static_cast<unsigned long>(err)); }
 
 HostFiles& native_host_files() {
   static WindowsFiles files;

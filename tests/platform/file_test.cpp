@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host_files.h"
 #include "platform/process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/sample/dbf_builder.h"
@@ -390,6 +392,63 @@ TEST(File, ScratchCopiesTakeEveryChangeAndLeaveTheFilesAsTheyWere) {
   EXPECT_EQ(before, tree(work.path()));
   EXPECT_EQ("AAAA", read_name("a.dbf"));
   EXPECT_FALSE(file_exists("New.ntx"));
+}
+
+// Every OS code the layer reports has an operator's plain meaning, the same on every
+// host, and the host's own errors arrive as those numbers: a POSIX error never takes
+// the number of a different meaning (EIO is no "access denied" 5, EPIPE no "in use" 32).
+TEST(OsCode, PlainMeaningOfEveryCodeTheHostReports) {
+  struct Case {
+    int code;
+    const char* meaning;
+  } cases[] = {
+      {kOsFileNotFound, "file not found"},
+      {kOsPathNotFound, "path not found"},
+      {kOsAccessDenied, "access denied"},
+      {kOsFileInUse, "in use by another program"},
+      {kOsDiskFull, "disk full"},
+      {kOsNameTooLong, "name too long"},
+      {kOsCannotResolve, "name cannot be resolved"},
+      {kOsTooManyOpenFiles, "too many open files"},
+      {kOsDeviceError, "device input/output error"},
+      {kOsFileTooLarge, "file too large"},
+      {kOsAlreadyExists, "file already exists"},
+      {99999, "system error"},
+      {-1, "system error"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.meaning, os_code_meaning(c.code)) << c.code;
+
+  struct HostCase {
+    long error;  // errno, or GetLastError()
+    int code;
+  } host_cases[] = {
+#ifdef _WIN32
+      {2, kOsFileNotFound},       {3, kOsPathNotFound},    {5, kOsAccessDenied},
+      {32, kOsFileInUse},         {33, kOsFileInUse},      {112, kOsDiskFull},
+      {39, kOsDiskFull},          {123, kOsPathNotFound},  {206, kOsNameTooLong},
+      {14, kOsNotEnoughMemory},   {80, kOsFileExists},     {183, kOsAlreadyExists},
+      {19, kOsWriteProtected},    {21, kOsNotReady},       {23, kOsDataError},
+      {1117, kOsDeviceError},     {1921, kOsCannotResolve}, {53, kOsNetworkPathNotFound},
+#else
+      {ENOENT, kOsFileNotFound},   {ENOTDIR, kOsPathNotFound},    {EACCES, kOsAccessDenied},
+      {EPERM, kOsAccessDenied},    {EROFS, kOsAccessDenied},      {EISDIR, kOsAccessDenied},
+      {EBADF, kOsAccessDenied},    {EWOULDBLOCK, kOsFileInUse},   {EBUSY, kOsFileInUse},
+      {ETXTBSY, kOsFileInUse},     {EDEADLK, kOsFileInUse},       {ENOSPC, kOsDiskFull},
+      {EDQUOT, kOsDiskFull},       {ENAMETOOLONG, kOsNameTooLong}, {ELOOP, kOsCannotResolve},
+      {EIO, kOsDeviceError},       {EMFILE, kOsTooManyOpenFiles}, {ENFILE, kOsTooManyOpenFiles},
+      {ENOMEM, kOsNotEnoughMemory}, {EXDEV, kOsNotSameDevice},    {ENODEV, kOsNotReady},
+      {ENXIO, kOsNotReady},        {ENOLCK, kOsTooManyLocks},     {EOPNOTSUPP, kOsNotSupported},
+      {ESTALE, kOsNetworkNameGone}, {EHOSTDOWN, kOsNetworkNameGone}, {EEXIST, kOsFileExists},
+      {EINVAL, kOsInvalidParameter}, {EFAULT, kOsInvalidParameter}, {ESPIPE, kOsInvalidParameter},
+      {EPIPE, kOsPipeClosed},      {ETIMEDOUT, kOsTimedOut},      {ENOTEMPTY, kOsDirectoryNotEmpty},
+      {EFBIG, kOsFileTooLarge},    {EOVERFLOW, kOsFileTooLarge},  {EINTR, kOsInterrupted},
+      {EMLINK, kOsTooManyLinks},
+#endif
+  };
+  for (const HostCase& c : host_cases) {
+    EXPECT_EQ(c.code, os_code_of_host_error(c.error)) << c.error;
+    EXPECT_NE("system error", os_code_meaning(c.code)) << c.code;
+  }
 }
 
 TEST(File, FaultHookCutsTransfers) {
