@@ -61,7 +61,8 @@ class HostFiles {
   // A hint to start writing the range to the disk now (File::start_writeback).
   virtual void start_writeback(Handle h, std::uint64_t offset, std::uint64_t length) = 0;
   // Never blocks; a range another opener holds gives kOsFileInUse. `exclusive` on a
-  // read-only handle takes a shared lock, on every host.
+  // read-only handle takes a shared lock, on every host. These locks never meet the
+  // lock that stands for the open's sharing mode: a record unlock leaves it whole.
   virtual int lock(Handle h, bool read_only, std::uint64_t offset, std::uint64_t length,
                    bool exclusive) = 0;
   virtual int unlock(Handle h, std::uint64_t offset, std::uint64_t length) = 0;

@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/foreign_hold.h"
 #include "platform/host_files.h"
 #include "platform/process.h"
 #include "tests/support/temp_dir.h"
@@ -26,6 +29,11 @@ using test::TempDir;
 void touch(const fs::path& p, const std::string& content = "") {
   if (!p.parent_path().empty()) fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << content;
+}
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class DriveRootGuard {
@@ -235,6 +243,130 @@ TEST(File, ExclusiveOpenDeniesAnotherProcess) {
   }
   EXPECT_EQ(kOsOk, run_helper({"try", name, "exclusive"}));
 }
+
+#ifndef _WIN32
+// Another program's fcntl record lock, as file servers for Windows clients and other
+// programs on the host take them (length 0: the whole file and past its end).
+struct RecordLock {
+  std::string kind, start, length;
+};
+const RecordLock kOtherLocks[] = {
+    {"write", "1000000000", "1"}, {"write", "0", "0"}, {"read", "1000000000", "1"}, {"read", "0", "0"}};
+
+// A second process holding one of them until it goes out of scope.
+class RecordHolder {
+ public:
+  RecordHolder(const fs::path& dir, const std::string& file, const RecordLock& lock)
+      : ready_((dir / "ready").string()), release_((dir / "release").string()) {
+    fs::remove(ready_);
+    fs::remove(release_);
+    started_ = holder_.start(LUM_LOCK_HELPER, {"hold-record", file, lock.kind, lock.start,
+                                               lock.length, ready_, release_});
+    for (int i = 0; started_ && i < 1000 && !fs::exists(ready_); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ~RecordHolder() {
+    std::ofstream(release_) << "go";
+    holder_.wait();
+  }
+  bool holds() const { return fs::exists(ready_); }
+
+ private:
+  std::string ready_, release_;
+  Process holder_;
+  bool started_ = false;
+};
+
+// Opens meet the record locks of other programs both ways: an exclusive open is refused
+// while another process holds any lock on the file, a shared one while it holds a write
+// lock; and while this process holds the file exclusively no other process can lock
+// any of it, while shared only for reading.
+TEST(File, OpensMeetTheRecordLocksOfOtherPrograms) {
+  TempDir dir;
+  const std::string name = (dir / "held.dbf").string();
+  touch(name, "abc");
+  for (const RecordLock& lock : kOtherLocks) {
+    SCOPED_TRACE(lock.kind + " lock at " + lock.start + ", length " + lock.length);
+    const bool write = lock.kind == "write";
+    {
+      RecordHolder holder(dir.path(), name, lock);
+      ASSERT_TRUE(holder.holds());
+      File f;
+      EXPECT_EQ(kOsFileInUse, f.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
+      EXPECT_EQ(kOsFileInUse, f.open(name, FileAccess::ReadOnly, FileShare::Exclusive));
+      EXPECT_EQ(kOsFileInUse, f.create(name, FileShare::Exclusive));
+      EXPECT_EQ(write ? kOsFileInUse : kOsOk,
+                f.open(name, FileAccess::ReadWrite, FileShare::Shared));
+    }
+    EXPECT_EQ("abc", read_file(name)) << "a refused create empties nothing";
+    struct Mine {
+      FileAccess access;
+      FileShare share;
+    } mine_cases[] = {{FileAccess::ReadWrite, FileShare::Exclusive},
+                      {FileAccess::ReadOnly, FileShare::Exclusive},
+                      {FileAccess::ReadWrite, FileShare::Shared},
+                      {FileAccess::ReadOnly, FileShare::Shared}};
+    for (const Mine& m : mine_cases) {
+      File mine;
+      ASSERT_EQ(kOsOk, mine.open(name, m.access, m.share));
+      const bool refused = m.share == FileShare::Exclusive || write;
+      EXPECT_EQ(refused ? kOsFileInUse : kOsOk,
+                run_helper({"record", name, lock.kind, lock.start, lock.length}))
+          << (m.share == FileShare::Exclusive ? "exclusive" : "shared")
+          << (m.access == FileAccess::ReadOnly ? ", read-only" : "");
+    }
+  }
+}
+
+// The engine's own record locks live beside the sharing lock on the same open file:
+// two shared openers lock different records against each other, an unlock leaves no
+// hole in the sharing lock, and closing another descriptor of the file in this process
+// keeps it.
+TEST(File, SharingLockOutlivesRecordUnlocksAndOtherDescriptors) {
+  TempDir dir;
+  const std::string name = (dir / "shared.dbf").string();
+  touch(name, "abc");
+  File a, b;
+  ASSERT_EQ(kOsOk, a.open(name, FileAccess::ReadWrite, FileShare::Shared));
+  ASSERT_EQ(kOsOk, b.open(name, FileAccess::ReadWrite, FileShare::Shared));
+  EXPECT_EQ(kOsOk, a.lock_range(1000000005, 1, true));
+  EXPECT_EQ(kOsFileInUse, b.lock_range(1000000005, 1, true));
+  EXPECT_EQ(kOsOk, b.lock_range(1000000006, 1, true));
+  EXPECT_EQ(kOsOk, a.unlock_range(1000000005, 1));
+  EXPECT_EQ(kOsOk, b.unlock_range(1000000006, 1));
+  for (const char* at : {"1000000005", "1000000006", "0"}) {
+    EXPECT_EQ(kOsFileInUse, run_helper({"record", name, "write", at, "1"})) << at;
+  }
+  File other;
+  ASSERT_EQ(kOsOk, other.open(name, FileAccess::ReadOnly, FileShare::Shared));
+  other.close();
+  EXPECT_EQ(kOsFileInUse, run_helper({"record", name, "write", "0", "0"}));
+  EXPECT_EQ(kOsOk, run_helper({"record", name, "read", "0", "0"}));
+  a.close();
+  b.close();
+  EXPECT_EQ(kOsOk, run_helper({"record", name, "write", "0", "0"}));
+}
+#endif
+
+#ifdef _WIN32
+// Windows: other programs meet the run's opens through their share modes. An open that
+// denies writing keeps the run's writing opens out, and while the run holds a file an
+// open that denies others fails.
+TEST(File, ShareModesOfOtherOpenersMeetTheOpens) {
+  TempDir dir;
+  const std::string name = (dir / "held.dbf").string();
+  touch(name, "abc");
+  ForeignHold other;
+  ASSERT_EQ(kOsOk, other.open_sharing(name, false));
+  File f;
+  EXPECT_EQ(kOsFileInUse, f.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
+  EXPECT_EQ(kOsFileInUse, f.open(name, FileAccess::ReadWrite, FileShare::Shared));
+  other.release();
+  ASSERT_EQ(kOsOk, f.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
+  EXPECT_EQ(kOsFileInUse, other.open_sharing(name, true));
+}
+#endif
 
 TEST(File, PositionedTransfersSizeTruncate) {
   TempDir dir(true);
