@@ -5,10 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "frame/account.h"
@@ -109,23 +107,6 @@ class TableReader {
   dbf::Header h_;
   std::uint32_t count_ = 0;
 };
-
-// The host file a name of the run stands for, as the scratch copies key it.
-std::string folded_path(const std::string& host_path) {
-  std::error_code ec;
-  std::string s = std::filesystem::absolute(host_path, ec).lexically_normal().generic_string();
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-// Whether the run changed the file of that name (its copy was written).
-bool changed_by_run(const CheckOutcome& c, const std::string& name) {
-  const std::string key = folded_path(resolve_name(name).path);
-  for (const ScratchFile& f : c.files) {
-    if (f.changed && folded_path(f.path) == key) return true;
-  }
-  return false;
-}
 
 std::string plural(std::uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -633,14 +614,14 @@ std::string conversion_text(const CheckOutcome& c, const Conversion& k, bool sto
     s += item(imp.text, scan_lines(imp.text, length, tally)
                             ? lines_text(tally, length, staging.name())
                             : std::string("cannot be read"));
-    s += item(staging.name(), changed_by_run(c, staging.name())
+    s += item(staging.name(), changed_by_run(staging.name())
                                   ? plural(staging.count(), "record", "records") + " imported"
                                   : "unchanged");
   }
   TableReader target;
   if (!target.open(k.target)) {
     s += item(k.target, target.why());
-  } else if (!changed_by_run(c, with_dbf(k.target))) {
+  } else if (!changed_by_run(with_dbf(k.target))) {
     s += item(k.target, "unchanged, " + plural(target.count(), "record", "records"));
   } else {
     s += item(k.target, plural(target.count(), "record", "records") + " written");
@@ -649,21 +630,21 @@ std::string conversion_text(const CheckOutcome& c, const Conversion& k, bool sto
     if (k.extra == Extra::kBalances) s += item("balances", balances_text());
   }
   for (const IndexBuilt& ix : k.indexes) {
-    if (changed_by_run(c, ix.file)) s += item(ix.file, index_verification(ix.file, ix.table));
+    if (changed_by_run(ix.file)) s += item(ix.file, index_verification(ix.file, ix.table));
   }
   if (stopped) {
     // Where the conversion stood, in the tables it had changed by then.
     std::string where;
     for (const AreaSummary& a : c.areas_at_error) {
       for (const TextImport& imp : k.imports) {
-        if (a.alias == imp.alias && changed_by_run(c, with_dbf(imp.staging))) {
+        if (a.alias == imp.alias && changed_by_run(with_dbf(imp.staging))) {
           where = "on record " + std::to_string(a.recno) + " of " + with_dbf(imp.staging) +
                   " (line " + std::to_string(a.recno) + " of " + imp.text + ")";
         }
       }
     }
     for (const AreaSummary& a : c.areas_at_error) {
-      if (a.alias == k.target_alias && changed_by_run(c, with_dbf(k.target))) {
+      if (a.alias == k.target_alias && changed_by_run(with_dbf(k.target))) {
         where += std::string(where.empty() ? "" : ", ") + "with record " + std::to_string(a.recno) +
                  " of " + k.target + " the last written";
       }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -111,6 +112,10 @@ class File {
   // file opens: a directory, pipe or device gives kOsAccessDenied, without waiting for
   // a pipe's other end. Returns the OS code, 0 on success.
   int open(std::string_view name, FileAccess access, FileShare share);
+  // Opens the file at a host path as path(), changed_files() and scratch_files() give
+  // it: the path is used as it is, without the name rules (no drive root, no case-blind
+  // look-up); otherwise as open.
+  int open_path(std::string_view host_path, FileAccess access, FileShare share);
   // Creates the file, or empties an existing one, for reading and writing. An existing
   // file that matches case-blind keeps its spelling; else the name is used as given.
   // An existing directory, pipe or device gives kOsAccessDenied.
@@ -151,6 +156,7 @@ class File {
  private:
   // Adds this file to changed_files() the first time it changes.
   void note_change();
+  int open_resolved(const ResolvedName& r, FileAccess access, FileShare share);
 
   std::intptr_t handle_ = -1;  // the host's descriptor or handle
   bool changed_ = false;
@@ -161,9 +167,27 @@ class File {
 
 // The files this process has changed through File since it started (or since
 // forget_changed_files()), by host path as opened, in the order first changed: created,
-// written to, or cut or extended. What a run's account to the operator lists.
+// written to, or cut or extended; a file reached through several names is listed once.
+// What a run's account to the operator lists.
 std::vector<std::string> changed_files();
 void forget_changed_files();
+
+// Whether the run changed the file that `name` names (resolved as File::open resolves
+// it): among changed_files(), or, while the scratch copies are on, a file whose copy
+// the run wrote, created, emptied, deleted or renamed away. Files are compared by what
+// they are on the host (POSIX device and inode, Windows volume and file index), never
+// by how their names are spelled: every name that reaches the same file (letter case,
+// "\" or "/", a drive letter in either case, a drive root given in another form, a
+// relative name, a symbolic link) gives the same answer.
+bool changed_by_run(std::string_view name);
+
+// The part of the host path `host_path` below the directory `dir` (a host path; "" is
+// the working directory): its components after the one that is `dir`, joined with
+// "/", as spelled in `host_path`; nullopt when it does not lie below `dir`. Directories
+// are compared by what they are on the host, as changed_by_run compares files, so
+// every spelling of `dir` and of the path gives the same answer; the file itself need
+// not exist.
+std::optional<std::string> path_below(std::string_view host_path, std::string_view dir);
 
 // Deletes a file / renames a file; both resolve names like File::open. OS code result.
 int delete_file(std::string_view name);

@@ -23,6 +23,15 @@ struct DirEntry {
   EntryKind kind = EntryKind::Other;
 };
 
+// What a file or directory is on the host, whatever name reached it: POSIX device and
+// inode number, Windows volume serial number and file index. Two names reach the same
+// file exactly when their identities are equal.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 // How an entry of a directory was looked for (TooLong: the name is longer than the host
 // allows, so that no entry can match).
 enum class Found : std::uint8_t { Yes, No, NoDirectory, TooLong };
@@ -41,6 +50,10 @@ class HostFiles {
   virtual EntryKind kind(const std::string& path) = 0;
   // The entries of a directory (without "." and ".."), in no particular order.
   virtual int list_dir(const std::string& dir, std::vector<DirEntry>& out) = 0;
+  // The identity of the file or directory a host path names ("" is the working
+  // directory; links are followed), or of an open file.
+  virtual int identity(const std::string& path, FileId& out) = 0;
+  virtual int identity(Handle h, FileId& out) = 0;
 
   // Opens an existing regular file and takes the lock that stands for `share` (see
   // File::open). A directory gives kOsAccessDenied.

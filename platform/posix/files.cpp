@@ -185,6 +185,10 @@ int lock_whole_file(int fd, FileShare share, bool writable) {
   return os;
 }
 
+FileId id_of(const struct stat& st) {
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 // Opens `path` with `flags` and keeps the descriptor only for a regular file. The open
 // does not wait (a pipe without a writer would block it for good), and a pipe or
 // device is refused: reading one as a table or a text file could wait or never end.
@@ -256,6 +260,20 @@ class PosixFiles final : public HostFiles {
           {std::string(n), ::stat(full.c_str(), &st) == 0 ? kind_of(st) : EntryKind::Missing});
     }
     ::closedir(d);
+    return kOsOk;
+  }
+
+  int identity(const std::string& path, FileId& out) override {
+    struct stat st;
+    if (::stat(dir_for(path).c_str(), &st) != 0) return map_errno(errno);
+    out = id_of(st);
+    return kOsOk;
+  }
+
+  int identity(Handle h, FileId& out) override {
+    struct stat st;
+    if (::fstat(fd_of(h), &st) != 0) return map_errno(errno);
+    out = id_of(st);
     return kOsOk;
   }
 

@@ -126,6 +126,27 @@ class WindowsFiles final : public HostFiles {
     return kOsOk;
   }
 
+  int identity(const std::string& path, FileId& out) override {
+    // No access asked for: a directory, or a file another program holds, still tells.
+    HANDLE h = ::CreateFileA(path.empty() ? "." : path.c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return map_windows_error(::GetLastError());
+    int rc = identity(from_handle(h), out);
+    ::CloseHandle(h);
+    return rc;
+  }
+
+  int identity(Handle h, FileId& out) override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle_of(h), &info)) {
+      return map_windows_error(::GetLastError());
+    }
+    out.volume = info.dwVolumeSerialNumber;
+    out.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return kOsOk;
+  }
+
   int open(const std::string& path, FileAccess access, FileShare share, Handle& out) override {
     DWORD rights = GENERIC_READ | (access == FileAccess::ReadWrite ? GENERIC_WRITE : 0);
     if (access == FileAccess::ReadWrite && read_only_file(path)) return kOsAccessDenied;

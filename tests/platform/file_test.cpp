@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -524,6 +525,93 @@ TEST(File, ScratchCopiesTakeEveryChangeAndLeaveTheFilesAsTheyWere) {
   EXPECT_EQ(before, tree(work.path()));
   EXPECT_EQ("AAAA", read_name("a.dbf"));
   EXPECT_FALSE(file_exists("New.ntx"));
+}
+
+// Spellings of the directory `dir` (absolute, below the working directory): as the host
+// writes it, with a trailing separator, from the root of its drive, relative to the
+// working directory, and through a symbolic link where the host makes them; on Windows
+// also with "/" for "\\" and the other way round, and the drive letter in the other case.
+std::vector<std::string> spellings_of(const fs::path& dir) {
+  const std::string native = dir.string();
+  std::vector<std::string> out = {native, native + "/", dir.relative_path().string().insert(0, "/"),
+                                  fs::relative(dir).string(),
+                                  "./" + fs::relative(dir).generic_string() + "/"};
+#ifdef _WIN32
+  std::string other = native;
+  for (char& c : other) c = c == '/' ? '\\' : c == '\\' ? '/' : c;
+  out.push_back(other);
+  if (dir.has_root_name()) {  // "C:": the letter in the other case
+    other = native;
+    other[0] = static_cast<char>(other[0] ^ 0x20);
+    out.push_back(other);
+  }
+#endif
+  std::error_code ec;
+  fs::create_directory_symlink(dir, "link", ec);
+  if (!ec) {
+    out.push_back("link");
+    out.push_back(fs::absolute("link").string());
+  }
+  return out;
+}
+
+// Whether the run changed a file does not hang on how its name or the drive root was
+// spelled: for every spelling of the drive root, in a real run and with scratch copies,
+// every name that reaches a changed file says so, and the changed files are known below
+// the drive root and the working directory by the same names.
+TEST(File, ChangedFilesAreKnownByWhatTheyAreNotHowTheyAreSpelled) {
+  TempDir work(true);
+  touch("root/lum/firma1/T.DBF", "t");
+  touch("root/lum/firma1/U.DBF", "u");
+  touch("cb.dbf", "c");
+  for (const std::string& root : spellings_of(fs::absolute("root"))) {
+    for (bool copies : {false, true}) {
+      SCOPED_TRACE(root + (copies ? ", scratch copies" : ""));
+      DriveRootGuard guard(root);
+      forget_changed_files();
+      TempDir scratch;
+      if (copies) {
+        ASSERT_TRUE(begin_scratch(scratch.path().string()));
+      }
+      {
+        File t, n;
+        ASSERT_EQ(kOsOk, t.open("\\lum\\firma1\\t.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+        EXPECT_EQ(1u, t.write_at(0, "T", 1).bytes);
+        ASSERT_EQ(kOsOk, n.create("/LUM/firma1/new.ntx", FileShare::Exclusive));
+      }
+      for (const char* name : {"\\lum\\firma1\\T.DBF", "/LUM/FIRMA1/t.dbf", "c:\\lum\\firma1\\t.dbf",
+                               "C:/lum/firma1/T.dbf", "root/LUM/firma1/t.DBF", "\\lum\\FIRMA1\\NEW.ntx",
+                               "root\\lum\\firma1\\new.ntx"}) {
+        EXPECT_TRUE(changed_by_run(name)) << name;
+      }
+      for (const char* name : {"\\lum\\firma1\\u.dbf", "root/lum/firma1/U.DBF", "cb.dbf", "none.dbf"}) {
+        EXPECT_FALSE(changed_by_run(name)) << name;
+      }
+      // Every name sees the run's own change.
+      EXPECT_EQ("T", read_name("root/Lum/Firma1/t.dbf"));
+      std::vector<std::string> changed = changed_files();
+      if (copies) {
+        changed.clear();
+        for (const ScratchFile& f : scratch_files()) changed.push_back(f.path);
+      }
+      ASSERT_EQ(2u, changed.size());
+      EXPECT_EQ("lum/firma1/T.DBF", path_below(changed[0], drive_root()).value_or("-"));
+      // Below the working directory as the drive root was spelled there ("root" or
+      // "link"): a name that reaches the file.
+      const std::string here = path_below(changed[1], "").value_or("-");
+      EXPECT_TRUE(here.ends_with("/lum/firma1/new.ntx")) << here;
+      EXPECT_TRUE(changed_by_run(here)) << here;
+      EXPECT_EQ(std::nullopt, path_below(changed[0], "root/lum/firma1/T.DBF"));
+      EXPECT_EQ(std::nullopt, path_below("cb.dbf", drive_root()));
+      if (copies) {
+        end_scratch();
+      } else {
+        ASSERT_EQ(kOsOk, delete_file("\\lum\\firma1\\new.ntx"));
+      }
+    }
+  }
+  EXPECT_EQ("T", read_file("root/lum/firma1/T.DBF"));
+  EXPECT_EQ("u", read_file("root/lum/firma1/U.DBF"));
 }
 
 // Every OS code the layer reports has an operator's plain meaning, the same on every
