@@ -63,8 +63,10 @@ std::string folded(std::string s) {
   return s;
 }
 
+// The directory part of a path, its separators as given: under wine a path from the
+// root that is all "/" names a Unix path, not one on the current drive.
 std::string parent_of(const std::string& path) {
-  return std::filesystem::path(path).parent_path().generic_string();
+  return std::filesystem::path(path).parent_path().string();
 }
 
 std::optional<FileId> identity_of(const std::string& path) {
