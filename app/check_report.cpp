@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "app/run_plan.h"
@@ -22,22 +20,6 @@ namespace lum {
 namespace {
 
 // --- the run's files, as the names of the run reach them ---
-
-// The host file a name of the run stands for, as the scratch copies key it.
-std::string folded_path(const std::string& host_path) {
-  std::error_code ec;
-  std::string s = std::filesystem::absolute(host_path, ec).lexically_normal().generic_string();
-  return ascii_upper(s);
-}
-
-// Whether the run changed the file of that name (its copy was written).
-bool changed_by_run(const CheckOutcome& c, const std::string& name) {
-  const std::string key = folded_path(resolve_name(name).path);
-  for (const ScratchFile& f : c.files) {
-    if (f.changed && folded_path(f.path) == key) return true;
-  }
-  return false;
-}
 
 // A file of the run as the report names it: the system's own form ("\lum\firma1\..."
 // below the drive root, the bare name in the working directory) with the file's
@@ -186,7 +168,7 @@ std::string target_text(const CheckOutcome& c, const ConversionPlan& k, int plac
   TableScan target;
   if (!target.open(name)) return item(shown(target.name()), target.why());
   const std::string label = shown(target.name());
-  if (!changed_by_run(c, target.name())) {
+  if (!changed_by_run(target.name())) {
     return item(label, "unchanged, " + plural(target.count(), "record", "records"));
   }
   const RunRecord::Tally* written = c.run.find(place, kNoteWritten);
@@ -204,7 +186,7 @@ std::string stopped_text(const CheckOutcome& c, const ConversionPlan& k) {
   for (const AreaSummary& a : c.areas_at_error) {
     for (const TextImport& imp : k.texts) {
       const std::string staging = table_file(k.table(imp.staging));
-      if (a.alias == imp.staging && changed_by_run(c, staging)) {
+      if (a.alias == imp.staging && changed_by_run(staging)) {
         where = "on record " + std::to_string(a.recno) + " of " + shown(staging) + " (line " +
                 std::to_string(a.recno) + " of " + imp.text + ")";
       }
@@ -212,7 +194,7 @@ std::string stopped_text(const CheckOutcome& c, const ConversionPlan& k) {
   }
   const std::string target = table_file(k.table(k.target));
   for (const AreaSummary& a : c.areas_at_error) {
-    if (a.alias == k.target && changed_by_run(c, target)) {
+    if (a.alias == k.target && changed_by_run(target)) {
       where += std::string(where.empty() ? "" : ", ") + "with record " + std::to_string(a.recno) +
                " of " + shown(target) + " the last written";
     }
@@ -229,14 +211,14 @@ std::string conversion_text(const CheckOutcome& c, const ConversionPlan& k, int 
     if (!FILE(imp.text)) continue;
     TableScan t;
     if (!t.open(staging)) continue;
-    s += item(shown(t.name()), changed_by_run(c, t.name())
+    s += item(shown(t.name()), changed_by_run(t.name())
                                    ? plural(t.count(), "record", "records") + " imported"
                                    : "unchanged");
   }
   s += target_text(c, k, place);
   for (const IndexBuild& ix : k.indexes) {
     const std::string file = index_file(ix);
-    if (changed_by_run(c, file)) {
+    if (changed_by_run(file)) {
       s += item(shown(file), index_verification(file, k.table(ix.table).name));
     }
   }

@@ -1,7 +1,7 @@
 #include "frame/account.h"
 
 #include <filesystem>
-#include <system_error>
+#include <optional>
 #include <vector>
 
 #include "frame/error_log.h"
@@ -17,23 +17,6 @@ namespace lum {
 namespace {
 
 namespace fs = std::filesystem;
-
-// `path` below `base` (both absolute and normal), or "" when it is not.
-std::string below(const fs::path& path, const fs::path& base) {
-  fs::path rel = path.lexically_relative(base);
-  if (rel.empty() || *rel.begin() == "..") return {};
-  return rel.generic_string();
-}
-
-// A name that platform/ resolves to this host path: names that begin with a separator
-// mean the drive root, so an absolute path is given relative to the working directory.
-std::string name_for(const std::string& host_path) {
-  fs::path p(host_path);
-  if (!p.is_absolute()) return host_path;
-  std::error_code ec;
-  fs::path rel = p.lexically_relative(fs::current_path(ec));
-  return ec || rel.empty() ? host_path : rel.generic_string();
-}
 
 // "40 bytes shorter", "1 to 3 bytes longer".
 std::string by_bytes(std::uint64_t lo, std::uint64_t hi, const char* how) {
@@ -53,27 +36,24 @@ std::string how_many(std::uint64_t n, std::uint64_t of) {
 void add_operator_note(std::string note) { frame_state().notes.push_back(std::move(note)); }
 
 std::string operator_file_name(const std::string& host_path) {
-  std::error_code ec;
-  const fs::path abs = fs::absolute(host_path, ec).lexically_normal();
-  if (ec) return host_path;
-  const fs::path cwd = fs::current_path(ec).lexically_normal();
-  if (!ec && abs.parent_path() == cwd) return abs.filename().string();
-  const fs::path root = fs::absolute(drive_root(), ec).lexically_normal();
-  if (!ec) {
-    if (std::string rel = below(abs, root); !rel.empty()) {
-      for (char& c : rel) {
-        if (c == '/') c = '\\';
-      }
-      return "\\" + rel;
-    }
+  // A file of the working directory by its bare name; below the drive root in the
+  // system's form; else below the working directory; else the host path.
+  if (std::optional<std::string> rel = path_below(host_path, "")) {
+    if (rel->find('/') == std::string::npos) return *rel;
   }
-  if (std::string rel = below(abs, cwd); !rel.empty()) return rel;
+  if (std::optional<std::string> rel = path_below(host_path, drive_root())) {
+    for (char& c : *rel) {
+      if (c == '/') c = '\\';
+    }
+    return "\\" + *rel;
+  }
+  if (std::optional<std::string> rel = path_below(host_path, "")) return *rel;
   return host_path;
 }
 
 std::string changed_file_note(const std::string& host_path, bool dry_run) {
   File f;
-  if (f.open(name_for(host_path), FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return {};
+  if (f.open_path(host_path, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return {};
   const std::string ext = ascii_lower(fs::path(host_path).extension().string());
   if (ext == ".ntx") return "index, built again";
   if (ext == ".dbt" || ext == ".fpt" || ext == ".smt") return "memo file";

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "platform/host_files.h"
@@ -19,7 +21,13 @@ namespace {
 std::string g_drive_root;
 IoFaultHook g_fault_hook;
 HostFiles* g_host_files = nullptr;
-std::vector<std::string> g_changed;  // changed_files(), in order
+// changed_files(), in order, each with its identity where the host gave one.
+struct ChangedFile {
+  std::string path;
+  FileId id;
+  bool known = false;
+};
+std::vector<ChangedFile> g_changed;
 
 bool is_sep(char c) { return c == '\\' || c == '/'; }
 
@@ -224,19 +232,71 @@ void File::note_change() {
   if (changed_) return;
   changed_ = true;
   if (scratch::active()) scratch::note_change(path_);
-  if (std::find(g_changed.begin(), g_changed.end(), path_) == g_changed.end()) {
-    g_changed.push_back(path_);
+  ChangedFile c;
+  c.path = path_;
+  c.known = host_files().identity(handle_, c.id) == kOsOk;
+  for (const ChangedFile& o : g_changed) {
+    if (o.path == c.path || (o.known && c.known && o.id == c.id)) return;
   }
+  g_changed.push_back(std::move(c));
 }
 
-std::vector<std::string> changed_files() { return g_changed; }
+std::vector<std::string> changed_files() {
+  std::vector<std::string> out;
+  for (const ChangedFile& c : g_changed) out.push_back(c.path);
+  return out;
+}
 
 void forget_changed_files() { g_changed.clear(); }
 
+bool changed_by_run(std::string_view name) {
+  ResolvedName r = resolve_name(name);
+  if (scratch::active()) return scratch::changed(r);
+  FileId id;
+  if (r.oscode != kOsOk || host_files().identity(r.path, id) != kOsOk) return false;
+  return std::any_of(g_changed.begin(), g_changed.end(),
+                     [&](const ChangedFile& c) { return c.known && c.id == id; });
+}
+
+std::optional<std::string> path_below(std::string_view host_path, std::string_view dir) {
+  namespace fs = std::filesystem;
+  FileId want;
+  if (host_files().identity(std::string(dir), want) != kOsOk) return std::nullopt;
+  std::error_code ec;
+  fs::path p = fs::absolute(fs::path(std::string(host_path.empty() ? "." : host_path)), ec);
+  if (ec) return std::nullopt;
+  p = p.lexically_normal();
+  if (!p.has_filename()) p = p.parent_path();  // "dir/" is "dir"
+  // Up from the file's directory, one component at a time, until one is `dir`.
+  std::vector<std::string> below{p.filename().string()};
+  for (fs::path up = p.parent_path();; up = up.parent_path()) {
+    FileId id;
+    if (host_files().identity(up.string(), id) == kOsOk && id == want) {
+      std::string rel;
+      for (auto it = below.rbegin(); it != below.rend(); ++it) {
+        rel += (rel.empty() ? "" : "/") + *it;
+      }
+      return rel;
+    }
+    if (!up.has_relative_path()) return std::nullopt;  // past the root
+    below.push_back(up.filename().string());
+  }
+}
+
 int File::open(std::string_view name, FileAccess access, FileShare share) {
+  return open_resolved(resolve_name(name), access, share);
+}
+
+int File::open_path(std::string_view host_path, FileAccess access, FileShare share) {
+  ResolvedName r;
+  r.path = std::string(host_path);
+  r.oscode = host_files().kind(r.path) == EntryKind::Missing ? kOsFileNotFound : kOsOk;
+  return open_resolved(r, access, share);
+}
+
+int File::open_resolved(const ResolvedName& r, FileAccess access, FileShare share) {
   if (is_open()) close();
   changed_ = false;
-  ResolvedName r = resolve_name(name);
   std::string path = r.path;
   if (scratch::active()) {
     if (int rc = scratch::for_open(r, access, share, path); rc != kOsOk) return rc;
@@ -419,6 +479,74 @@ std::vector<std::string> list_files(std::string_view pattern) {
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+std::string_view os_code_meaning(int oscode) {
+  switch (oscode) {
+    case kOsOk:
+      return "no error";
+    case kOsFileNotFound:
+      return "file not found";
+    case kOsPathNotFound:
+      return "path not found";
+    case kOsTooManyOpenFiles:
+      return "too many open files";
+    case kOsAccessDenied:
+      return "access denied";
+    case kOsNotEnoughMemory:
+      return "not enough memory";
+    case kOsNotSameDevice:
+      return "not the same drive";
+    case kOsWriteProtected:
+      return "disk write-protected";
+    case kOsNotReady:
+      return "device not ready";
+    case kOsDataError:
+      return "data error on the disk";
+    case kOsWriteFault:
+      return "write fault";
+    case kOsReadFault:
+      return "read fault";
+    case kOsDeviceFailure:
+      return "device not working";
+    case kOsFileInUse:
+      return "in use by another program";
+    case kOsTooManyLocks:
+      return "too many locks";
+    case kOsNotSupported:
+      return "not supported";
+    case kOsNetworkPathNotFound:
+      return "network path not found";
+    case kOsNetworkNameGone:
+      return "network file no longer available";
+    case kOsFileExists:
+    case kOsAlreadyExists:
+      return "file already exists";
+    case kOsInvalidParameter:
+      return "invalid request";
+    case kOsPipeClosed:
+      return "pipe closed";
+    case kOsDiskFull:
+      return "disk full";
+    case kOsTimedOut:
+      return "timed out";
+    case kOsDirectoryNotEmpty:
+      return "directory not empty";
+    case kOsNameTooLong:
+      return "name too long";
+    case kOsFileTooLarge:
+      return "file too large";
+    case kOsInterrupted:
+      return "interrupted";
+    case kOsDeviceError:
+      return "device input/output error";
+    case kOsTooManyLinks:
+      return "too many links";
+    case kOsCannotResolve:
+      return "name cannot be resolved";
+    default:
+      return "system error";
+  }
 }
 
 void set_io_fault_hook(IoFaultHook hook) { g_fault_hook = std::move(hook); }

@@ -9,24 +9,56 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace lum {
 
-// Operating-system error codes as the system numbers them. A host error without one
-// of these meanings is reported as the host's own number.
+// Operating-system error codes as the system numbers them. Every host reports its
+// errors with these numbers (POSIX errno values are mapped onto them), so that a number
+// means the same on every host; a host error without one of these meanings is reported
+// as the host's own number.
 enum OsCode : int {
   kOsOk = 0,
   kOsFileNotFound = 2,
   kOsPathNotFound = 3,
+  kOsTooManyOpenFiles = 4,
   kOsAccessDenied = 5,
+  kOsNotEnoughMemory = 8,
+  kOsNotSameDevice = 17,  // a rename to another drive or file system
+  kOsWriteProtected = 19,
+  kOsNotReady = 21,  // the device is not ready, or there is no such device
+  kOsDataError = 23,
+  kOsWriteFault = 29,
+  kOsReadFault = 30,
+  kOsDeviceFailure = 31,  // a device of the system is not working
   kOsFileInUse = 32,
+  kOsTooManyLocks = 36,
+  kOsNotSupported = 50,
+  kOsNetworkPathNotFound = 53,
+  kOsNetworkNameGone = 64,
+  kOsFileExists = 80,
+  kOsInvalidParameter = 87,
+  kOsPipeClosed = 109,
   kOsDiskFull = 112,
+  kOsTimedOut = 121,
+  kOsDirectoryNotEmpty = 145,
+  kOsAlreadyExists = 183,
   kOsNameTooLong = 206,    // a name or path longer than the host allows
+  kOsFileTooLarge = 223,
+  kOsInterrupted = 995,
+  kOsDeviceError = 1117,   // an input/output error of the device
+  kOsTooManyLinks = 1142,
   kOsCannotResolve = 1921  // a name the host cannot resolve (symbolic links in a loop)
 };
+
+// An operator's plain meaning of an OS code that this layer reports ("file not found",
+// "in use by another program", "disk full"), to stand beside the number; the same text
+// on every host. A number without a meaning of its own (a host error this layer does
+// not map) gives "system error". Never empty.
+std::string_view os_code_meaning(int oscode);
 
 // The directory that a leading "\" names (the root of the current drive). Start-up
 // sets it from //DRIVE:; until then it is the host's own root ("/" on POSIX; on
@@ -84,6 +116,10 @@ class File {
   // passing by its scratch copy while the copies are on: the file as it was before the
   // dry run, which never writes it. Otherwise the same as open(name, ReadOnly, Shared).
   int open_original(std::string_view name);
+  // Opens the file at a host path as path(), changed_files() and scratch_files() give
+  // it: the path is used as it is, without the name rules (no drive root, no case-blind
+  // look-up); otherwise as open.
+  int open_path(std::string_view host_path, FileAccess access, FileShare share);
   // Creates the file, or empties an existing one, for reading and writing. An existing
   // file that matches case-blind keeps its spelling; else the name is used as given.
   // An existing directory, pipe or device gives kOsAccessDenied.
@@ -124,6 +160,7 @@ class File {
  private:
   // Adds this file to changed_files() the first time it changes.
   void note_change();
+  int open_resolved(const ResolvedName& r, FileAccess access, FileShare share);
 
   std::intptr_t handle_ = -1;  // the host's descriptor or handle
   bool changed_ = false;
@@ -134,9 +171,27 @@ class File {
 
 // The files this process has changed through File since it started (or since
 // forget_changed_files()), by host path as opened, in the order first changed: created,
-// written to, or cut or extended. What a run's account to the operator lists.
+// written to, or cut or extended; a file reached through several names is listed once.
+// What a run's account to the operator lists.
 std::vector<std::string> changed_files();
 void forget_changed_files();
+
+// Whether the run changed the file that `name` names (resolved as File::open resolves
+// it): among changed_files(), or, while the scratch copies are on, a file whose copy
+// the run wrote, created, emptied, deleted or renamed away. Files are compared by what
+// they are on the host (POSIX device and inode, Windows volume and file index), never
+// by how their names are spelled: every name that reaches the same file (letter case,
+// "\" or "/", a drive letter in either case, a drive root given in another form, a
+// relative name, a symbolic link) gives the same answer.
+bool changed_by_run(std::string_view name);
+
+// The part of the host path `host_path` below the directory `dir` (a host path; "" is
+// the working directory): its components after the one that is `dir`, joined with
+// "/", as spelled in `host_path`; nullopt when it does not lie below `dir`. Directories
+// are compared by what they are on the host, as changed_by_run compares files, so
+// every spelling of `dir` and of the path gives the same answer; the file itself need
+// not exist.
+std::optional<std::string> path_below(std::string_view host_path, std::string_view dir);
 
 // Deletes a file / renames a file; both resolve names like File::open. OS code result.
 int delete_file(std::string_view name);

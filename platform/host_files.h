@@ -23,6 +23,15 @@ struct DirEntry {
   EntryKind kind = EntryKind::Other;
 };
 
+// What a file or directory is on the host, whatever name reached it: POSIX device and
+// inode number, Windows volume serial number and file index. Two names reach the same
+// file exactly when their identities are equal.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 // How an entry of a directory was looked for (TooLong: the name is longer than the host
 // allows, so that no entry can match).
 enum class Found : std::uint8_t { Yes, No, NoDirectory, TooLong };
@@ -41,6 +50,10 @@ class HostFiles {
   virtual EntryKind kind(const std::string& path) = 0;
   // The entries of a directory (without "." and ".."), in no particular order.
   virtual int list_dir(const std::string& dir, std::vector<DirEntry>& out) = 0;
+  // The identity of the file or directory a host path names ("" is the working
+  // directory; links are followed), or of an open file.
+  virtual int identity(const std::string& path, FileId& out) = 0;
+  virtual int identity(Handle h, FileId& out) = 0;
 
   // Opens an existing regular file and takes the lock that stands for `share` (see
   // File::open). A directory gives kOsAccessDenied.
@@ -61,7 +74,8 @@ class HostFiles {
   // A hint to start writing the range to the disk now (File::start_writeback).
   virtual void start_writeback(Handle h, std::uint64_t offset, std::uint64_t length) = 0;
   // Never blocks; a range another opener holds gives kOsFileInUse. `exclusive` on a
-  // read-only handle takes a shared lock, on every host.
+  // read-only handle takes a shared lock, on every host. These locks never meet the
+  // lock that stands for the open's sharing mode: a record unlock leaves it whole.
   virtual int lock(Handle h, bool read_only, std::uint64_t offset, std::uint64_t length,
                    bool exclusive) = 0;
   virtual int unlock(Handle h, std::uint64_t offset, std::uint64_t length) = 0;
@@ -75,6 +89,11 @@ class HostFiles {
   // Renames; the caller has made sure that `to` does not exist.
   virtual int rename(const std::string& from, const std::string& to) = 0;
 };
+
+// The host's own error number (errno, GetLastError()) as the system's (OsCode and the
+// other numbers os_code_meaning knows). A number the host does not map is passed on
+// as it is.
+int os_code_of_host_error(long err);
 
 // The operations of this host. A test seam may wrap them (set_host_files); nullptr
 // goes back to the host's own.

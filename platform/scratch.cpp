@@ -1,14 +1,17 @@
 // Scratch copies for a dry run: while they are on, every use of a file that would change
 // it or lock it exclusively works on a private copy below the scratch directory,
-// files/<absolute host path>. An entry per operator's file (keyed by its absolute host
-// path, folded to upper case, so that names differing only in case meet) holds the
-// copy, whether the operator's file existed, whether the copy has changed, and whether
-// the run deleted or renamed it away.
+// files/<absolute host path>. An entry per operator's file holds the copy, whether the
+// operator's file existed, whether the copy has changed, and whether the run deleted or
+// renamed it away. Entries are found by what the file is on the host, so that every
+// name that reaches it meets the same entry: an existing file by its identity (device
+// and inode, volume and file index), a file that does not exist (one the run creates)
+// by its directory's identity and its name folded to upper case, as names match.
 #include "platform/scratch.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -19,9 +22,17 @@ namespace lum {
 
 namespace {
 
+struct Key {
+  FileId id;         // the file's, or for a file that does not exist its directory's
+  std::string name;  // "" for an existing file, else its name folded to upper case
+  bool operator==(const Key&) const = default;
+};
+
 struct ScratchEntry {
   std::string path;  // the operator's file, absolute
   std::string copy;  // its copy, absolute
+  std::optional<Key> key;
+  std::optional<FileId> dir;  // its directory's identity
   bool existed = false;
   bool changed = false;
   bool gone = false;               // deleted or renamed away: the name no longer exists for the run
@@ -52,14 +63,37 @@ std::string folded(std::string s) {
   return s;
 }
 
+// The directory part of a path, its separators as given: under wine a path from the
+// root that is all "/" names a Unix path, not one on the current drive.
 std::string parent_of(const std::string& path) {
-  return std::filesystem::path(path).parent_path().generic_string();
+  return std::filesystem::path(path).parent_path().string();
+}
+
+std::optional<FileId> identity_of(const std::string& path) {
+  FileId id;
+  if (host_files().identity(path, id) != kOsOk) return std::nullopt;
+  return id;
+}
+
+std::optional<FileId> directory_of(const std::string& host_path) {
+  const std::string dir = parent_of(absolute_normal(host_path));
+  return identity_of(dir.empty() ? "." : dir);
+}
+
+// The key of the file a host path names; none when neither it nor its directory exists.
+std::optional<Key> key_of(const std::string& host_path) {
+  if (std::optional<FileId> id = identity_of(host_path)) return Key{*id, ""};
+  if (std::optional<FileId> dir = directory_of(host_path)) {
+    return Key{*dir, folded(std::filesystem::path(absolute_normal(host_path)).filename().string())};
+  }
+  return std::nullopt;
 }
 
 ScratchEntry* entry_of(const std::string& host_path) {
-  const std::string key = folded(absolute_normal(host_path));
+  const std::optional<Key> key = key_of(host_path);
+  if (!key) return nullptr;
   for (ScratchEntry& e : g_entries) {
-    if (folded(e.path) == key) return &e;
+    if (e.key == key) return &e;
   }
   return nullptr;
 }
@@ -67,6 +101,8 @@ ScratchEntry* entry_of(const std::string& host_path) {
 ScratchEntry& add_entry(const std::string& host_path, bool existed) {
   ScratchEntry e;
   e.path = absolute_normal(host_path);
+  e.key = key_of(host_path);
+  e.dir = directory_of(host_path);
   // A drive's colon cannot stand inside a path: "C:/x" is copied to files/C/x.
   std::string below = e.path;
   std::erase(below, ':');
@@ -222,6 +258,11 @@ int for_create(const ResolvedName& r, std::string& use) {
   return kOsOk;
 }
 
+bool changed(const ResolvedName& r) {
+  const ScratchEntry* e = entry_of(r.path);
+  return e != nullptr && (e->changed || e->gone);
+}
+
 void note_change(const std::string& path) {
   for (ScratchEntry& e : g_entries) {
     if (e.copy == path) mark_changed(e);
@@ -271,9 +312,10 @@ int rename(const ResolvedName& src, const ResolvedName& dst) {
 
 void adjust_listing(const std::string& dir, const std::function<bool(std::string_view)>& matches,
                     std::vector<std::string>& names) {
-  const std::string here = folded(absolute_normal(dir.empty() ? "." : dir));
+  const std::optional<FileId> here = identity_of(dir.empty() ? "." : dir);
+  if (!here) return;
   for (const ScratchEntry& e : g_entries) {
-    if (folded(parent_of(e.path)) != here) continue;
+    if (e.dir != here) continue;
     const std::string n = std::filesystem::path(e.path).filename().string();
     std::erase_if(names, [&](const std::string& o) { return folded(o) == folded(n); });
     if (!e.gone && matches(n) && regular_copy(e.copy)) names.push_back(n);

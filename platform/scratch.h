@@ -20,6 +20,8 @@ bool active();
 int for_open(const ResolvedName& r, FileAccess access, FileShare share, std::string& use);
 // The path that a create of `r` works on: its copy, made now.
 int for_create(const ResolvedName& r, std::string& use);
+// Whether the run changed the file of `r` (changed_by_run).
+bool changed(const ResolvedName& r);
 // A File opened at `path` has changed it.
 void note_change(const std::string& path);
 // Whether the run sees a regular file at `path`; false in `known` when the copies know

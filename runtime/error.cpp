@@ -1,29 +1,14 @@
 #include "runtime/error.h"
 
+#include "platform/file.h"
 #include "runtime/runtime.h"
 
 namespace lum {
 
-namespace {
-
-// The plain meaning of an operating-system code.
-std::string_view os_code_words(int oscode) {
-  switch (oscode) {
-    case 2: return "file not found";
-    case 3: return "path not found";
-    case 5: return "access denied";
-    case 32: return "in use by another program";
-    case 112: return "disk full";
-    default: return "system error";
-  }
-}
-
-}  // namespace
-
 std::string dos_error_text(int oscode) { return "(DOS Error " + std::to_string(oscode) + ")"; }
 
 std::string dos_error_explained(int oscode) {
-  return "(DOS Error " + std::to_string(oscode) + ": " + std::string(os_code_words(oscode)) + ")";
+  return "(DOS Error " + std::to_string(oscode) + ": " + std::string(os_code_meaning(oscode)) + ")";
 }
 
 std::string_view generic_description(int gencode) {

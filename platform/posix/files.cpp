@@ -1,5 +1,12 @@
-// The POSIX host's file operations: descriptors, pread/pwrite, flock for the sharing
-// mode of an open, open-file-description locks for byte ranges, readdir for names.
+// The POSIX host's file operations: descriptors, pread/pwrite, readdir for names. The
+// sharing mode of an open is two locks on its open file description: a flock, which
+// programs that use flock meet, and an open-file-description record lock on every
+// offset below kEngineLocks (a write lock for an exclusive open, a read lock for a
+// shared one), which conflicts with the fcntl/lockf record locks of every other
+// process and opener. The engine's own byte-range locks are taken on the same
+// description at kEngineLocks + their offset, so that they never merge with the
+// sharing lock: a record unlock leaves no hole in it, and two shared openers, each
+// holding a read lock below kEngineLocks, can still lock different records.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,7 +24,15 @@ namespace lum {
 
 namespace {
 
-// The host's errno as the system's own error number.
+static_assert(sizeof(off_t) >= 8, "byte-range locks far beyond the data need a 64-bit off_t");
+
+// Where the engine's byte-range locks begin: far beyond any data and beyond the far
+// offsets at which programs lock records (1,000,000,000 and up), yet within off_t.
+constexpr std::uint64_t kEngineLocks = std::uint64_t{1} << 62;
+
+// The errno values of the file calls made here, as the system's own error numbers, so
+// that a number means the same on every host (EIO is no "access denied" 5, EPIPE no
+// "in use" 32). Any other value cannot come from these calls; it is passed on as it is.
 int map_errno(int err) {
   switch (err) {
     case 0:
@@ -33,6 +48,9 @@ int map_errno(int err) {
     case EBADF:
       return kOsAccessDenied;
     case EWOULDBLOCK:
+    case EBUSY:
+    case ETXTBSY:
+    case EDEADLK:
       return kOsFileInUse;
     case ENOSPC:
     case EDQUOT:
@@ -41,6 +59,48 @@ int map_errno(int err) {
       return kOsNameTooLong;
     case ELOOP:
       return kOsCannotResolve;
+    case EMFILE:
+    case ENFILE:
+      return kOsTooManyOpenFiles;
+    case ENOMEM:
+      return kOsNotEnoughMemory;
+    case EXDEV:
+      return kOsNotSameDevice;
+    case ENODEV:
+    case ENXIO:
+      return kOsNotReady;
+    case ENOLCK:
+      return kOsTooManyLocks;
+    case EOPNOTSUPP:
+      return kOsNotSupported;
+    case ESTALE:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ECONNRESET:
+      return kOsNetworkNameGone;
+    case EEXIST:
+      return kOsFileExists;
+    case EINVAL:
+    case EFAULT:
+    case ESPIPE:
+      return kOsInvalidParameter;
+    case EPIPE:
+      return kOsPipeClosed;
+    case ETIMEDOUT:
+      return kOsTimedOut;
+    case ENOTEMPTY:
+      return kOsDirectoryNotEmpty;
+    case EFBIG:
+    case EOVERFLOW:
+      return kOsFileTooLarge;
+    case EINTR:
+      return kOsInterrupted;
+    case EIO:
+      return kOsDeviceError;
+    case EMLINK:
+      return kOsTooManyLinks;
     default:
       return err;
   }
@@ -73,25 +133,60 @@ EntryKind kind_of(const struct stat& st) {
   return EntryKind::Other;
 }
 
-// Takes the whole-file lock that stands for the open's sharing mode; on failure the
-// descriptor is closed and the system's code returned (32 when another opener holds it).
-int lock_whole_file(int fd, FileShare share) {
+#ifdef F_OFD_SETLK
+constexpr bool kDescriptionLocks = true;
+constexpr int kSetLock = F_OFD_SETLK;  // owned by the open file description
+#else
+// Without open-file-description locks only classic ones, which belong to the process:
+// closing any descriptor of the file would drop them all. The sharing mode then rests
+// on flock alone.
+constexpr bool kDescriptionLocks = false;
+constexpr int kSetLock = F_SETLK;
+#endif
+
+// One fcntl lock (type F_RDLCK, F_WRLCK or F_UNLCK) on the description of `fd`; never
+// waits. 32 when another holder's lock is in the way.
+int set_lock(int fd, short type, std::uint64_t offset, std::uint64_t length) {
+  struct flock fl = {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(offset);
+  fl.l_len = static_cast<off_t>(length);
+  int rc;
+  do {
+    rc = ::fcntl(fd, kSetLock, &fl);
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) return kOsOk;
+  return (errno == EAGAIN || errno == EACCES) ? kOsFileInUse : map_errno(errno);
+}
+
+// Takes the locks that stand for the open's sharing mode (see the top of this file): an
+// exclusive open conflicts with every other holder, a shared one only with an
+// exclusive holder or a write lock. A descriptor open for reading only cannot hold a
+// write lock; an exclusive one holds a read lock there instead. On failure the
+// descriptor is closed and the system's code returned (32 when another holds the file).
+int lock_whole_file(int fd, FileShare share, bool writable) {
   int rc;
   do {
     rc = ::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
   } while (rc != 0 && errno == EINTR);
-  if (rc == 0) return kOsOk;
-  int err = errno;
-  ::close(fd);
-  return err == EWOULDBLOCK ? kOsFileInUse : map_errno(err);
+  int os = kOsOk;
+  if (rc != 0) {
+    os = errno == EWOULDBLOCK ? kOsFileInUse : map_errno(errno);
+  } else if (kDescriptionLocks) {
+    os = set_lock(fd, share == FileShare::Exclusive && writable ? F_WRLCK : F_RDLCK, 0,
+                  kEngineLocks);
+    // A file system without record locks leaves the sharing mode to the flock.
+    if (os != kOsOk && os != kOsFileInUse && (errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS)) {
+      os = kOsOk;
+    }
+  }
+  if (os != kOsOk) ::close(fd);
+  return os;
 }
 
-int lock_cmd() {
-#ifdef F_OFD_SETLK
-  return F_OFD_SETLK;  // owned by the open file, so closing another handle keeps it
-#else
-  return F_SETLK;
-#endif
+FileId id_of(const struct stat& st) {
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 // Opens `path` with `flags` and keeps the descriptor only for a regular file. The open
@@ -168,13 +263,34 @@ class PosixFiles final : public HostFiles {
     return kOsOk;
   }
 
+  int identity(const std::string& path, FileId& out) override {
+    struct stat st;
+    if (::stat(dir_for(path).c_str(), &st) != 0) return map_errno(errno);
+    out = id_of(st);
+    return kOsOk;
+  }
+
+  int identity(Handle h, FileId& out) override {
+    struct stat st;
+    if (::fstat(fd_of(h), &st) != 0) return map_errno(errno);
+    out = id_of(st);
+    return kOsOk;
+  }
+
   int open(const std::string& path, FileAccess access, FileShare share, Handle& out) override {
     int os = kOsOk;
-    int fd = open_regular(path, access == FileAccess::ReadOnly ? O_RDONLY : O_RDWR, os);
+    bool writable = access == FileAccess::ReadWrite;
+    int fd = -1;
+    if (!writable && share == FileShare::Exclusive) {
+      // Only a descriptor open for writing holds the write lock that keeps every other
+      // program out; File still never writes through it. Where this process may not
+      // write the file, the open for reading holds a read lock instead.
+      fd = open_regular(path, O_RDWR, os);
+      writable = fd >= 0;
+    }
+    if (fd < 0) fd = open_regular(path, writable ? O_RDWR : O_RDONLY, os);
     if (fd < 0) return os;
-    // A whole-file lock is the open's sharing mode: exclusive conflicts with every other
-    // holder, shared only with an exclusive one.
-    if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
+    if (int rc = lock_whole_file(fd, share, writable); rc != kOsOk) return rc;
     out = fd;
     return kOsOk;
   }
@@ -183,7 +299,7 @@ class PosixFiles final : public HostFiles {
     int os = kOsOk;
     int fd = open_regular(path, O_RDWR | O_CREAT, os);
     if (fd < 0) return os;
-    if (int rc = lock_whole_file(fd, share); rc != kOsOk) return rc;
+    if (int rc = lock_whole_file(fd, share, true); rc != kOsOk) return rc;
     // Emptied only once the lock is ours, so a file another opener holds stays intact.
     if (::ftruncate(fd, 0) != 0) {
       int err = errno;
@@ -202,7 +318,7 @@ class PosixFiles final : public HostFiles {
     if (fd < 0) return map_errno(errno);
     // Unlinked at once: the file lives exactly as long as the descriptor.
     ::unlink(path.c_str());
-    if (int rc = lock_whole_file(fd, FileShare::Exclusive); rc != kOsOk) return rc;
+    if (int rc = lock_whole_file(fd, FileShare::Exclusive, true); rc != kOsOk) return rc;
     out = fd;
     return kOsOk;
   }
@@ -280,23 +396,15 @@ class PosixFiles final : public HostFiles {
 
   int lock(Handle h, bool read_only, std::uint64_t offset, std::uint64_t length,
            bool exclusive) override {
-    struct flock fl = {};
+    if (offset >= kEngineLocks || length > kEngineLocks - offset) return kOsInvalidParameter;
     // A read-only descriptor cannot hold a write lock on this host; it takes a read lock.
-    fl.l_type = (exclusive && !read_only) ? F_WRLCK : F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = static_cast<off_t>(offset);
-    fl.l_len = static_cast<off_t>(length);
-    if (::fcntl(fd_of(h), lock_cmd(), &fl) == 0) return kOsOk;
-    return (errno == EAGAIN || errno == EACCES) ? kOsFileInUse : map_errno(errno);
+    return set_lock(fd_of(h), (exclusive && !read_only) ? F_WRLCK : F_RDLCK, kEngineLocks + offset,
+                    length);
   }
 
   int unlock(Handle h, std::uint64_t offset, std::uint64_t length) override {
-    struct flock fl = {};
-    fl.l_type = F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = static_cast<off_t>(offset);
-    fl.l_len = static_cast<off_t>(length);
-    return ::fcntl(fd_of(h), lock_cmd(), &fl) == 0 ? kOsOk : map_errno(errno);
+    if (offset >= kEngineLocks || length > kEngineLocks - offset) return kOsInvalidParameter;
+    return set_lock(fd_of(h), F_UNLCK, kEngineLocks + offset, length);
   }
 
   int may_write(const std::string& path) override {
@@ -314,6 +422,8 @@ class PosixFiles final : public HostFiles {
 };
 
 }  // namespace
+
+int os_code_of_host_error(long err) { return map_errno(static_cast<int>(err)); }
 
 HostFiles& native_host_files() {
   static PosixFiles files;

@@ -126,6 +126,27 @@ class WindowsFiles final : public HostFiles {
     return kOsOk;
   }
 
+  int identity(const std::string& path, FileId& out) override {
+    // No access asked for: a directory, or a file another program holds, still tells.
+    HANDLE h = ::CreateFileA(path.empty() ? "." : path.c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return map_windows_error(::GetLastError());
+    int rc = identity(from_handle(h), out);
+    ::CloseHandle(h);
+    return rc;
+  }
+
+  int identity(Handle h, FileId& out) override {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle_of(h), &info)) {
+      return map_windows_error(::GetLastError());
+    }
+    out.volume = info.dwVolumeSerialNumber;
+    out.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return kOsOk;
+  }
+
   int open(const std::string& path, FileAccess access, FileShare share, Handle& out) override {
     DWORD rights = GENERIC_READ | (access == FileAccess::ReadWrite ? GENERIC_WRITE : 0);
     if (access == FileAccess::ReadWrite && read_only_file(path)) return kOsAccessDenied;
@@ -295,15 +316,19 @@ int map_windows_error(unsigned long err) {
       return kOsFileInUse;
     case ERROR_HANDLE_DISK_FULL:  // 39
       return kOsDiskFull;
+    case ERROR_OUTOFMEMORY:  // 14
+      return kOsNotEnoughMemory;
     case ERROR_INVALID_NAME:
     case ERROR_DIRECTORY:
     case ERROR_BAD_PATHNAME:
     case ERROR_INVALID_DRIVE:
       return kOsPathNotFound;
     default:
-      return static_cast<int>(err);  // 2, 3, 5, 32, 112 are the system's numbers already
+      return static_cast<int>(err);  // 2, 3, 5, 32, 112 and the rest are the system's own
   }
 }
+
+int os_code_of_host_error(long err) { return map_windows_error(static_cast<unsigned long>(err)); }
 
 HostFiles& native_host_files() {
   static WindowsFiles files;

@@ -4,13 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/foreign_hold.h"
+#include "platform/host_files.h"
 #include "platform/process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/sample/dbf_builder.h"
@@ -24,6 +30,11 @@ using test::TempDir;
 void touch(const fs::path& p, const std::string& content = "") {
   if (!p.parent_path().empty()) fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << content;
+}
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class DriveRootGuard {
@@ -234,6 +245,130 @@ TEST(File, ExclusiveOpenDeniesAnotherProcess) {
   EXPECT_EQ(kOsOk, run_helper({"try", name, "exclusive"}));
 }
 
+#ifndef _WIN32
+// Another program's fcntl record lock, as file servers for Windows clients and other
+// programs on the host take them (length 0: the whole file and past its end).
+struct RecordLock {
+  std::string kind, start, length;
+};
+const RecordLock kOtherLocks[] = {
+    {"write", "1000000000", "1"}, {"write", "0", "0"}, {"read", "1000000000", "1"}, {"read", "0", "0"}};
+
+// A second process holding one of them until it goes out of scope.
+class RecordHolder {
+ public:
+  RecordHolder(const fs::path& dir, const std::string& file, const RecordLock& lock)
+      : ready_((dir / "ready").string()), release_((dir / "release").string()) {
+    fs::remove(ready_);
+    fs::remove(release_);
+    started_ = holder_.start(LUM_LOCK_HELPER, {"hold-record", file, lock.kind, lock.start,
+                                               lock.length, ready_, release_});
+    for (int i = 0; started_ && i < 1000 && !fs::exists(ready_); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ~RecordHolder() {
+    std::ofstream(release_) << "go";
+    holder_.wait();
+  }
+  bool holds() const { return fs::exists(ready_); }
+
+ private:
+  std::string ready_, release_;
+  Process holder_;
+  bool started_ = false;
+};
+
+// Opens meet the record locks of other programs both ways: an exclusive open is refused
+// while another process holds any lock on the file, a shared one while it holds a write
+// lock; and while this process holds the file exclusively no other process can lock
+// any of it, while shared only for reading.
+TEST(File, OpensMeetTheRecordLocksOfOtherPrograms) {
+  TempDir dir;
+  const std::string name = (dir / "held.dbf").string();
+  touch(name, "abc");
+  for (const RecordLock& lock : kOtherLocks) {
+    SCOPED_TRACE(lock.kind + " lock at " + lock.start + ", length " + lock.length);
+    const bool write = lock.kind == "write";
+    {
+      RecordHolder holder(dir.path(), name, lock);
+      ASSERT_TRUE(holder.holds());
+      File f;
+      EXPECT_EQ(kOsFileInUse, f.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
+      EXPECT_EQ(kOsFileInUse, f.open(name, FileAccess::ReadOnly, FileShare::Exclusive));
+      EXPECT_EQ(kOsFileInUse, f.create(name, FileShare::Exclusive));
+      EXPECT_EQ(write ? kOsFileInUse : kOsOk,
+                f.open(name, FileAccess::ReadWrite, FileShare::Shared));
+    }
+    EXPECT_EQ("abc", read_file(name)) << "a refused create empties nothing";
+    struct Mine {
+      FileAccess access;
+      FileShare share;
+    } mine_cases[] = {{FileAccess::ReadWrite, FileShare::Exclusive},
+                      {FileAccess::ReadOnly, FileShare::Exclusive},
+                      {FileAccess::ReadWrite, FileShare::Shared},
+                      {FileAccess::ReadOnly, FileShare::Shared}};
+    for (const Mine& m : mine_cases) {
+      File mine;
+      ASSERT_EQ(kOsOk, mine.open(name, m.access, m.share));
+      const bool refused = m.share == FileShare::Exclusive || write;
+      EXPECT_EQ(refused ? kOsFileInUse : kOsOk,
+                run_helper({"record", name, lock.kind, lock.start, lock.length}))
+          << (m.share == FileShare::Exclusive ? "exclusive" : "shared")
+          << (m.access == FileAccess::ReadOnly ? ", read-only" : "");
+    }
+  }
+}
+
+// The engine's own record locks live beside the sharing lock on the same open file:
+// two shared openers lock different records against each other, an unlock leaves no
+// hole in the sharing lock, and closing another descriptor of the file in this process
+// keeps it.
+TEST(File, SharingLockOutlivesRecordUnlocksAndOtherDescriptors) {
+  TempDir dir;
+  const std::string name = (dir / "shared.dbf").string();
+  touch(name, "abc");
+  File a, b;
+  ASSERT_EQ(kOsOk, a.open(name, FileAccess::ReadWrite, FileShare::Shared));
+  ASSERT_EQ(kOsOk, b.open(name, FileAccess::ReadWrite, FileShare::Shared));
+  EXPECT_EQ(kOsOk, a.lock_range(1000000005, 1, true));
+  EXPECT_EQ(kOsFileInUse, b.lock_range(1000000005, 1, true));
+  EXPECT_EQ(kOsOk, b.lock_range(1000000006, 1, true));
+  EXPECT_EQ(kOsOk, a.unlock_range(1000000005, 1));
+  EXPECT_EQ(kOsOk, b.unlock_range(1000000006, 1));
+  for (const char* at : {"1000000005", "1000000006", "0"}) {
+    EXPECT_EQ(kOsFileInUse, run_helper({"record", name, "write", at, "1"})) << at;
+  }
+  File other;
+  ASSERT_EQ(kOsOk, other.open(name, FileAccess::ReadOnly, FileShare::Shared));
+  other.close();
+  EXPECT_EQ(kOsFileInUse, run_helper({"record", name, "write", "0", "0"}));
+  EXPECT_EQ(kOsOk, run_helper({"record", name, "read", "0", "0"}));
+  a.close();
+  b.close();
+  EXPECT_EQ(kOsOk, run_helper({"record", name, "write", "0", "0"}));
+}
+#endif
+
+#ifdef _WIN32
+// Windows: other programs meet the run's opens through their share modes. An open that
+// denies writing keeps the run's writing opens out, and while the run holds a file an
+// open that denies others fails.
+TEST(File, ShareModesOfOtherOpenersMeetTheOpens) {
+  TempDir dir;
+  const std::string name = (dir / "held.dbf").string();
+  touch(name, "abc");
+  ForeignHold other;
+  ASSERT_EQ(kOsOk, other.open_sharing(name, false));
+  File f;
+  EXPECT_EQ(kOsFileInUse, f.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
+  EXPECT_EQ(kOsFileInUse, f.open(name, FileAccess::ReadWrite, FileShare::Shared));
+  other.release();
+  ASSERT_EQ(kOsOk, f.open(name, FileAccess::ReadWrite, FileShare::Exclusive));
+  EXPECT_EQ(kOsFileInUse, other.open_sharing(name, true));
+}
+#endif
+
 TEST(File, PositionedTransfersSizeTruncate) {
   TempDir dir(true);
   File f;
@@ -390,6 +525,150 @@ TEST(File, ScratchCopiesTakeEveryChangeAndLeaveTheFilesAsTheyWere) {
   EXPECT_EQ(before, tree(work.path()));
   EXPECT_EQ("AAAA", read_name("a.dbf"));
   EXPECT_FALSE(file_exists("New.ntx"));
+}
+
+// Spellings of the directory `dir` (absolute, below the working directory): as the host
+// writes it, with a trailing separator, from the root of its drive, relative to the
+// working directory, and through a symbolic link where the host makes them; on Windows
+// also with "/" for "\\" and the other way round, and the drive letter in the other case.
+std::vector<std::string> spellings_of(const fs::path& dir) {
+  const std::string native = dir.string();
+  std::vector<std::string> out = {native, native + "/", dir.relative_path().string().insert(0, "/"),
+                                  fs::relative(dir).string(),
+                                  "./" + fs::relative(dir).generic_string() + "/"};
+#ifdef _WIN32
+  std::string other = native;
+  for (char& c : other) c = c == '/' ? '\\' : c == '\\' ? '/' : c;
+  out.push_back(other);
+  if (dir.has_root_name()) {  // "C:": the letter in the other case
+    other = native;
+    other[0] = static_cast<char>(other[0] ^ 0x20);
+    out.push_back(other);
+  }
+#endif
+  std::error_code ec;
+  fs::create_directory_symlink(dir, "link", ec);
+  if (!ec) {
+    out.push_back("link");
+    out.push_back(fs::absolute("link").string());
+  }
+  return out;
+}
+
+// Whether the run changed a file does not hang on how its name or the drive root was
+// spelled: for every spelling of the drive root, in a real run and with scratch copies,
+// every name that reaches a changed file says so, and the changed files are known below
+// the drive root and the working directory by the same names.
+TEST(File, ChangedFilesAreKnownByWhatTheyAreNotHowTheyAreSpelled) {
+  TempDir work(true);
+  touch("root/lum/firma1/T.DBF", "t");
+  touch("root/lum/firma1/U.DBF", "u");
+  touch("cb.dbf", "c");
+  for (const std::string& root : spellings_of(fs::absolute("root"))) {
+    for (bool copies : {false, true}) {
+      SCOPED_TRACE(root + (copies ? ", scratch copies" : ""));
+      DriveRootGuard guard(root);
+      forget_changed_files();
+      TempDir scratch;
+      if (copies) {
+        ASSERT_TRUE(begin_scratch(scratch.path().string()));
+      }
+      {
+        File t, n;
+        ASSERT_EQ(kOsOk, t.open("\\lum\\firma1\\t.dbf", FileAccess::ReadWrite, FileShare::Exclusive));
+        EXPECT_EQ(1u, t.write_at(0, "T", 1).bytes);
+        ASSERT_EQ(kOsOk, n.create("/LUM/firma1/new.ntx", FileShare::Exclusive));
+      }
+      for (const char* name : {"\\lum\\firma1\\T.DBF", "/LUM/FIRMA1/t.dbf", "c:\\lum\\firma1\\t.dbf",
+                               "C:/lum/firma1/T.dbf", "root/LUM/firma1/t.DBF", "\\lum\\FIRMA1\\NEW.ntx",
+                               "root\\lum\\firma1\\new.ntx"}) {
+        EXPECT_TRUE(changed_by_run(name)) << name;
+      }
+      for (const char* name : {"\\lum\\firma1\\u.dbf", "root/lum/firma1/U.DBF", "cb.dbf", "none.dbf"}) {
+        EXPECT_FALSE(changed_by_run(name)) << name;
+      }
+      // Every name sees the run's own change.
+      EXPECT_EQ("T", read_name("root/Lum/Firma1/t.dbf"));
+      std::vector<std::string> changed = changed_files();
+      if (copies) {
+        changed.clear();
+        for (const ScratchFile& f : scratch_files()) changed.push_back(f.path);
+      }
+      ASSERT_EQ(2u, changed.size());
+      EXPECT_EQ("lum/firma1/T.DBF", path_below(changed[0], drive_root()).value_or("-"));
+      // Below the working directory as the drive root was spelled there ("root" or
+      // "link"): a name that reaches the file.
+      const std::string here = path_below(changed[1], "").value_or("-");
+      EXPECT_TRUE(here.ends_with("/lum/firma1/new.ntx")) << here;
+      EXPECT_TRUE(changed_by_run(here)) << here;
+      EXPECT_EQ(std::nullopt, path_below(changed[0], "root/lum/firma1/T.DBF"));
+      EXPECT_EQ(std::nullopt, path_below("cb.dbf", drive_root()));
+      if (copies) {
+        end_scratch();
+      } else {
+        ASSERT_EQ(kOsOk, delete_file("\\lum\\firma1\\new.ntx"));
+      }
+    }
+  }
+  EXPECT_EQ("T", read_file("root/lum/firma1/T.DBF"));
+  EXPECT_EQ("u", read_file("root/lum/firma1/U.DBF"));
+}
+
+// Every OS code the layer reports has an operator's plain meaning, the same on every
+// host, and the host's own errors arrive as those numbers: a POSIX error never takes
+// the number of a different meaning (EIO is no "access denied" 5, EPIPE no "in use" 32).
+TEST(OsCode, PlainMeaningOfEveryCodeTheHostReports) {
+  struct Case {
+    int code;
+    const char* meaning;
+  } cases[] = {
+      {kOsFileNotFound, "file not found"},
+      {kOsPathNotFound, "path not found"},
+      {kOsAccessDenied, "access denied"},
+      {kOsFileInUse, "in use by another program"},
+      {kOsDiskFull, "disk full"},
+      {kOsNameTooLong, "name too long"},
+      {kOsCannotResolve, "name cannot be resolved"},
+      {kOsTooManyOpenFiles, "too many open files"},
+      {kOsDeviceError, "device input/output error"},
+      {kOsFileTooLarge, "file too large"},
+      {kOsAlreadyExists, "file already exists"},
+      {99999, "system error"},
+      {-1, "system error"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.meaning, os_code_meaning(c.code)) << c.code;
+
+  struct HostCase {
+    long error;  // errno, or GetLastError()
+    int code;
+  } host_cases[] = {
+#ifdef _WIN32
+      {2, kOsFileNotFound},       {3, kOsPathNotFound},    {5, kOsAccessDenied},
+      {32, kOsFileInUse},         {33, kOsFileInUse},      {112, kOsDiskFull},
+      {39, kOsDiskFull},          {123, kOsPathNotFound},  {206, kOsNameTooLong},
+      {14, kOsNotEnoughMemory},   {80, kOsFileExists},     {183, kOsAlreadyExists},
+      {19, kOsWriteProtected},    {21, kOsNotReady},       {23, kOsDataError},
+      {1117, kOsDeviceError},     {1921, kOsCannotResolve}, {53, kOsNetworkPathNotFound},
+#else
+      {ENOENT, kOsFileNotFound},   {ENOTDIR, kOsPathNotFound},    {EACCES, kOsAccessDenied},
+      {EPERM, kOsAccessDenied},    {EROFS, kOsAccessDenied},      {EISDIR, kOsAccessDenied},
+      {EBADF, kOsAccessDenied},    {EWOULDBLOCK, kOsFileInUse},   {EBUSY, kOsFileInUse},
+      {ETXTBSY, kOsFileInUse},     {EDEADLK, kOsFileInUse},       {ENOSPC, kOsDiskFull},
+      {EDQUOT, kOsDiskFull},       {ENAMETOOLONG, kOsNameTooLong}, {ELOOP, kOsCannotResolve},
+      {EIO, kOsDeviceError},       {EMFILE, kOsTooManyOpenFiles}, {ENFILE, kOsTooManyOpenFiles},
+      {ENOMEM, kOsNotEnoughMemory}, {EXDEV, kOsNotSameDevice},    {ENODEV, kOsNotReady},
+      {ENXIO, kOsNotReady},        {ENOLCK, kOsTooManyLocks},     {EOPNOTSUPP, kOsNotSupported},
+      {ESTALE, kOsNetworkNameGone}, {EHOSTDOWN, kOsNetworkNameGone}, {EEXIST, kOsFileExists},
+      {EINVAL, kOsInvalidParameter}, {EFAULT, kOsInvalidParameter}, {ESPIPE, kOsInvalidParameter},
+      {EPIPE, kOsPipeClosed},      {ETIMEDOUT, kOsTimedOut},      {ENOTEMPTY, kOsDirectoryNotEmpty},
+      {EFBIG, kOsFileTooLarge},    {EOVERFLOW, kOsFileTooLarge},  {EINTR, kOsInterrupted},
+      {EMLINK, kOsTooManyLinks},
+#endif
+  };
+  for (const HostCase& c : host_cases) {
+    EXPECT_EQ(c.code, os_code_of_host_error(c.error)) << c.error;
+    EXPECT_NE("system error", os_code_meaning(c.code)) << c.code;
+  }
 }
 
 TEST(File, FaultHookCutsTransfers) {
