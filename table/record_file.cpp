@@ -20,6 +20,12 @@ constexpr RecNo kMaxBlockRecords = 4;
 // The block cache of one table: about this many bytes, at least this many blocks.
 constexpr std::size_t kBlockCacheBytes = 1024 * 1024;
 constexpr std::size_t kMinCachedBlocks = 16;
+// Tables read out of sequence are kept in memory in chunks of about this many bytes, up
+// to this many bytes for all open tables together: the item and balance tables of a
+// run of a few hundred thousand records each fit, and the whole process stays well
+// below 64 MiB.
+constexpr std::size_t kChunkBytes = 64 * 1024;
+constexpr std::size_t kResidentBudget = 48 * 1024 * 1024;
 // A step forward of at most this many blocks' records counts as short: two of them in a
 // row are a sequential pass with gaps (index order over keys nearly in record order).
 constexpr RecNo kShortStepBlocks = 4;
@@ -27,7 +33,15 @@ constexpr RecNo kShortStepBlocks = 4;
 // The code of a short write: the host's, or a full disk when it gave none.
 int write_failure(const IoResult& w) { return w.oscode != kOsOk ? w.oscode : kOsDiskFull; }
 
+// The resident budget of the process, and how much of it the open tables hold.
+std::size_t g_resident_budget = kResidentBudget;
+std::size_t g_resident_reserved = 0;
+
 }  // namespace
+
+void RecordFile::set_resident_budget(std::size_t bytes) { g_resident_budget = bytes; }
+std::size_t RecordFile::resident_budget() { return g_resident_budget; }
+std::size_t RecordFile::resident_reserved() { return g_resident_reserved; }
 
 void RecordFile::attach(File& file, const Shape& shape) {
   file_ = &file;
@@ -35,6 +49,7 @@ void RecordFile::attach(File& file, const Shape& shape) {
   wb_capacity_ = static_cast<RecNo>(std::max<std::size_t>(1, kWriteBehindBytes / rl()));
   block_records_ =
       static_cast<RecNo>(std::clamp<std::size_t>(kBlockBytes / rl(), 1, kMaxBlockRecords));
+  chunk_records_ = static_cast<RecNo>(std::max<std::size_t>(1, kChunkBytes / rl()));
 }
 
 void RecordFile::detach() {
@@ -42,7 +57,7 @@ void RecordFile::detach() {
   file_ = nullptr;
   // The buffers' memory goes with the table.
   std::vector<std::uint8_t>().swap(wb_);
-  std::vector<std::uint8_t>().swap(ra_);
+  for (Window& w : windows_) std::vector<std::uint8_t>().swap(w.held.bytes);
   std::vector<CachedBlock>().swap(blocks_);
   std::vector<std::uint8_t>().swap(block_bytes_);
 }
@@ -53,11 +68,16 @@ void RecordFile::discard() {
 }
 
 void RecordFile::drop_reads() {
-  ra_first_ = ra_count_ = 0;
+  for (Window& w : windows_) forget(w.held);
   for (CachedBlock& b : blocks_) b = CachedBlock{};
-  last_read_ = 0;
-  stepping_forward_ = false;
+  std::vector<Held>().swap(chunks_);
+  resident_records_ = 0;
+  g_resident_reserved -= reserved_;
+  reserved_ = 0;
+  for (Window& w : windows_) w.pace = Pace{};
 }
+
+void RecordFile::forget(Held& h) { h.first = h.count = h.dirty_lo = h.dirty_hi = 0; }
 
 // --- reads ---
 
@@ -71,32 +91,125 @@ bool RecordFile::read(RecNo recno, RecNo count, std::uint8_t* dest, int& oscode)
     oscode = r.oscode;
     return r.bytes == rl();
   }
-  if (!copy_buffered(recno, dest)) {
-    // Reads stop short of the first record that is still in the write-behind buffer.
-    const RecNo last = wb_count_ > 0 ? wb_first_ - 1 : count;
-    // The record after the one read last, or a second short step forward in a row: a
-    // sequential pass, read ahead. Anything else is a random visit (index order, a seek),
-    // which reads only the small block around the record.
-    const bool sequential = recno == last_read_ + 1 || (short_step(recno) && stepping_forward_);
-    IoResult r = sequential ? read_window(recno, last) : read_block(recno, last);
-    oscode = r.oscode;
-    if (!copy_buffered(recno, dest)) return false;
+  // Reads stop short of the first record that is still in the write-behind buffer.
+  const RecNo last = wb_count_ > 0 ? wb_first_ - 1 : count;
+  if (Held* chunk = chunk_of(recno)) return read_resident(*chunk, recno, last, dest, oscode);
+  for (Window& w : windows_) {
+    if (w.held.holds(recno)) return copy_from(w, recno, dest);
   }
-  // A visit of the same record again neither continues nor breaks a forward pass.
-  if (recno != last_read_) stepping_forward_ = short_step(recno);
-  last_read_ = recno;
+  // The record after the one a window's pass read last, or a second short step forward
+  // in a row, continues that pass: a sequential pass, which reads ahead into its window.
+  // Anything else is a visit out of sequence (index order, a seek). A first short step
+  // moves a pass on (the next one continues it); any other visit may start a pass of its
+  // own, taking over the pass of the window used least lately.
+  Window* w = nullptr;
+  for (Window& candidate : windows_) {
+    if (continues(candidate.pace, recno)) w = &candidate;
+  }
+  const bool sequential = w != nullptr;
+  for (Window& candidate : windows_) {
+    if (w == nullptr && short_step(candidate.pace, recno)) w = &candidate;
+  }
+  if (w == nullptr) {
+    w = &*std::min_element(windows_.begin(), windows_.end(),
+                           [](const Window& a, const Window& b) { return a.used < b.used; });
+    w->pace = Pace{};
+  }
+  if (copy_from_block(recno, dest)) return moved(*w, recno);
+  // Out of sequence, the table is kept in memory from now on when it fits; else only the
+  // small block around the record is read.
+  if (!sequential && become_resident(count)) {
+    return read_resident(*chunk_of(recno), recno, last, dest, oscode);
+  }
+  // A window with changes moves on once they are written; until then it stays.
+  int ignored = kOsOk;
+  if (sequential && write_changes(w->held, ignored)) {
+    IoResult r = read_window(w->held, recno, last);
+    oscode = r.oscode;
+    return w->held.holds(recno) && copy_from(*w, recno, dest);
+  }
+  IoResult r = read_block(recno, last);
+  oscode = r.oscode;
+  return copy_from_block(recno, dest) && moved(*w, recno);
+}
+
+bool RecordFile::copy_from(Window& w, RecNo recno, std::uint8_t* dest) {
+  std::memcpy(dest, at(w.held, recno), rl());
+  return moved(w, recno);
+}
+
+bool RecordFile::moved(Window& w, RecNo recno) {
+  step(w.pace, recno);
+  w.used = ++uses_;
   return true;
 }
 
-bool RecordFile::short_step(RecNo recno) const {
-  return recno > last_read_ && recno - last_read_ <= kShortStepBlocks * block_records_;
+bool RecordFile::continues(const Pace& p, RecNo recno) const {
+  return recno == p.last + 1 || (short_step(p, recno) && p.stepping);
 }
 
-bool RecordFile::copy_buffered(RecNo recno, std::uint8_t* dest) const {
-  if (ra_count_ > 0 && recno >= ra_first_ && recno < ra_first_ + ra_count_) {
-    std::memcpy(dest, ra_.data() + static_cast<std::size_t>(recno - ra_first_) * rl(), rl());
-    return true;
+void RecordFile::step(Pace& p, RecNo recno) const {
+  // A visit of the same record again neither continues nor breaks a forward pass.
+  if (recno == p.last) return;
+  p.stepping = short_step(p, recno);
+  p.last = recno;
+}
+
+RecordFile::Held* RecordFile::chunk_of(RecNo recno) {
+  if (recno > resident_records_) return nullptr;
+  return &chunks_[(recno - 1) / chunk_records_];
+}
+
+bool RecordFile::become_resident(RecNo count) {
+  if (resident_records_ != 0 || count == 0) return false;
+  const std::size_t chunks =
+      (static_cast<std::size_t>(count) + chunk_records_ - 1) / chunk_records_;
+  const std::size_t bytes = chunks * chunk_records_ * rl();
+  if (bytes > g_resident_budget - std::min(g_resident_budget, g_resident_reserved)) return false;
+  // From now on the chunks hold these records: no window may hold a change of its own.
+  int ignored = kOsOk;
+  for (Window& w : windows_) {
+    if (!write_changes(w.held, ignored)) return false;
   }
+  for (Window& w : windows_) forget(w.held);
+  for (CachedBlock& b : blocks_) b = CachedBlock{};
+  chunks_.resize(chunks);
+  resident_records_ = count;
+  reserved_ = bytes;
+  g_resident_reserved += bytes;
+  return true;
+}
+
+bool RecordFile::read_resident(Held& chunk, RecNo recno, RecNo last, std::uint8_t* dest,
+                               int& oscode) {
+  if (!chunk.holds(recno)) {
+    const RecNo first = (recno - 1) / chunk_records_ * chunk_records_ + 1;
+    const RecNo end = std::min({first + chunk_records_ - 1, last, resident_records_});
+    if (end < recno) {
+      // Beyond the records to read (never in a run): the record alone, from the file.
+      IoResult r = file_->read_at(offset(recno), dest, rl());
+      oscode = r.oscode;
+      return r.bytes == rl();
+    }
+    if (chunk.count == 0) chunk.first = first;
+    if (chunk.bytes.empty()) chunk.bytes.resize(static_cast<std::size_t>(chunk_records_) * rl());
+    // The records from the first one not read yet, a chunk's part at a time.
+    const RecNo from = chunk.first + chunk.count;
+    IoResult r = file_->read_at(offset(from), at(chunk, from),
+                                static_cast<std::size_t>(end - from + 1) * rl());
+    chunk.count += static_cast<RecNo>(r.bytes / rl());
+    oscode = r.oscode;
+    if (!chunk.holds(recno)) return false;
+  }
+  std::memcpy(dest, at(chunk, recno), rl());
+  return true;
+}
+
+bool RecordFile::short_step(const Pace& p, RecNo recno) const {
+  return recno > p.last && recno - p.last <= kShortStepBlocks * block_records_;
+}
+
+bool RecordFile::copy_from_block(RecNo recno, std::uint8_t* dest) {
   if (blocks_.empty()) return false;
   const std::size_t slot = ((recno - 1) / block_records_) % blocks_.size();
   const CachedBlock& b = blocks_[slot];
@@ -105,13 +218,13 @@ bool RecordFile::copy_buffered(RecNo recno, std::uint8_t* dest) const {
   return true;
 }
 
-IoResult RecordFile::read_window(RecNo recno, RecNo last) {
+IoResult RecordFile::read_window(Held& window, RecNo recno, RecNo last) {
   RecNo want = static_cast<RecNo>(std::max<std::size_t>(1, kReadAheadBytes / rl()));
   want = last >= recno ? std::min<RecNo>(want, last - recno + 1) : 1;
-  ra_.resize(static_cast<std::size_t>(want) * rl());
-  IoResult r = file_->read_at(offset(recno), ra_.data(), ra_.size());
-  ra_first_ = recno;
-  ra_count_ = static_cast<RecNo>(r.bytes / rl());
+  window.bytes.resize(static_cast<std::size_t>(want) * rl());
+  IoResult r = file_->read_at(offset(recno), window.bytes.data(), window.bytes.size());
+  window.first = recno;
+  window.count = static_cast<RecNo>(r.bytes / rl());
   return r;
 }
 
@@ -148,27 +261,83 @@ RecordFile::WriteResult RecordFile::write(RecNo recno, const std::uint8_t* data,
     std::memcpy(wb_.data() + static_cast<std::size_t>(recno - wb_first_) * rl(), data, rl());
     return {};
   }
-  if (!shape_.shared && append) {
-    if (wb_count_ > 0 && recno != wb_first_ + wb_count_) {
-      WriteResult f = flush(count);
-      if (!f.ok()) return f;
-    }
-    if (wb_count_ == 0) {
-      wb_first_ = recno;
-      wb_.resize(static_cast<std::size_t>(wb_capacity_) * rl());
-    }
-    std::memcpy(wb_.data() + static_cast<std::size_t>(wb_count_) * rl(), data, rl());
-    ++wb_count_;
-    if (wb_count_ == wb_capacity_) return flush(count);
-    return {};
+  if (shape_.shared) return write_through(recno, data);
+  if (append) return hold_append(recno, data, count);
+  // A record held in the window or its chunk changes there, to be written later with the
+  // other changes near it.
+  Held* holder = chunk_of(recno);
+  if (holder != nullptr && !holder->holds(recno)) holder = nullptr;
+  for (Window& w : windows_) {
+    if (holder == nullptr && w.held.holds(recno)) holder = &w.held;
   }
+  if (holder == nullptr) return write_through(recno, data);
+  std::memcpy(at(*holder, recno), data, rl());
+  holder->dirty_lo = holder->dirty() ? std::min(holder->dirty_lo, recno) : recno;
+  holder->dirty_hi = std::max(holder->dirty_hi, recno);
+  refresh_reads(recno, data, holder);
+  return {};
+}
+
+RecordFile::WriteResult RecordFile::write_through(RecNo recno, const std::uint8_t* data) {
   IoResult w = file_->write_at(offset(recno), data, rl());
   if (w.bytes != rl()) return {write_failure(w)};
   refresh_reads(recno, data);
   return {};
 }
 
+RecordFile::WriteResult RecordFile::hold_append(RecNo recno, const std::uint8_t* data,
+                                                RecNo count) {
+  if (wb_count_ > 0 && recno != wb_first_ + wb_count_) {
+    WriteResult f = flush_appends(count);
+    if (!f.ok()) return f;
+  }
+  if (wb_count_ == 0) {
+    wb_first_ = recno;
+    wb_.resize(static_cast<std::size_t>(wb_capacity_) * rl());
+  }
+  std::memcpy(wb_.data() + static_cast<std::size_t>(wb_count_) * rl(), data, rl());
+  ++wb_count_;
+  if (wb_count_ == wb_capacity_) return flush_appends(count);
+  return {};
+}
+
 RecordFile::WriteResult RecordFile::flush(RecNo count) {
+  WriteResult w = write_all_changes();
+  return w.ok() ? flush_appends(count) : w;
+}
+
+bool RecordFile::holds_changes() const {
+  for (const Window& w : windows_) {
+    if (w.held.dirty()) return true;
+  }
+  return std::any_of(chunks_.begin(), chunks_.end(), [](const Held& c) { return c.dirty(); });
+}
+
+bool RecordFile::write_changes(Held& h, int& oscode) {
+  if (!h.dirty()) return true;
+  const std::size_t bytes = static_cast<std::size_t>(h.dirty_hi - h.dirty_lo + 1) * rl();
+  IoResult w = file_->write_at(offset(h.dirty_lo), at(h, h.dirty_lo), bytes);
+  if (w.bytes != bytes) {
+    oscode = write_failure(w);
+    return false;
+  }
+  if (shape_.start_writeback) file_->start_writeback(offset(h.dirty_lo), bytes);
+  h.dirty_lo = h.dirty_hi = 0;
+  return true;
+}
+
+RecordFile::WriteResult RecordFile::write_all_changes() {
+  int oscode = kOsOk;
+  for (Window& w : windows_) {
+    if (!write_changes(w.held, oscode)) return {oscode};
+  }
+  for (Held& c : chunks_) {
+    if (!write_changes(c, oscode)) return {oscode};
+  }
+  return {};
+}
+
+RecordFile::WriteResult RecordFile::flush_appends(RecNo count) {
   if (wb_count_ == 0) return {};
   const std::size_t bytes = static_cast<std::size_t>(wb_count_) * rl();
   IoResult w = file_->write_at(offset(wb_first_), wb_.data(), bytes);
@@ -191,9 +360,12 @@ RecordFile::WriteResult RecordFile::flush(RecNo count) {
   return {};
 }
 
-void RecordFile::refresh_reads(RecNo recno, const std::uint8_t* data) {
-  if (ra_count_ > 0 && recno >= ra_first_ && recno < ra_first_ + ra_count_) {
-    std::memcpy(ra_.data() + static_cast<std::size_t>(recno - ra_first_) * rl(), data, rl());
+void RecordFile::refresh_reads(RecNo recno, const std::uint8_t* data, const Held* changed_in) {
+  for (Window& w : windows_) {
+    if (&w.held != changed_in && w.held.holds(recno)) std::memcpy(at(w.held, recno), data, rl());
+  }
+  if (Held* c = chunk_of(recno); c != nullptr && c != changed_in && c->holds(recno)) {
+    std::memcpy(at(*c, recno), data, rl());
   }
   if (blocks_.empty()) return;
   const std::size_t slot = ((recno - 1) / block_records_) % blocks_.size();
@@ -218,6 +390,9 @@ RecordFile::EndResult RecordFile::settle_end(RecNo count) {
   if (out.held > count) out.held = count;
   const std::uint64_t end = offset(out.held + 1);
   if (size.bytes > end) {
+    // Changes held for records before the cut still reach the file (a failed write of
+    // them has been reported already).
+    write_all_changes();
     const std::uint8_t eof = dbf::kEofByte;
     IoResult w = file_->write_at(end, &eof, 1);
     out.oscode = w.bytes == 1 ? file_->truncate(end + 1) : write_failure(w);
