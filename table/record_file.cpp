@@ -197,7 +197,9 @@ bool RecordFile::read_resident(Held& chunk, RecNo recno, RecNo last, std::uint8_
     const RecNo from = chunk.first + chunk.count;
     IoResult r = file_->read_at(offset(from), at(chunk, from),
                                 static_cast<std::size_t>(end - from + 1) * rl());
-    chunk.count += static_cast<RecNo>(r.bytes / rl());
+    const RecNo read = static_cast<RecNo>(r.bytes / rl());
+    overlay_changes(from, read, at(chunk, from));
+    chunk.count += read;
     oscode = r.oscode;
     if (!chunk.holds(recno)) return false;
   }
@@ -225,6 +227,7 @@ IoResult RecordFile::read_window(Held& window, RecNo recno, RecNo last) {
   IoResult r = file_->read_at(offset(recno), window.bytes.data(), window.bytes.size());
   window.first = recno;
   window.count = static_cast<RecNo>(r.bytes / rl());
+  overlay_changes(window.first, window.count, window.bytes.data());
   return r;
 }
 
@@ -249,6 +252,7 @@ IoResult RecordFile::read_block(RecNo recno, RecNo last) {
   IoResult r = file_->read_at(offset(b.first), cached_record(slot, b.first),
                               static_cast<std::size_t>(want) * rl());
   b.count = static_cast<RecNo>(r.bytes / rl());
+  overlay_changes(b.first, b.count, cached_record(slot, b.first));
   if (b.count == 0) b.first = 0;
   return r;
 }
@@ -358,6 +362,18 @@ RecordFile::WriteResult RecordFile::flush_appends(RecNo count) {
   }
   wb_first_ = wb_count_ = 0;
   return {};
+}
+
+void RecordFile::overlay_changes(RecNo first, RecNo count, std::uint8_t* dest) const {
+  for (const Window& w : windows_) {
+    const Held& h = w.held;
+    if (count == 0 || !h.dirty()) continue;
+    const RecNo lo = std::max(first, h.dirty_lo), hi = std::min(first + count - 1, h.dirty_hi);
+    if (lo > hi) continue;
+    std::memcpy(dest + static_cast<std::size_t>(lo - first) * rl(),
+                h.bytes.data() + static_cast<std::size_t>(lo - h.first) * rl(),
+                static_cast<std::size_t>(hi - lo + 1) * rl());
+  }
 }
 
 void RecordFile::refresh_reads(RecNo recno, const std::uint8_t* data, const Held* changed_in) {

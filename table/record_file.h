@@ -178,6 +178,10 @@ class RecordFile {
   std::uint8_t* cached_record(std::size_t slot, RecNo recno) {
     return block_bytes_.data() + (slot * block_records_ + (recno - 1) % block_records_) * rl();
   }
+  // Records [first, first + count) just read from the file into `dest`: the changes that
+  // windows hold for them and the file does not have yet are copied over them, so that
+  // every buffer holding a record holds the same, latest bytes.
+  void overlay_changes(RecNo first, RecNo count, std::uint8_t* dest) const;
   // Brings every buffer that holds record `recno` up to date, except `changed_in`.
   void refresh_reads(RecNo recno, const std::uint8_t* data, const Held* changed_in = nullptr);
   // Writes the changed records of `h`, one write; true when written (or none changed).

@@ -199,6 +199,24 @@ TEST_F(RecordFileTest, AWindowWhoseChangesCannotBeWrittenStaysAndKeepsThem) {
   EXPECT_EQ(text(record(2, 'w')), on_disk()[1]);
 }
 
+// A window that reads records another window has changed (and not yet written) reads
+// them changed: after the first window has moved on, the second still gives the change.
+TEST_F(RecordFileTest, AWindowReadOverAnotherWindowsChangesHoldsThemChanged) {
+  ResidentBudget none(0);
+  make(20000);
+  auto read_all = [&](RecNo from, RecNo to) {
+    for (RecNo n = from; n <= to; ++n) {
+      ASSERT_EQ(text(record(n, n == 6000 ? 'w' : '.')), read(n, 20000)) << n;
+    }
+  };
+  read_all(5000, 5001);  // a pass whose window holds 5001..11553
+  ASSERT_TRUE(rf_.write(6000, record(6000, 'w').data(), false, 20000).ok());
+  read_all(4990, 4993);   // a second pass, whose window from 4993 on covers 6000
+  read_all(5002, 11554);  // the first moves on and writes its change
+  EXPECT_EQ(text(record(6000, 'w')), on_disk()[5999]);
+  EXPECT_EQ(text(record(6000, 'w')), read(6000, 20000));  // from the second window
+}
+
 TEST_F(RecordFileTest, AFlushThatFailsPartWayLeavesWholeRecordsAndKeepsTheRestHeld) {
   // 3 records in the file and 101 held (1010 bytes).
   struct Case {
