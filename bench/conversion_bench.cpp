@@ -6,8 +6,12 @@
 // - Five conversions: LUM_BENCH_RECORDS lines in every text file (default 200000), run
 //   at N and at 2N records, printing the time per record, the ratio to the cp floor (the
 //   smallest of several copies), the ratio of 2N to N (how cost grows) and the run's
-//   peak memory.
+//   peak memory. LUM_BENCH_ROUNDS runs (default 1) at each size; the smallest counts.
+//   LUM_BENCH_AGAINST names a second lumconv binary, run on the same dataset in
+//   alternating pairs with the first, and the two are compared side by side.
 // LUM_BENCH_PROGRAM runs another lumconv binary instead of the one built here.
+// LUM_BENCH_TMPFS=1 puts the runs' files and the copies in memory (/dev/shm), so that
+// both sides are measured without the disk's write-back.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -67,13 +71,13 @@ struct RunFigures {
   std::uint64_t peak_bytes = 0;
 };
 
-// One whole lumconv run in `dir`, as an operator starts it there.
-RunFigures run_lumconv(const fs::path& dir) {
+// One whole run of a lumconv binary in `dir`, as an operator starts it there.
+RunFigures run_lumconv(const fs::path& dir, const std::string& program = lumconv_binary()) {
   lum::ProcessOptions o;
   o.cwd = dir.string();
   o.stdout_file = o.stderr_file = "/dev/null";
   auto start = std::chrono::steady_clock::now();
-  lum::ProcessOutcome p = lum::run_process(lumconv_binary(), {"//DRIVE:" + dir.string()}, o);
+  lum::ProcessOutcome p = lum::run_process(program, {"//DRIVE:" + dir.string()}, o);
   RunFigures f{seconds_since(start), p.peak_memory_bytes};
   if (!p.started || p.exit_code != 0) {
     throw std::runtime_error("lumconv failed in " + dir.string() + ": " + p.out);
@@ -103,9 +107,20 @@ std::uintmax_t total_bytes(const std::vector<fs::path>& files) {
   return bytes;
 }
 
+// The directory the datasets and the copies go under.
+fs::path bench_base() {
+  const char* tmpfs = std::getenv("LUM_BENCH_TMPFS");
+  if (tmpfs == nullptr || *tmpfs == '\0' || std::string(tmpfs) == "0") {
+    return fs::temp_directory_path();
+  }
+  const fs::path shm = "/dev/shm";
+  if (!fs::is_directory(shm)) throw std::runtime_error("LUM_BENCH_TMPFS: no /dev/shm here");
+  return shm;
+}
+
 fs::path fresh_root() {
   std::random_device rd;
-  return fs::temp_directory_path() / ("lumconv-bench-" + std::to_string(rd()));
+  return bench_base() / ("lumconv-bench-" + std::to_string(rd()));
 }
 
 void BM_ClientConversionAgainstCopy(benchmark::State& state) {
@@ -154,16 +169,27 @@ void BM_ClientConversionAgainstCopy(benchmark::State& state) {
 }
 BENCHMARK(BM_ClientConversionAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
+// The programs of a five-conversion run: the one measured, and the one it is compared
+// with when LUM_BENCH_AGAINST names one.
+std::vector<std::string> programs_to_run() {
+  std::vector<std::string> out = {lumconv_binary()};
+  const char* against = std::getenv("LUM_BENCH_AGAINST");
+  if (against != nullptr && *against != '\0') out.emplace_back(against);
+  return out;
+}
+
 struct WholeRun {
-  std::size_t records = 0;  // lines over all text files
-  RunFigures run;
+  std::size_t records = 0;       // lines over all text files
+  std::vector<RunFigures> runs;  // per program: the fastest run, the largest peak
   double cp_s = 0;
   double mb = 0;
 };
 
-// The five conversions on `n` lines per text file, against cp of every text file, table,
-// memo file and index file of the run.
-WholeRun whole_run(std::size_t n) {
+// The five conversions on `n` lines per text file, each program `rounds` times in
+// alternating turns on the same files (every run empties and refills the same tables,
+// so each does the same work), against cp of every text file, table, memo file and
+// index file of the run.
+WholeRun whole_run(std::size_t n, const std::vector<std::string>& programs, int rounds) {
   const fs::path root = fresh_root();
   const fs::path dir = root / "data", copies = root / "copies";
   fs::create_directories(copies);
@@ -173,7 +199,15 @@ WholeRun whole_run(std::size_t n) {
   ds.write(dir);
   WholeRun w;
   for (int s = 0; s < lum::sample::kTextSetCount; ++s) w.records += o.lines[s];
-  w.run = run_lumconv(dir);
+  w.runs.resize(programs.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (std::size_t p = 0; p < programs.size(); ++p) {
+      RunFigures f = run_lumconv(dir, programs[p]);
+      RunFigures& best = w.runs[p];
+      best.seconds = round == 0 ? f.seconds : std::min(best.seconds, f.seconds);
+      best.peak_bytes = std::max(best.peak_bytes, f.peak_bytes);
+    }
+  }
   // Every file the run read or rewrote: text files, staging tables, targets with their
   // memo files, and the three index files it built.
   std::vector<fs::path> files;
@@ -191,31 +225,45 @@ WholeRun whole_run(std::size_t n) {
 
 void BM_FiveConversionsAgainstCopy(benchmark::State& state) {
   const std::size_t n = env_count("LUM_BENCH_RECORDS", 200000);
+  const int rounds = static_cast<int>(std::max<std::size_t>(1, env_count("LUM_BENCH_ROUNDS", 1)));
+  const std::vector<std::string> programs = programs_to_run();
   WholeRun at_n, at_2n;
   for (auto _ : state) {
-    at_n = whole_run(n);
-    at_2n = whole_run(2 * n);
-    state.SetIterationTime(at_n.run.seconds);
+    at_n = whole_run(n, programs, rounds);
+    at_2n = whole_run(2 * n, programs, rounds);
+    state.SetIterationTime(at_n.runs[0].seconds);
   }
-  auto mib = [](const WholeRun& w) { return static_cast<double>(w.run.peak_bytes) / 1048576.0; };
-  auto report = [&](const char* label, const WholeRun& w) {
-    std::printf(
-        "five conversions, %s = %zu lines per file: lumconv %.3f s, %.2f us per record, "
-        "cp floor of %.1f MB %.3f s, ratio to cp %.1f, peak %.1f MiB\n",
-        label, w.records / lum::sample::kTextSetCount, w.run.seconds,
-        w.run.seconds * 1e6 / static_cast<double>(w.records), w.mb, w.cp_s,
-        w.cp_s > 0 ? w.run.seconds / w.cp_s : 0.0, mib(w));
-  };
-  report("N", at_n);
-  report("2N", at_2n);
-  const double growth = at_n.run.seconds > 0 ? at_2n.run.seconds / at_n.run.seconds : 0;
-  std::printf("five conversions, time at 2N / time at N: %.2f\n", growth);
+  std::printf("five conversions in %s, fastest of %d run(s) each\n", bench_base().c_str(), rounds);
+  auto mib = [](const RunFigures& f) { return static_cast<double>(f.peak_bytes) / 1048576.0; };
+  for (std::size_t p = 0; p < programs.size(); ++p) {
+    std::printf("%s:\n", programs[p].c_str());
+    auto report = [&](const char* label, const WholeRun& w) {
+      const RunFigures& f = w.runs[p];
+      std::printf(
+          "  %s = %zu lines per file: lumconv %.3f s, %.2f us per record, cp floor of %.1f MB "
+          "%.3f s, ratio to cp %.1f, peak %.1f MiB\n",
+          label, w.records / lum::sample::kTextSetCount, f.seconds,
+          f.seconds * 1e6 / static_cast<double>(w.records), w.mb, w.cp_s,
+          w.cp_s > 0 ? f.seconds / w.cp_s : 0.0, mib(f));
+    };
+    report("N", at_n);
+    report("2N", at_2n);
+    const double growth =
+        at_n.runs[p].seconds > 0 ? at_2n.runs[p].seconds / at_n.runs[p].seconds : 0;
+    std::printf("  time at 2N / time at N: %.2f\n", growth);
+  }
+  if (programs.size() > 1) {
+    std::printf("first / second: %.2f at N, %.2f at 2N\n",
+                at_n.runs[0].seconds / at_n.runs[1].seconds,
+                at_2n.runs[0].seconds / at_2n.runs[1].seconds);
+  }
+  const RunFigures& first = at_n.runs[0];
   state.counters["lines"] = static_cast<double>(n);
-  state.counters["lumconv_s"] = at_n.run.seconds;
-  state.counters["us_per_record"] = at_n.run.seconds * 1e6 / static_cast<double>(at_n.records);
-  state.counters["ratio"] = at_n.cp_s > 0 ? at_n.run.seconds / at_n.cp_s : 0;
-  state.counters["growth_2n"] = growth;
-  state.counters["peak_MiB"] = std::max(mib(at_n), mib(at_2n));
+  state.counters["lumconv_s"] = first.seconds;
+  state.counters["us_per_record"] = first.seconds * 1e6 / static_cast<double>(at_n.records);
+  state.counters["ratio"] = at_n.cp_s > 0 ? first.seconds / at_n.cp_s : 0;
+  state.counters["growth_2n"] = first.seconds > 0 ? at_2n.runs[0].seconds / first.seconds : 0;
+  state.counters["peak_MiB"] = std::max(mib(first), mib(at_2n.runs[0]));
 }
 BENCHMARK(BM_FiveConversionsAgainstCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 

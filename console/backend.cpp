@@ -77,11 +77,20 @@ int read_terminal_key(int timeout_ms) {
 
 // --- memory back end ---
 
-MemoryTerminal::MemoryTerminal(OutputSink sink, int rows, int cols)
+MemoryTerminal::MemoryTerminal(OutputSink sink, int rows, int cols, std::size_t line_buffer)
     : sink_(sink ? std::move(sink) : stdout_sink()),
       rows_(rows),
       cols_(cols),
+      line_buffer_(line_buffer),
       shown_(static_cast<size_t>(rows * cols)) {}
+
+MemoryTerminal::~MemoryTerminal() {
+  try {
+    flush_lines();
+  } catch (...) {
+    // A sink that fails as the back end goes: nothing more can be done for the lines.
+  }
+}
 
 void MemoryTerminal::show(const std::vector<Cell>& grid, int grid_cols, Rect area, int, int) {
   copy_area(shown_, cols_, rows_, grid, grid_cols, area);
@@ -103,13 +112,25 @@ std::string MemoryTerminal::text() const {
 
 void MemoryTerminal::log_line(std::string_view line) {
   if (finished_) return;
-  std::string text(line);
-  text.push_back('\n');
-  sink_(text);
+  lines_ += line;
+  lines_.push_back('\n');
+  if (lines_.size() >= line_buffer_) flush_lines();
+}
+
+void MemoryTerminal::flush_lines() {
+  if (lines_.empty()) return;
+  sink_(lines_);
+  lines_.clear();
+}
+
+int MemoryTerminal::read_key(int) {
+  flush_lines();
+  return kKeyGone;
 }
 
 void MemoryTerminal::finish() {
   if (finished_) return;
+  flush_lines();
   finished_ = true;
   std::string t = text();
   if (!t.empty()) sink_(t);

@@ -2,10 +2,11 @@
 // reads keys for the alert box. Three exist: a console screen buffer written cell by
 // cell (Windows, when standard output is a console), a real terminal drawn with escape
 // sequences (when standard output is a terminal) and a memory back end of 25 rows and
-// 80 columns that writes each completed line of line output as it comes and its rows
-// when the run ends (a log, when standard output is neither).
+// 80 columns that writes the completed lines of line output, gathered into blocks, and
+// its rows when the run ends (a log, when standard output is neither).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -83,30 +84,45 @@ class Terminal : public Service {
   virtual void finish() = 0;
 };
 
-// Keeps the shown grid in memory. Each line of line output goes to the sink when it is
-// complete, followed by a line feed, so that a log loses none of them to the scrolling
-// and overwriting of the grid; finish() then writes each row with trailing blanks
-// removed, leaves out trailing empty rows and ends every line with a line feed, so the
-// output's last rows are the final screen.
+// Keeps the shown grid in memory. Each line of line output is kept when it is complete,
+// followed by a line feed, so that a log loses none of them to the scrolling and
+// overwriting of the grid. The kept lines go to the sink together, in one piece: when
+// they fill the line buffer, when the run waits for a key, at finish() and when the back
+// end goes (an end of the run that never reached finish()), so that a reader of a pipe
+// gets blocks of lines instead of one write per line, and only a process killed outright
+// loses lines. finish() then writes each row with trailing blanks removed, leaves out
+// trailing empty rows and ends every line with a line feed, so the output's last rows are
+// the final screen.
 class MemoryTerminal : public Terminal {
  public:
-  explicit MemoryTerminal(OutputSink sink = {}, int rows = 25, int cols = 80);
+  // The bytes of lines kept before they go to the sink.
+  static constexpr std::size_t kLineBufferBytes = 64 * 1024;
+
+  explicit MemoryTerminal(OutputSink sink = {}, int rows = 25, int cols = 80,
+                          std::size_t line_buffer = kLineBufferBytes);
+  // Writes the lines still kept.
+  ~MemoryTerminal() override;
   int rows() const override { return rows_; }
   int cols() const override { return cols_; }
   void show(const std::vector<Cell>& grid, int grid_cols, Rect area, int cursor_row,
             int cursor_col) override;
   void bell() override {}
   bool interactive() const override { return false; }
-  int read_key(int) override { return kKeyGone; }
+  // Nobody answers; the lines kept so far go out first, as before every wait.
+  int read_key(int) override;
   void log_line(std::string_view line) override;
   void finish() override;
   // The text finish() writes.
   std::string text() const;
+  // Writes the lines kept so far.
+  void flush_lines();
 
  private:
   OutputSink sink_;
   int rows_;
   int cols_;
+  std::size_t line_buffer_;
+  std::string lines_;  // completed lines not yet written
   std::vector<Cell> shown_;
   bool finished_ = false;
 };

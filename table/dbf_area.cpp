@@ -14,35 +14,10 @@ namespace lum {
 
 namespace {
 
-// Buffer sizes: big enough that a sequential pass costs one system call per block.
-constexpr std::size_t kReadAheadBytes = 64 * 1024;
-constexpr std::size_t kWriteBehindBytes = 256 * 1024;
-// A record read out of sequence comes with the other records of its block: as many
-// whole records as fit in 512 bytes, at least one and at most four, so that a pass in
-// random order reads no byte more than four times for each visit of its record.
-constexpr std::size_t kBlockBytes = 512;
-constexpr RecNo kMaxBlockRecords = 4;
-// The block cache of one table: about this many bytes, at least this many blocks.
-constexpr std::size_t kBlockCacheBytes = 1024 * 1024;
-constexpr std::size_t kMinCachedBlocks = 16;
-// A step forward of at most this many blocks' records counts as short: two of them in a
-// row are a sequential pass with gaps (index order over keys nearly in record order).
-constexpr RecNo kShortStepBlocks = 4;
-
 // Lock offsets of shared tables, far beyond any real file size.
 constexpr std::uint64_t kLockBase = 1000000000ULL;
 constexpr std::uint64_t kHeaderLock = kLockBase - 2;
 constexpr std::uint64_t kAppendLock = kLockBase - 1;
-
-// The name to open: the first of the search candidates that exists as a file; when none
-// does, the first candidate, so that the error names it.
-std::string search_name(const std::string& name) {
-  std::vector<std::string> candidates = search_candidates(name);
-  for (const std::string& c : candidates) {
-    if (file_exists(c)) return c;
-  }
-  return candidates.front();
-}
 
 }  // namespace
 
@@ -64,7 +39,7 @@ bool DbfArea::open(const OpenInfo& info) {
   std::string name;
   if (!with_retry(err, [&](int& oscode) {
         // Each attempt searches again: a retry may find the file in another place.
-        name = search_name(info.name);
+        name = find_table_file(info.name);
         oscode = data_.open(name, info.read_only ? FileAccess::ReadOnly : FileAccess::ReadWrite,
                             info.shared ? FileShare::Shared : FileShare::Exclusive);
         return oscode == kOsOk;
@@ -85,9 +60,12 @@ bool DbfArea::open(const OpenInfo& info) {
   }
   record_.assign(hdr_.record_len, ' ');
   blank_ = dbf::blank_record(hdr_);
-  wb_capacity_ = static_cast<RecNo>(std::max<std::size_t>(1, kWriteBehindBytes / hdr_.record_len));
-  block_records_ = static_cast<RecNo>(
-      std::clamp<std::size_t>(kBlockBytes / hdr_.record_len, 1, kMaxBlockRecords));
+  RecordFile::Shape shape;
+  shape.header_len = hdr_.header_len;
+  shape.record_len = hdr_.record_len;
+  shape.shared = info_.shared;
+  shape.start_writeback = Runtime::current().settings().hardcommit;
+  records_.attach(data_, shape);
   open_ = true;
   recno_ = 0;
   return go_top();
@@ -181,9 +159,7 @@ bool DbfArea::flush() {
   if (!write_back()) return false;
   if (update_header_ && !write_header()) return false;
   if (!flush_write_behind()) return false;
-  if (!info_.read_only && !commit_files()) return false;
-  needs_commit_ = false;
-  return true;
+  return info_.read_only || commit_files();
 }
 
 bool DbfArea::commit_files() {
@@ -221,31 +197,10 @@ void DbfArea::reset_state() {
   positioned_ = valid_ = dirty_ = appending_ = update_header_ = deleted_ = false;
   bof_ = eof_ = true;
   found_ = false;
-  needs_commit_ = false;
   record_.clear();
   blank_.clear();
-  discard_buffers();
-  wb_.clear();
-  wb_.shrink_to_fit();
-  ra_.clear();
-  ra_.shrink_to_fit();
-  blocks_.clear();
-  blocks_.shrink_to_fit();
-  block_bytes_.clear();
-  block_bytes_.shrink_to_fit();
+  records_.detach();
   locks_.clear();
-}
-
-void DbfArea::discard_buffers() {
-  drop_read_buffers();
-  wb_first_ = wb_count_ = 0;
-}
-
-void DbfArea::drop_read_buffers() {
-  ra_first_ = ra_count_ = 0;
-  for (CachedBlock& b : blocks_) b = CachedBlock{};
-  last_read_ = 0;
-  stepping_forward_ = false;
 }
 
 // --- header ---
@@ -297,36 +252,19 @@ bool DbfArea::write_header() {
     recount();
     header_count = count_;
   } else {
-    IoResult size = data_.size();
-    if (size.oscode != kOsOk) {
-      raise_error(kErrWrite, 1011, 0, info_.name, size.oscode);
+    // Appended records that have not reached the file (a failed write) are not counted;
+    // a partial record at the end, and records past the count (after a zap), are cut off.
+    RecordFile::EndResult end = records_.settle_end(count_);
+    if (end.oscode != kOsOk) {
+      raise_error(kErrWrite, 1011, 0, info_.name, end.oscode);
       return false;
     }
-    std::uint64_t end = record_offset(count_ + 1);
-    if (size.bytes < end) {
-      // Appended records that have not reached the file (a failed write) are not
-      // counted; a partial one at the end is cut off below.
-      dbf::record_count_for_size(hdr_, size.bytes, header_count);
-      end = record_offset(header_count + 1);
-    }
-    if (size.bytes > end) {
-      // Records past the count (after a zap, or a partial record) are cut off behind
-      // one end-of-file byte.
-      std::uint8_t eof = dbf::kEofByte;
-      IoResult w = data_.write_at(end, &eof, 1);
-      int rc = w.bytes == 1 ? data_.truncate(end + 1) : (w.oscode ? w.oscode : kOsDiskFull);
-      drop_read_buffers();
-      if (rc != kOsOk) {
-        raise_error(kErrWrite, 1011, 0, info_.name, rc);
-        return false;
-      }
-    }
+    header_count = end.held;
   }
   const bool ok = put_header(header_count);
   if (header_locked) data_.unlock_range(kHeaderLock, 1);
   if (!ok) return false;
   update_header_ = header_count != count_;
-  needs_commit_ = true;
   return flushed && !update_header_;
 }
 
@@ -359,92 +297,30 @@ bool DbfArea::put_header(RecNo count) {
   return true;
 }
 
-void DbfArea::settle_after_failed_write() {
-  // Whole records that reached the file are counted in the header; a partial one is
-  // cut off behind 0x1A. Records still buffered stay for a later write-back.
-  if (info_.shared || info_.read_only) return;
-  IoResult size = data_.size();
-  if (size.oscode != kOsOk) return;
-  RecNo held = 0;
-  dbf::record_count_for_size(hdr_, size.bytes, held);
-  if (held > count_) held = count_;
-  const std::uint64_t end = record_offset(held + 1);
-  if (size.bytes > end) {
-    std::uint8_t eof = dbf::kEofByte;
-    if (data_.write_at(end, &eof, 1).bytes == 1) data_.truncate(end + 1);
-    drop_read_buffers();
+bool DbfArea::write_failed(const RecordFile::WriteResult& w) {
+  if (w.settled && !info_.read_only) {
+    // Whole records that reached the file are counted in the header; records still
+    // buffered stay for a later write-back, which rewrites the header with them.
+    bool was_quiet = quiet_;
+    quiet_ = true;  // the failure at hand is reported below
+    put_header(w.held);
+    quiet_ = was_quiet;
+    update_header_ = true;
   }
-  bool was_quiet = quiet_;
-  quiet_ = true;  // the failure at hand has been reported already
-  put_header(held);
-  quiet_ = was_quiet;
-  update_header_ = true;
+  raise_error(kErrWrite, 1011, 0, info_.name, w.oscode);
+  return false;
 }
 
 // --- records in the file ---
 
 bool DbfArea::flush_write_behind() {
-  if (wb_count_ == 0) return true;
-  std::size_t bytes = static_cast<std::size_t>(wb_count_) * hdr_.record_len;
-  IoResult w = data_.write_at(record_offset(wb_first_), wb_.data(), bytes);
-  if (w.bytes != bytes) {
-    settle_after_failed_write();
-    raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
-    return false;
-  }
-  // The commit at close must wait for these bytes to reach the disk: start them on their
-  // way now, while the run goes on.
-  if (Runtime::current().settings().hardcommit)
-    data_.start_writeback(record_offset(wb_first_), bytes);
-  // Reads stop short of the write-behind buffer, so no buffer holds these records yet;
-  // refreshing them keeps that true whatever read came before.
-  for (RecNo i = 0; i < wb_count_; ++i) {
-    refresh_read_buffers(wb_first_ + i, wb_.data() + static_cast<std::size_t>(i) * hdr_.record_len);
-  }
-  wb_first_ = wb_count_ = 0;
-  needs_commit_ = true;
-  return true;
+  RecordFile::WriteResult w = records_.flush(count_);
+  return w.ok() || write_failed(w);
 }
 
 bool DbfArea::write_record(RecNo recno, const std::uint8_t* data) {
-  const std::size_t rl = hdr_.record_len;
-  if (wb_count_ > 0 && recno >= wb_first_ && recno < wb_first_ + wb_count_) {
-    std::memcpy(wb_.data() + static_cast<std::size_t>(recno - wb_first_) * rl, data, rl);
-    return true;
-  }
-  if (!info_.shared && appending_) {
-    if (wb_count_ > 0 && recno != wb_first_ + wb_count_ && !flush_write_behind()) return false;
-    if (wb_count_ == 0) {
-      wb_first_ = recno;
-      wb_.resize(static_cast<std::size_t>(wb_capacity_) * rl);
-    }
-    std::memcpy(wb_.data() + static_cast<std::size_t>(wb_count_) * rl, data, rl);
-    ++wb_count_;
-    if (wb_count_ == wb_capacity_) return flush_write_behind();
-    return true;
-  }
-  IoResult w = data_.write_at(record_offset(recno), data, rl);
-  if (w.bytes != rl) {
-    raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
-    return false;
-  }
-  refresh_read_buffers(recno, data);
-  needs_commit_ = true;
-  return true;
-}
-
-void DbfArea::refresh_read_buffers(RecNo recno, const std::uint8_t* data) {
-  const std::size_t rl = hdr_.record_len;
-  if (ra_count_ > 0 && recno >= ra_first_ && recno < ra_first_ + ra_count_) {
-    std::memcpy(ra_.data() + static_cast<std::size_t>(recno - ra_first_) * rl, data, rl);
-  }
-  if (blocks_.empty()) return;
-  const RecNo block = (recno - 1) / block_records_;
-  const std::size_t slot = block % blocks_.size();
-  const CachedBlock& b = blocks_[slot];
-  if (b.first != 0 && recno >= b.first && recno < b.first + b.count) {
-    std::memcpy(cached_record(slot, recno), data, rl);
-  }
+  RecordFile::WriteResult w = records_.write(recno, data, appending_, count_);
+  return w.ok() || write_failed(w);
 }
 
 bool DbfArea::read_record() {
@@ -465,93 +341,14 @@ bool DbfArea::read_record() {
   }
   // The error object is made on the first failure only: this runs for every record.
   auto read_error = [&] { return area_error(kErrRead, 1010, kCanRetry | kCanDefault, info_.name); };
-  if (!with_retry(read_error, [&](int& oscode) { return fetch_record(oscode); })) return false;
+  if (!with_retry(read_error, [&](int& oscode) {
+        return records_.read(recno_, count_, record_.data(), oscode);
+      })) {
+    return false;
+  }
   valid_ = true;
   deleted_ = record_[0] == dbf::kDeleted;
   return true;
-}
-
-bool DbfArea::fetch_record(int& oscode) {
-  const std::size_t rl = hdr_.record_len;
-  if (wb_count_ > 0 && recno_ >= wb_first_ && recno_ < wb_first_ + wb_count_) {
-    std::memcpy(record_.data(), wb_.data() + static_cast<std::size_t>(recno_ - wb_first_) * rl, rl);
-    return true;
-  }
-  if (info_.shared) {
-    IoResult r = data_.read_at(record_offset(recno_), record_.data(), rl);
-    oscode = r.oscode;
-    return r.bytes == rl;
-  }
-  if (!copy_buffered_record()) {
-    // Reads stop short of the first record that is still in the write-behind buffer.
-    const RecNo last = wb_count_ > 0 ? wb_first_ - 1 : count_;
-    // The record after the one read last, or a second short step forward in a row: a
-    // sequential pass, read ahead. Anything else is a random visit (index order, a seek),
-    // which reads only the small block around the record.
-    const bool sequential = recno_ == last_read_ + 1 || (short_step() && stepping_forward_);
-    IoResult r = sequential ? read_window(last) : read_block(last);
-    oscode = r.oscode;
-    if (!copy_buffered_record()) return false;
-  }
-  // A visit of the same record again neither continues nor breaks a forward pass.
-  if (recno_ != last_read_) stepping_forward_ = short_step();
-  last_read_ = recno_;
-  return true;
-}
-
-bool DbfArea::short_step() const {
-  return recno_ > last_read_ && recno_ - last_read_ <= kShortStepBlocks * block_records_;
-}
-
-bool DbfArea::copy_buffered_record() {
-  const std::size_t rl = hdr_.record_len;
-  if (ra_count_ > 0 && recno_ >= ra_first_ && recno_ < ra_first_ + ra_count_) {
-    std::memcpy(record_.data(), ra_.data() + static_cast<std::size_t>(recno_ - ra_first_) * rl, rl);
-    return true;
-  }
-  if (blocks_.empty()) return false;
-  const std::size_t slot = ((recno_ - 1) / block_records_) % blocks_.size();
-  const CachedBlock& b = blocks_[slot];
-  if (b.first == 0 || recno_ < b.first || recno_ >= b.first + b.count) return false;
-  std::memcpy(record_.data(), cached_record(slot, recno_), rl);
-  return true;
-}
-
-IoResult DbfArea::read_window(RecNo last) {
-  const std::size_t rl = hdr_.record_len;
-  RecNo want = static_cast<RecNo>(std::max<std::size_t>(1, kReadAheadBytes / rl));
-  want = last >= recno_ ? std::min<RecNo>(want, last - recno_ + 1) : 1;
-  ra_.resize(static_cast<std::size_t>(want) * rl);
-  IoResult r = data_.read_at(record_offset(recno_), ra_.data(), ra_.size());
-  ra_first_ = recno_;
-  ra_count_ = static_cast<RecNo>(r.bytes / rl);
-  return r;
-}
-
-IoResult DbfArea::read_block(RecNo last) {
-  const std::size_t rl = hdr_.record_len;
-  if (blocks_.empty()) {
-    const std::size_t block_size = static_cast<std::size_t>(block_records_) * rl;
-    blocks_.resize(std::max(kMinCachedBlocks, kBlockCacheBytes / block_size));
-    block_bytes_.resize(blocks_.size() * block_size);
-  }
-  const RecNo block = (recno_ - 1) / block_records_;
-  const std::size_t slot = block % blocks_.size();
-  CachedBlock& b = blocks_[slot];
-  // Every record of [first, first + count) belongs to this block, so the slot finds it.
-  b.first = block * block_records_ + 1;
-  RecNo want = block_records_;
-  if (last < recno_) {
-    b.first = recno_;  // only the record itself, as a read beyond `last` has always been
-    want = 1;
-  } else {
-    want = std::min<RecNo>(want, last - b.first + 1);
-  }
-  IoResult r = data_.read_at(record_offset(b.first), cached_record(slot, b.first),
-                             static_cast<std::size_t>(want) * rl);
-  b.count = static_cast<RecNo>(r.bytes / rl);
-  if (b.count == 0) b.first = 0;
-  return r;
 }
 
 const std::uint8_t* DbfArea::record_data() {
@@ -716,7 +513,7 @@ bool DbfArea::zap() {
   }
   if (!write_back()) return false;
   // Records still waiting to be written are cut off with the rest.
-  discard_buffers();
+  records_.discard();
   count_ = 0;
   update_header_ = true;
   for (dbf::Field& f : fields_) {

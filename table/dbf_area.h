@@ -1,14 +1,10 @@
 // The "DBF" driver: a table file opened in a work area, with its record cursor, the
-// one-record buffer, and the header written back at close, zap and commit. Appends of
-// an exclusive table are written behind in blocks and emptied before the header is
-// written, at close, commit, zap and by flush_quietly, so no other reader can see the
-// file without its records. Reads of an exclusive table follow the access pattern: a
-// record at or just after the last one read starts a large read-ahead window; any other
-// record (index order, seeks) is read with the few records of its small aligned block,
-// and recently read blocks are kept in a bounded cache. A record rewritten in place is
-// written alone, and the buffers that hold it are updated. A shared table reads every
-// record from the file, since another process may have changed it. The memo driver
-// ("DBFFPT") and the index driver derive from this class.
+// one-record buffer, and the header written back at close, zap and commit. The records
+// reach the file through its RecordFile (table/record_file.h), which reads ahead, caches
+// and writes appends behind for an exclusive table; appends held there are written
+// before the header is, at close, commit, zap and by flush_quietly, so no other reader
+// can see the file without its records. The memo driver ("DBFFPT") and the index driver
+// derive from this class.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +15,7 @@
 #include "platform/file.h"
 #include "table/area.h"
 #include "table/dbf_format.h"
+#include "table/record_file.h"
 
 namespace lum {
 
@@ -109,40 +106,13 @@ class DbfArea : public Area {
   bool holds_lock(RecNo recno) const;
   // One attempt at a record lock, without raising; on failure `oscode` is the system's.
   bool take_record_lock(RecNo recno, int& oscode);
-  // One attempt at the current record's bytes (write-behind buffer, read-ahead or the
-  // file); on failure `oscode` is the system's code.
-  bool fetch_record(int& oscode);
-  // The current record from the read-ahead window or the block cache; false when
-  // neither holds it.
-  bool copy_buffered_record();
-  // Reads the read-ahead window from the current record on, or the current record's
-  // block into the cache; records from `last` on are not read (they are in the
-  // write-behind buffer or beyond the end).
-  IoResult read_window(RecNo last);
-  IoResult read_block(RecNo last);
-  // Where record `recno` of the block in `slot` stands in block_bytes_.
-  std::uint8_t* cached_record(std::size_t slot, RecNo recno) {
-    return block_bytes_.data() +
-           (slot * block_records_ + (recno - 1) % block_records_) * hdr_.record_len;
-  }
-  // After record `recno` reached the file: the buffers that hold it hold these bytes.
-  void refresh_read_buffers(RecNo recno, const std::uint8_t* data);
-  // The current record lies a few blocks' records after the one read last.
-  bool short_step() const;
-  // Forgets every record read (the file was cut or emptied).
-  void drop_read_buffers();
   bool write_record(RecNo recno, const std::uint8_t* data);
+  // Raises the "Write error" of a write that failed; when appended records were lost
+  // with it, the header is first made to count the whole records the file holds.
+  bool write_failed(const RecordFile::WriteResult& w);
   // Writes the 32-byte header with this record count (and auto-increment values).
   bool put_header(RecNo count);
-  // After a write that failed part-way: the header counts the whole records in the
-  // file and a partial record is cut off, so the file agrees with its header whatever
-  // happens next.
-  void settle_after_failed_write();
-  void discard_buffers();
   void reset_state();
-  std::uint64_t record_offset(RecNo recno) const {
-    return hdr_.header_len + static_cast<std::uint64_t>(recno - 1) * hdr_.record_len;
-  }
 
   File data_;
   OpenInfo info_;
@@ -158,35 +128,11 @@ class DbfArea : public Area {
   bool appending_ = false;
   bool update_header_ = false;
   bool deleted_ = false;
-  bool needs_commit_ = false;
   std::vector<std::uint8_t> record_;
   std::vector<std::uint8_t> blank_;
 
-  // Read-ahead of records [ra_first_, ra_first_ + ra_count_), exclusive tables only.
-  std::vector<std::uint8_t> ra_;
-  RecNo ra_first_ = 0;
-  RecNo ra_count_ = 0;
-  // The block cache, exclusive tables only: block b holds records b * block_records_ + 1
-  // onwards and lives in slot b % blocks_.size() (direct-mapped); see cached_record for
-  // where its bytes stand. Allocated at the first random read.
-  struct CachedBlock {
-    RecNo first = 0;  // 0: the slot is empty
-    RecNo count = 0;  // records read (fewer than block_records_ at the end of the file)
-  };
-  std::vector<CachedBlock> blocks_;
-  std::vector<std::uint8_t> block_bytes_;
-  RecNo block_records_ = 1;
-  // The record read last from the file or the buffers, and whether the visit that
-  // reached it was a short step forward: the record after it, or a second short step,
-  // continues a sequential pass.
-  RecNo last_read_ = 0;
-  bool stepping_forward_ = false;
-  // Appended records not yet written: [wb_first_, wb_first_ + wb_count_).
-  std::vector<std::uint8_t> wb_;
-  RecNo wb_first_ = 0;
-  RecNo wb_count_ = 0;
-  RecNo wb_capacity_ = 0;
-
+  // The records in the file, with the buffers of an exclusive table.
+  RecordFile records_;
   std::vector<RecNo> locks_;
 };
 

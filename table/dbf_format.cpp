@@ -17,6 +17,59 @@ bool name_is(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The rules of the binary type letters (numbers, times, stamps, system fields), for
+// apply_type. False when the letter or its length is not accepted.
+bool apply_binary_type(std::uint8_t b16, std::uint8_t b17, Field& f) {
+  f.binary = true;
+  switch (f.type) {
+    case 'I':
+      f.len = (b16 == 1 || b16 == 2 || b16 == 3 || b16 == 4 || b16 == 8) ? b16 : 4;
+      f.dec = b17;
+      return true;
+    case '2':
+    case '4':
+      f.len = static_cast<std::uint32_t>(f.type - '0');
+      return true;
+    case 'B':
+    case '8':
+    case 'O':
+      if (b16 != 8) return false;
+      f.len = 8;
+      f.dec = b17;
+      return true;
+    case 'Y':
+      f.len = ((b16 >= 1 && b16 <= 4) || b16 == 8) ? b16 : 8;
+      f.dec = b17;
+      return true;
+    case 'T':
+      if (b16 != 4 && b16 != 8) return false;
+      f.len = b16;
+      return true;
+    case '@':
+    case '=':
+    case '^':
+      if (b16 != 8) return false;
+      f.len = 8;
+      return true;
+    case '+':
+      if (b16 != 4) return false;
+      f.len = 4;
+      f.autoinc = true;
+      return true;
+    case 'V':
+    case 'Q':
+      f.len = b16;
+      return true;
+    case '0':
+      if (!name_is(f.name, "_NullFlags") && !name_is(f.name, "_DBASELOCK")) return false;
+      f.len = b16;
+      f.flags |= kFieldHidden;
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Applies the type-letter rules to one descriptor. False when the letter or its length
 // is not accepted.
 bool apply_type(const std::uint8_t* d, const Header& h, Field& f) {
@@ -26,96 +79,35 @@ bool apply_type(const std::uint8_t* d, const Header& h, Field& f) {
   switch (f.type) {
     case 'C':
       f.len = static_cast<std::uint32_t>(b16 | (b17 << 8));
-      break;
+      return true;
     case 'N':
     case 'F':
       f.len = b16;
       f.dec = b17;
-      break;
+      return true;
     case 'D':
       f.len = (b16 == 3 || b16 == 4) ? b16 : 8;
       f.binary = (f.len != 8);
-      break;
+      return true;
     case 'L':
       f.len = 1;
-      break;
-    case 'M':
-      f.len = b16;
-      f.memo_ref = true;
-      f.binary = (f.len != 10);
-      break;
-    case 'I':
-      f.len = (b16 == 1 || b16 == 2 || b16 == 3 || b16 == 4 || b16 == 8) ? b16 : 4;
-      f.dec = b17;
-      f.binary = true;
-      break;
-    case '2':
-    case '4':
-      f.len = static_cast<std::uint32_t>(f.type - '0');
-      f.binary = true;
-      break;
+      return true;
     case 'B':
-      if (h.info.kind == TableKind::LevelFour && b16 == 10) {
-        f.len = 10;
-        f.memo_ref = true;  // a binary memo reference, stored as text like M
-        break;
-      }
+      // In a level-four table a B field of 10 bytes is a binary memo reference, stored
+      // as text like M; otherwise a binary double.
+      if (h.info.kind != TableKind::LevelFour || b16 != 10) return apply_binary_type(b16, b17, f);
       [[fallthrough]];
-    case '8':
-    case 'O':
-      if (b16 != 8) return false;
-      f.len = 8;
-      f.dec = b17;
-      f.binary = true;
-      break;
-    case 'Y':
-      f.len = ((b16 >= 1 && b16 <= 4) || b16 == 8) ? b16 : 8;
-      f.dec = b17;
-      f.binary = true;
-      break;
-    case 'T':
-      if (b16 != 4 && b16 != 8) return false;
-      f.len = b16;
-      f.binary = true;
-      break;
-    case '@':
-    case '=':
-    case '^':
-      if (b16 != 8) return false;
-      f.len = 8;
-      f.binary = true;
-      break;
-    case '+':
-      if (b16 != 4) return false;
-      f.len = 4;
-      f.binary = true;
-      f.autoinc = true;
-      break;
-    case 'V':
-      f.len = b16;
-      f.binary = true;
-      break;
+    case 'M':
     case 'W':
     case 'P':
     case 'G':
       f.len = b16;
       f.memo_ref = true;
       f.binary = (f.len != 10);
-      break;
-    case 'Q':
-      f.len = b16;
-      f.binary = true;
-      break;
-    case '0':
-      if (!name_is(f.name, "_NullFlags") && !name_is(f.name, "_DBASELOCK")) return false;
-      f.len = b16;
-      f.binary = true;
-      f.flags |= kFieldHidden;
-      break;
+      return true;
     default:
-      return false;
+      return apply_binary_type(b16, b17, f);
   }
-  return true;
 }
 
 }  // namespace

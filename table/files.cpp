@@ -51,6 +51,14 @@ std::vector<std::string> search_candidates(std::string_view name) {
   return out;
 }
 
+std::string find_table_file(std::string_view name) {
+  std::vector<std::string> candidates = search_candidates(name);
+  for (const std::string& c : candidates) {
+    if (file_exists(c)) return c;
+  }
+  return candidates.front();
+}
+
 bool FILE(std::string_view name) {
   if (name.empty() || is_sep(name.back())) return false;
   const bool wild = name.find_first_of("*?") != std::string_view::npos;

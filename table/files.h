@@ -19,6 +19,9 @@ namespace lum {
 // an entry dropped, empty entries skipped; a "\" joins directory and name unless the
 // directory already ends in "\", "/" or ":".
 std::vector<std::string> search_candidates(std::string_view name);
+// The name a table open uses: the first of the candidates that exists as a file; when
+// none does, the first candidate, so that the error names it.
+std::string find_table_file(std::string_view name);
 
 // A name with a directory part looked for only there; a bare name in each place of
 // search_candidates. "*" and "?" match any run and one character. A name ending in "\"

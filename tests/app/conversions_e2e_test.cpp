@@ -82,9 +82,9 @@ struct RunResult {
   std::vector<std::string> screen;  // kRows rows of kCols characters
   std::string out, err;
 
-  // Splits the output: without a terminal, every line of line output comes as it is
-  // written and the final screen follows, so the first `lines` output lines are the
-  // log and the rest is the screen.
+  // Splits the output: without a terminal, every line of line output comes in order and
+  // the final screen follows, so the first `lines` output lines are the log and the rest
+  // is the screen.
   void split_log(std::size_t lines) {
     std::vector<std::string> all;
     std::istringstream in(out);
@@ -490,6 +490,12 @@ TEST(ConversionsEndToEnd, MissingReceivablesFileEndsWithAnErrorAndKeepsTheirTabl
   // The log: the conversions' lines, then the error report's five (the message, a blank,
   // where, the caller, a blank), then the final screen.
   r.split_log(ex.console_lines().size() + 5);
+  // Every line written before the error end is there, though the lines go out in blocks.
+  ASSERT_EQ(ex.console_lines().size() + 5, r.logged.size());
+  EXPECT_EQ(ex.console_lines(),
+            std::vector<std::string>(
+                r.logged.begin(),
+                r.logged.begin() + static_cast<std::ptrdiff_t>(ex.console_lines().size())));
   EXPECT_EQ("Error SDF/1001  Open error: receber.txt (DOS Error 2)",
             r.logged[ex.console_lines().size()]);
   EXPECT_TRUE(fs::exists(w.dir() / "error.log"));
@@ -696,6 +702,45 @@ TEST(ConversionsEndToEnd, InterruptEndsTheRunWithEveryHeaderAgreeingWithItsRecor
   EXPECT_NE(std::string::npos, joined(r.screen).find(kInterruptedLine)) << joined(r.screen);
   EXPECT_FALSE(fs::exists(w.dir() / "error.log"));
   expect_headers_agree_with_records(w.dir());
+}
+
+// Without a terminal the lines go out in blocks, yet every line written before a stop
+// request is in the output: with no supplier to find, each payable converted has its
+// "Fornecedor nao encontrado" line, as many as the payables table counts.
+TEST(ConversionsEndToEnd, EveryLineWrittenBeforeAStopRequestIsInTheOutput) {
+  DatasetOptions o = DatasetOptions::with_lines(40, 7);
+  o.lines[static_cast<int>(TextSet::kPayables)] = 200000;
+  o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
+  Workspace w(o);
+  const fs::path target =
+      Dataset::target_dir(w.dir()) / w.dataset().target(Target::kPayables).file_name;
+  const std::uintmax_t initial = fs::file_size(target);
+  Process run = w.start();
+  ASSERT_TRUE(run.running());
+  // Interrupted once the payables are being written: the emptied table has grown past
+  // its size before the run.
+  bool writing = false;
+  for (int i = 0; i < 20000 && run.running() && !writing; ++i) {
+    std::error_code ec;
+    writing = fs::file_size(target, ec) > initial && !ec;
+    if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(writing);
+  run.interrupt();
+  RunResult r = Workspace::result_of(std::move(run));
+  EXPECT_EQ(1, r.code) << r.err;
+  // The log ends with the line of the stop; the final screen follows.
+  std::size_t lines = 0;
+  bool stopped = false;
+  std::istringstream in(r.out);
+  for (std::string line; !stopped && std::getline(in, line);) {
+    if (line.starts_with("Fornecedor nao encontrado")) ++lines;
+    stopped = line == kInterruptedLine;
+  }
+  EXPECT_TRUE(stopped);
+  const std::uint32_t payables = u32(read_file(target), 4);
+  EXPECT_GT(payables, 0u);
+  EXPECT_EQ(payables, lines);
 }
 
 // A table that cannot be opened stops its conversion before anything of it is emptied:

@@ -238,16 +238,29 @@ TEST_F(NtxArea_, AKeyOrderPassAndASeekWithARewriteReadAndWriteOnlyWhatTheyNeed) 
   EXPECT_TRUE(errors_.empty());
   EXPECT_LE(io.most_reads_of_a_byte("saldo.dbf", header, header + kCount * record), 4);
   EXPECT_LE(io.most_reads_of_a_byte("item.dbf", header, header + kCount * record), 4);
-  // Each item rewritten once, on its own, at its place; its key did not change, so the
-  // index is not touched; nothing is written to the balances.
+  // The items are rewritten where the table is kept in memory while the pass goes on,
+  // and reach the file at the commit, a few writes of whole records at their place;
+  // their keys did not change, so the index is not touched; nothing is written to the
+  // balances.
+  EXPECT_TRUE(io.of(IoOp::Write, "item.dbf").empty());
+  DBCOMMIT();
   std::vector<test::IoCounter::Transfer> writes = io.of(IoOp::Write, "item.dbf");
-  EXPECT_EQ(static_cast<std::size_t>(seen), writes.size());
+  EXPECT_LE(writes.size(), kCount * record / 65536 + 2);
+  std::uint64_t written = 0;
   for (const auto& w : writes) {
-    ASSERT_EQ(record, w.n);
+    ASSERT_EQ(0u, w.n % record);
     ASSERT_EQ(0u, (w.offset - header) % record);
+    written += w.n;
   }
+  EXPECT_LE(written, (kCount + 2) * record);
   EXPECT_TRUE(io.of(IoOp::Write, "coditem.ntx").empty());
   EXPECT_TRUE(io.of(IoOp::Write, "saldo.dbf").empty());
+  int rewritten = 0;
+  for (int r = 1; r <= kCount; ++r) {
+    DBGOTO(r);
+    rewritten += field_get("REG").str() == "S";
+  }
+  EXPECT_EQ(seen, rewritten);
 }
 
 TEST_F(NtxArea_, DeletedRecordsAreIndexedAndHiddenOnlyWhenAsked) {

@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
+#include "table/record_file.h"
 #include "table/workareas.h"
 #include "tests/support/error_recorder.h"
 #include "tests/support/temp_dir.h"
@@ -41,6 +42,20 @@ inline std::vector<RecordRow> standard_records(int n) {
   }
   return out;
 }
+
+// Sets the resident budget of the record files for one test.
+class ResidentBudget {
+ public:
+  explicit ResidentBudget(std::size_t bytes) : saved_(RecordFile::resident_budget()) {
+    RecordFile::set_resident_budget(bytes);
+  }
+  ~ResidentBudget() { RecordFile::set_resident_budget(saved_); }
+  ResidentBudget(const ResidentBudget&) = delete;
+  ResidentBudget& operator=(const ResidentBudget&) = delete;
+
+ private:
+  std::size_t saved_;
+};
 
 class TableTest : public ::testing::Test {
  protected:
