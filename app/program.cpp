@@ -13,8 +13,9 @@ namespace lum {
 namespace {
 
 constexpr const char* kUsageHead =
-    "Usage: lumconv [//NOALERT] [//DRIVE:<dir>]\n"
+    "Usage: lumconv [//NOALERT] [//DRIVE:<dir>] [--no-undo]\n"
     "       lumconv --check [//DRIVE:<dir>]\n"
+    "       lumconv --undo [--force] [//DRIVE:<dir>]\n"
     "       lumconv --help | -h | //HELP\n"
     "       lumconv --version\n"
     "\n"
@@ -27,7 +28,14 @@ constexpr const char* kUsageHead =
 constexpr const char* kUsageOpens =
     "A required file that is missing, or a table that cannot be opened, ends the run\n"
     "with an error before its conversion has changed anything; conversions that\n"
-    "finished before keep their new content.\n";
+    "finished before keep their new content.\n"
+    "\n"
+    "Every run can be undone: before it changes anything, a run saves every file it\n"
+    "may change (for each conversion whose file is present: its tables, their memo\n"
+    "files, its indexes, and error.log) into a new folder lumconv-undo/<date>-<time>\n"
+    "in the working directory, with a manifest.txt that lists each file as it was.\n"
+    "A run whose snapshot cannot be made (no room, a file held by another program)\n"
+    "changes nothing. \"lumconv --undo\" then puts the files back.\n";
 
 constexpr const char* kUsageTail =
     "Switches (also read from the environment variable LUMCONV, several separated by\n"
@@ -39,8 +47,23 @@ constexpr const char* kUsageTail =
     "                 where), then a report of what the run would do: each text\n"
     "                 file's lines against its staging record, the records written,\n"
     "                 control totals, suppliers and items not found, each index\n"
-    "                 verified, and how the run would end. None of your files is\n"
-    "                 opened for writing; nobody is asked anything\n"
+    "                 verified, how the run would end, the destination's indexes\n"
+    "                 to rebuild after it, and the room its undo snapshot needs.\n"
+    "                 None of your files is opened for writing; nobody is asked\n"
+    "                 anything\n"
+    "  --undo         put back every file of the most recent run not undone yet, as\n"
+    "                 it was before that run, and remove the files the run made;\n"
+    "                 again for the run before that one, and so on. Give it the\n"
+    "                 run's //DRIVE:. It changes nothing and says why when a file\n"
+    "                 is held by another program, was changed after the run ended\n"
+    "                 (the destination system was used since), or when the snapshot\n"
+    "                 is damaged; an undo that is interrupted finishes when run\n"
+    "                 again. The snapshot stays, marked as undone, until you delete\n"
+    "                 its folder\n"
+    "  --force        with --undo: put back the files changed after the run, too\n"
+    "  --no-undo      a real run without the snapshot: it needs no room and no time\n"
+    "                 for the copies, but then nothing can put the files back; keep\n"
+    "                 a copy of your own\n"
     "  //HELP, --help, -h  print this text and change nothing\n"
     "  --version      print the version and change nothing\n"
     "\n"
@@ -49,15 +72,20 @@ constexpr const char* kUsageTail =
     "their staging table's record, or that there was nothing to convert; after any\n"
     "run, each error that was settled with Default while the run went on (a table\n"
     "held by another program, an operator's answer), what it left undone, and the\n"
-    "conversions that stopped before changing anything because of it. An operating-\n"
-    "system code is given with its meaning (DOS Error 32: in use by another program).\n"
+    "conversions that stopped before changing anything because of it; the index files\n"
+    "of the destination beside the tables the run rewrote, which must be rebuilt in\n"
+    "the destination system; and how to undo the run (after a normal run, one line\n"
+    "that says where its snapshot is). An operating-system code is given with its\n"
+    "meaning (DOS Error 32: in use by another program).\n"
     "\n"
     "Exit codes:\n"
     "  0  the run ended normally (also after --help and --version); with --check:\n"
-    "     the real run would end normally\n"
+    "     the real run would end normally; with --undo: every file is as it was\n"
+    "     before the run, or there was no run to undo\n"
     "  1  an error ended the run (see error.log), or a signal interrupted it; with\n"
     "     --check: the real run would end with an error (or the dry run could not\n"
-    "     be made or was interrupted)\n"
+    "     be made or was interrupted); with --undo: it refused, failed or was\n"
+    "     interrupted\n"
     "  2  the command line or LUMCONV held something not understood; nothing was changed\n";
 
 // `words` after `first`, broken into lines of at most kWidth columns; every line
@@ -145,6 +173,7 @@ Program lumconv_program() {
   p.usage = kUsageHead + usage_files() + "\n" + kUsageTail;
   p.modules.push_back(Module{"lumconv", {{"MAIN", [] { MAIN(); }}}});
   p.check_report = conversions_check_report;
+  p.files_to_save = files_a_run_may_change;
   return p;
 }
 

@@ -1,11 +1,13 @@
 #include "frame/account.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "frame/error_log.h"
 #include "frame/frame_state.h"
+#include "frame/undo.h"
 #include "runtime/error.h"
 #include "import/sdf.h"
 #include "platform/file.h"
@@ -32,6 +34,14 @@ std::string how_many(std::uint64_t n, std::uint64_t of) {
 }
 
 }  // namespace
+
+std::vector<std::string> run_changed_files() {
+  std::vector<std::string> out;
+  for (const std::string& path : changed_files()) {
+    if (!path_below(path, kUndoFolder)) out.push_back(path);
+  }
+  return out;
+}
 
 void add_operator_note(std::string note) { frame_state().notes.push_back(std::move(note)); }
 
@@ -90,12 +100,65 @@ std::string settled_account(const std::string& prefix) {
 
 }  // namespace
 
-std::string run_account(std::string_view program, bool ended_by_error, bool interrupted) {
+std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& rewritten_tables) {
+  std::vector<std::string> dirs, out;
+  for (const std::string& table : rewritten_tables) {
+    if (ascii_lower(fs::path(table).extension().string()) != ".dbf") continue;
+    const std::string dir = fs::path(table).parent_path().string();
+    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+  }
+  for (const std::string& dir : dirs) {
+    for (const std::string& name : list_files((dir.empty() ? std::string(".") : dir) + "/*.*")) {
+      const std::string ext = ascii_lower(fs::path(name).extension().string());
+      if (ext != ".ntx" && ext != ".cdx" && ext != ".idx" && ext != ".mdx" && ext != ".ndx") {
+        continue;
+      }
+      const std::string path = (fs::path(dir) / name).string();
+      if (!changed_by_run(path)) out.push_back(path);
+    }
+  }
+  return out;
+}
+
+std::string indexes_to_rebuild_text(const std::vector<std::string>& indexes, bool dry_run) {
+  if (indexes.empty()) return {};
+  std::string s = dry_run ? "These index files beside the tables it would rewrite would no longer "
+                            "match them; rebuild them in the destination system after the run, "
+                            "before the data is used:\n"
+                          : "these index files beside the tables the run rewrote no longer match "
+                            "them; rebuild them in the destination system before the data is "
+                            "used:\n";
+  for (const std::string& ix : indexes) s += "  " + operator_file_name(ix) + "\n";
+  return s;
+}
+
+std::string run_account(std::string_view program, bool ended_by_error, bool interrupted,
+                        const UndoNote& undo) {
   const std::string prefix = std::string(program) + ": ";
   std::string out;
+  // After the account proper: the destination's indexes to rebuild, and how to undo.
+  const auto tail = [&] {
+    std::string s;
+    std::vector<std::string> tables;
+    for (const std::string& path : run_changed_files()) tables.push_back(path);
+    const std::string rebuild = indexes_to_rebuild_text(indexes_to_rebuild(tables), false);
+    if (!rebuild.empty()) s += prefix + rebuild;
+    if (!undo.folder.empty()) {
+      const std::string command = std::string(program) + " --undo" + undo.command_switches;
+      if (ended_by_error || interrupted) {
+        s += prefix + "\"" + command +
+             "\" puts every file the run changed back as it was before the run (saved in " +
+             undo.folder + ").\n";
+      } else {
+        s += prefix + "the files this run changed were saved first in " + undo.folder + "; \"" +
+             command + "\" puts them back.\n";
+      }
+    }
+    return s;
+  };
   if (ended_by_error || interrupted) {
     std::vector<std::string> lines;
-    for (const std::string& path : changed_files()) {
+    for (const std::string& path : run_changed_files()) {
       if (is_error_log_file(path)) continue;  // the report's own
       std::string note = changed_file_note(path, false);
       if (note.empty()) continue;  // a temporary file of the run, gone again
@@ -104,12 +167,12 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
     out += prefix + (interrupted ? "the run was interrupted" : "an error ended the run");
     if (lines.empty()) {
       out += "; it changed no table, and every table is as it was before the run.\n";
-      return out + settled_account(prefix);
+      return out + settled_account(prefix) + tail();
     }
     out += ". It changed:\n";
     for (const std::string& l : lines) out += l;
     out += "Every other table is as it was before the run.\n";
-    return out + settled_account(prefix);
+    return out + settled_account(prefix) + tail();
   }
   for (const ImportRecord& imp : import_journal()) {
     const LineTally& t = imp.lines;
@@ -131,7 +194,7 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
            " --check\" shows which.\n";
   }
   for (const std::string& note : frame_state().notes) out += prefix + note + "\n";
-  return out + settled_account(prefix);
+  return out + settled_account(prefix) + tail();
 }
 
 }  // namespace lum

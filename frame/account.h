@@ -8,16 +8,35 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lum {
 
 // Leaves a line for the operator, written after a normal run ("nothing to convert").
 void add_operator_note(std::string note);
 
+// What the account says of the run's undo snapshot.
+struct UndoNote {
+  std::string folder;            // the snapshot's folder; "" when the run took none
+  std::string command_switches;  // the run's switches that --undo needs (" //DRIVE:...")
+};
+
 // The account's text ("" when there is none); each statement starts with "<program>: ",
 // the list of changed files below it is indented.
 // `ended_by_error` and `interrupted` as the run ended.
-std::string run_account(std::string_view program, bool ended_by_error, bool interrupted);
+std::string run_account(std::string_view program, bool ended_by_error, bool interrupted,
+                        const UndoNote& undo = {});
+
+// The index files that lie beside the tables the run rewrote (any .ntx, .cdx, .idx,
+// .mdx or .ndx in a directory where the run rewrote a table) and that the run did not
+// write itself, by host path: the destination system's own indexes, which no longer
+// match their tables and must be rebuilt there. Read only; nothing is opened.
+std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& rewritten_tables);
+// The account's (and the dry run's) lines that name them, "" when there are none.
+std::string indexes_to_rebuild_text(const std::vector<std::string>& indexes, bool dry_run);
+
+// The files the run changed (changed_files()), without the undo snapshot's own.
+std::vector<std::string> run_changed_files();
 
 // The name an operator knows a host file by, in the system's own form with the file's
 // spelling on disk: the bare name for a file of the working directory, else "\" and its

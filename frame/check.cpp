@@ -1,9 +1,11 @@
 #include "frame/check.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "frame/account.h"
 #include "frame/error_log.h"
+#include "frame/undo.h"
 #include "runtime/error.h"
 
 namespace lum {
@@ -23,6 +25,33 @@ std::string with_os_meaning(const std::string& line) {
     code = code * 10 + (line[i] - '0');
   }
   return line.substr(0, at) + dos_error_explained(code) + line.substr(end + 1);
+}
+
+// "12,345,678 bytes (11.8 MB)", "12,664 bytes (12.4 KB)", "512 bytes".
+std::string bytes_text(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
+  digits += n == 1 ? " byte" : " bytes";
+  if (n < 1024) return digits;
+  char size[32];
+  if (n < 1024 * 1024) {
+    std::snprintf(size, sizeof size, " (%.1f KB)", static_cast<double>(n) / 1024.0);
+  } else {
+    std::snprintf(size, sizeof size, " (%.1f MB)", static_cast<double>(n) / (1024.0 * 1024.0));
+  }
+  return digits + size;
+}
+
+// The room the real run's undo snapshot needs, against what the disk has.
+std::string snapshot_text(std::uint64_t need, std::optional<std::uint64_t> free) {
+  std::string s = "Before it changes anything, the real run saves the files it may change in " +
+                  std::string(kUndoFolder) + ", so that \"lumconv --undo\" can put them back: " +
+                  bytes_text(need) + ".";
+  if (!free) return s + " How much room the disk has is not known.\n";
+  if (*free > need) return s + " The disk has room for it.\n";
+  return s + " The disk has only " + bytes_text(*free) +
+         " free: the real run would stop before changing anything. Make room, or run it with "
+         "--no-undo (and keep a copy of your own).\n";
 }
 
 }  // namespace
@@ -62,6 +91,12 @@ std::string check_verdict(const CheckOutcome& c) {
   }
   out += changed;
   if (!changed.empty()) out += "Every other table would stay as it is.\n";
+  std::vector<std::string> tables;
+  for (const ScratchFile& f : c.files) {
+    if (f.changed) tables.push_back(f.path);
+  }
+  out += indexes_to_rebuild_text(indexes_to_rebuild(tables), true);
+  if (c.snapshot_bytes) out += snapshot_text(*c.snapshot_bytes, c.free_bytes);
   if (log) out += "It would write the error's report to error.log.\n";
   out += "None of your files was changed by this dry run.\n";
   return out;

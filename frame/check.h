@@ -6,6 +6,8 @@
 // and the exit code says how the real run would end: 0 normally, 1 with an error.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,10 @@ struct CheckOutcome {
   std::vector<std::string> notes;
   // What the program noted as it went.
   RunRecord run;
+  // The bytes the real run's undo snapshot would take, and what the disk of the working
+  // directory has free (none when unknown); no snapshot when the run saves nothing.
+  std::optional<std::uint64_t> snapshot_bytes;
+  std::optional<std::uint64_t> free_bytes;
 };
 
 // The report's closing part, the same for every program: how the real run would end

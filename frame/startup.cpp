@@ -13,10 +13,12 @@
 #include "frame/errorsys.h"
 #include "frame/frame_state.h"
 #include "frame/switches.h"
+#include "frame/undo.h"
 #include "frame/work_area_report.h"
 #include "import/sdf.h"
 #include "index/index_commands.h"
 #include "platform/file.h"
+#include "platform/host.h"
 #include "platform/terminal.h"
 #include "runtime/runtime.h"
 
@@ -180,11 +182,13 @@ void start_up(const Program& p, const Switches& sw, Runtime& rt, ScratchDirector
   ERRORSYS();
 }
 
-// Runs the start function to its end or its quit; true when a stop request ended it.
-bool run_start_function(const Program& p, Runtime& rt) {
+// Runs the start function to its end or its quit, after `before` (the undo snapshot);
+// true when a stop request ended it.
+bool run_start_function(const Program& p, Runtime& rt, const std::function<void()>& before) {
   try {
     const StartFunction* start = find_start(p);
     if (start == nullptr) rt.internal_error(9013);
+    if (before) before();
     (*start)();
   } catch (const Unwind& u) {
     return u.reason() == Unwind::Reason::Interrupt;
@@ -205,9 +209,12 @@ bool run_start_function(const Program& p, Runtime& rt) {
 // The dry run's report, from what the run left in the copies, read through the
 // program's own names while the copies are still on; a stop request while it is made
 // ends it with the interrupted verdict. The exit code of the dry run.
-int finish_check(const Program& p, const OutputSink& out, int code, bool interrupted) {
+int finish_check(const Program& p, const OutputSink& out, int code, bool interrupted,
+                 std::optional<std::uint64_t> snapshot) {
   FrameState& fs = frame_state();
   CheckOutcome c;
+  c.snapshot_bytes = snapshot;
+  if (snapshot) c.free_bytes = free_disk_bytes();
   c.ended_normally = code == 0;
   c.interrupted = interrupted;
   c.error_report = fs.error_report;
@@ -235,6 +242,16 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   const OutputSink err = p.err ? p.err : stream_sink(stderr);
   Switches sw;
   if (std::optional<int> code = read_command_line(p, argc, argv, out, err, sw)) return *code;
+  if (sw.undo) {
+    // Putting back the last run's files: no console, no tables, nothing else started.
+    if (sw.drive) set_drive_root(*sw.drive);
+    install_stop_signals(on_stop_signal);
+    UndoRequest request;
+    request.force = sw.force;
+    const int code = undo_last_run(p.name, request, out, err);
+    install_stop_signals(nullptr);
+    return code;
+  }
 
   // Settings at their start values, the frame state, the drive root, the dry run's
   // scratch copies.
@@ -259,15 +276,36 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   }
   start_up(p, sw, rt, scratch);
 
-  bool interrupted = run_start_function(p, rt);
+  // The real run first saves what it may change, so that it can be undone; the dry run
+  // tells how much room that takes.
+  RunSnapshot snapshot;
+  std::optional<std::uint64_t> snapshot_size;
+  std::function<void()> before;
+  if (p.files_to_save && sw.check) {
+    const std::vector<std::string> names = p.files_to_save();
+    if (!names.empty()) snapshot_size = snapshot_bytes(names);
+  } else if (p.files_to_save && !sw.no_undo) {
+    before = [&] {
+      const std::vector<std::string> names = p.files_to_save();
+      if (names.empty() || snapshot.take(names)) return;
+      // Not a file was changed; the error has been reported.
+      rt.set_errorlevel(1);
+      rt.quit();
+    };
+  }
+  bool interrupted = run_start_function(p, rt, before);
   const int code = terminate(rt, interrupted);
   if (sw.check) {
-    const int check_code = finish_check(p, out, code, interrupted);
+    const int check_code = finish_check(p, out, code, interrupted, snapshot_size);
     scratch.remove();
     install_stop_signals(nullptr);
     return check_code;
   }
-  const std::string account = run_account(p.name, code != 0 && !interrupted, interrupted);
+  snapshot.record_after();
+  UndoNote undo;
+  undo.folder = snapshot.folder();
+  if (sw.drive) undo.command_switches = " //DRIVE:" + *sw.drive;
+  const std::string account = run_account(p.name, code != 0 && !interrupted, interrupted, undo);
   if (!account.empty()) err(account);
   install_stop_signals(nullptr);
   return code;

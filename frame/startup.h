@@ -41,6 +41,10 @@ struct Program {
   // which the program's own names still reach while it is made; check_verdict() alone
   // when empty.
   std::function<std::string(const CheckOutcome&)> check_report;
+  // The files a real run may change, as the program names them, asked just before the
+  // start function runs: the real run saves them first so that it can be undone (none:
+  // the run takes no snapshot). The dry run says how much room that snapshot needs.
+  std::function<std::vector<std::string>()> files_to_save;
 };
 
 // Exit codes besides ERRORLEVEL's 0 and 1.

@@ -55,8 +55,23 @@ Switches read_switches(std::string_view env, std::span<const std::string> args) 
       s.version = true;
     } else if (arg == "--check") {
       s.check = true;
+    } else if (arg == "--undo") {
+      s.undo = true;
+    } else if (arg == "--no-undo") {
+      s.no_undo = true;
+    } else if (arg == "--force") {
+      s.force = true;
     } else {
       s.arguments.push_back(arg);
+    }
+  }
+  if (s.error.empty()) {
+    const int modes = (s.check ? 1 : 0) + (s.undo ? 1 : 0);
+    if (modes > 1) s.error = "--check and --undo do not go together";
+    if (s.force && !s.undo) s.error = "--force goes only with --undo";
+    if (s.no_undo && (s.undo || s.check)) {
+      s.error = std::string("--no-undo goes only with a real run, not with ") +
+                (s.undo ? "--undo" : "--check");
     }
   }
   return s;

@@ -1,7 +1,8 @@
 // The run-time frame's start-up switches: arguments that begin with "//" (//NOALERT,
 // //DRIVE:<dir>, //HELP), read from the environment variable LUMCONV (several separated
-// by blanks) and then from the command line, which wins; plus --help, -h, --version and
-// --check (the dry run).
+// by blanks) and then from the command line, which wins; plus --help, -h, --version,
+// --check (the dry run), --undo [--force] (putting back the files of the last run) and
+// --no-undo (a real run without the snapshot that makes it undoable).
 #pragma once
 
 #include <optional>
@@ -17,6 +18,9 @@ struct Switches {
   bool help = false;
   bool version = false;
   bool check = false;                  // --check: the whole run on scratch copies, then a report
+  bool undo = false;                   // --undo: put back the files of the last run
+  bool force = false;                  // --force (with --undo): also files changed since
+  bool no_undo = false;                // --no-undo: a real run without a snapshot
   std::optional<std::string> drive;    // the directory a leading "\" names
   std::vector<std::string> arguments;  // everything else, in order
   std::string error;                   // what was not understood; empty when all was

@@ -458,6 +458,76 @@ int rename_file(std::string_view from, std::string_view to) {
   return host_files().rename(src.path, dst.path);
 }
 
+// The operations below change files where they stand; while the scratch copies are on
+// (a dry run) they are refused, as nothing of a dry run may change the operator's files.
+
+int replace_file(std::string_view from, std::string_view to) {
+  if (scratch::active()) return kOsAccessDenied;
+  ResolvedName src = resolve_name(from);
+  ResolvedName dst = resolve_name(to);
+  if (src.oscode != kOsOk) return src.oscode;
+  if (dst.oscode != kOsOk && dst.oscode != kOsFileNotFound) return dst.oscode;
+  if (is_directory(dst.path)) return kOsAccessDenied;
+  if (int rc = injected_fault(IoOp::Replace, src.path); rc != kOsOk) return rc;
+  return host_files().replace(src.path, dst.path);
+}
+
+int file_state(std::string_view name, FileState& out) {
+  out = FileState{};
+  ResolvedName r = resolve_name(name);
+  if (r.oscode == kOsFileNotFound || r.oscode == kOsPathNotFound) return kOsOk;
+  if (r.oscode != kOsOk) return r.oscode;
+  if (host_files().kind(r.path) != EntryKind::Regular) return kOsOk;
+  return host_files().state(r.path, out);
+}
+
+int set_file_time(std::string_view name, std::int64_t mtime_ns) {
+  if (scratch::active()) return kOsAccessDenied;
+  ResolvedName r = resolve_name(name);
+  if (r.oscode != kOsOk) return r.oscode;
+  if (int rc = injected_fault(IoOp::SetTime, r.path); rc != kOsOk) return rc;
+  return host_files().set_mtime(r.path, mtime_ns);
+}
+
+int make_directory(std::string_view name) {
+  if (scratch::active()) return kOsAccessDenied;
+  ResolvedName r = resolve_name(name);
+  if (r.oscode == kOsOk) return is_directory(r.path) ? kOsAlreadyExists : kOsAccessDenied;
+  if (r.oscode != kOsFileNotFound) return r.oscode;
+  if (int rc = injected_fault(IoOp::MakeDirectory, r.path); rc != kOsOk) return rc;
+  return host_files().make_dir(r.path);
+}
+
+int remove_directory(std::string_view name) {
+  if (scratch::active()) return kOsAccessDenied;
+  ResolvedName r = resolve_name(name);
+  if (r.oscode != kOsOk) return r.oscode;
+  if (!is_directory(r.path)) return kOsAccessDenied;
+  if (int rc = injected_fault(IoOp::RemoveDirectory, r.path); rc != kOsOk) return rc;
+  return host_files().remove_dir(r.path);
+}
+
+int commit_directory(std::string_view name) {
+  ResolvedName r = resolve_name(name);
+  if (r.oscode != kOsOk) return r.oscode;
+  if (!is_directory(r.path)) return kOsAccessDenied;
+  if (int rc = injected_fault(IoOp::CommitDirectory, r.path); rc != kOsOk) return rc;
+  return host_files().commit_dir(r.path);
+}
+
+std::vector<std::string> list_directories(std::string_view dir) {
+  std::vector<std::string> out;
+  ResolvedName r = resolve_name(dir);
+  if (r.oscode != kOsOk || !is_directory(r.path)) return out;
+  std::vector<DirEntry> entries;
+  if (host_files().list_dir(r.path, entries) != kOsOk) return out;
+  for (DirEntry& e : entries) {
+    if (e.kind == EntryKind::Directory) out.push_back(std::move(e.name));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 std::vector<std::string> list_files(std::string_view pattern) {
   std::vector<std::string> out;
   SplitName s = split_name(pattern);
@@ -553,8 +623,10 @@ void set_io_fault_hook(IoFaultHook hook) { g_fault_hook = std::move(hook); }
 
 const char* io_op_name(IoOp op) {
   static constexpr const char* kNames[kIoOpCount] = {
-      "read", "write", "open",   "create", "temporary", "size",  "truncate",
-      "commit", "lock", "unlock", "close", "delete",    "rename"};
+      "read",   "write",  "open",  "create",  "temporary", "size",
+      "truncate", "commit", "lock", "unlock", "close",   "delete",
+      "rename", "replace", "set time", "make directory", "remove directory",
+      "commit directory"};
   const auto i = static_cast<std::size_t>(op);
   return i < static_cast<std::size_t>(kIoOpCount) ? kNames[i] : "?";
 }

@@ -196,6 +196,33 @@ std::optional<std::string> path_below(std::string_view host_path, std::string_vi
 // Deletes a file / renames a file; both resolve names like File::open. OS code result.
 int delete_file(std::string_view name);
 int rename_file(std::string_view from, std::string_view to);
+// Renames `from` over `to`, which may exist, in one step: whatever happens to the
+// process, `to` is afterwards the old file or the new one, whole.
+int replace_file(std::string_view from, std::string_view to);
+
+// A regular file's size and last modification time (nanoseconds since 1970, UTC), or
+// that there is none.
+struct FileState {
+  bool exists = false;
+  std::uint64_t size = 0;
+  std::int64_t mtime_ns = 0;
+};
+// The state of the file a name reaches (exists false when none: not an error). OS code.
+int file_state(std::string_view name, FileState& out);
+// Sets a file's modification time, to what the host's clock can hold of it.
+int set_file_time(std::string_view name, std::int64_t mtime_ns);
+
+// Makes a directory; kOsAlreadyExists when it is there already (as a directory), so that
+// of two processes making the same one only one succeeds. The parent must exist.
+int make_directory(std::string_view name);
+// Removes an empty directory.
+int remove_directory(std::string_view name);
+// Forces a directory's entries to the disk, so that files made, renamed or removed in
+// it stay so after a power cut (hosts that keep them so by themselves do nothing).
+int commit_directory(std::string_view name);
+// The subdirectories of a directory, as spelled on disk, sorted in byte order; none for
+// an unknown directory.
+std::vector<std::string> list_directories(std::string_view dir);
 
 // Regular files of the directory part of `pattern` whose name part matches its last
 // component case-blind, with "*" for any run and "?" for one character ("*.*" names
@@ -259,9 +286,14 @@ enum class IoOp : std::uint8_t {
   Unlock,
   Close,
   Delete,
-  Rename
+  Rename,
+  Replace,
+  SetTime,
+  MakeDirectory,
+  RemoveDirectory,
+  CommitDirectory
 };
-inline constexpr int kIoOpCount = 13;
+inline constexpr int kIoOpCount = 18;
 // The operation's name ("read", "create", ...), for test reports.
 const char* io_op_name(IoOp op);
 struct IoFault {

@@ -88,6 +88,20 @@ class HostFiles {
   virtual int remove(const std::string& path) = 0;
   // Renames; the caller has made sure that `to` does not exist.
   virtual int rename(const std::string& from, const std::string& to) = 0;
+  // Renames over an existing file in one step: afterwards `to` is the old file or the
+  // new one, whole, whatever happens to the process.
+  virtual int replace(const std::string& from, const std::string& to) = 0;
+
+  // The size and modification time of a regular file; exists false when there is none.
+  virtual int state(const std::string& path, FileState& out) = 0;
+  // Sets a regular file's modification time (nanoseconds since 1970, UTC; a host keeps
+  // what its clock can hold).
+  virtual int set_mtime(const std::string& path, std::int64_t mtime_ns) = 0;
+  virtual int make_dir(const std::string& path) = 0;
+  // Removes an empty directory.
+  virtual int remove_dir(const std::string& path) = 0;
+  // Forces the directory's entries (files made, renamed or removed in it) to the disk.
+  virtual int commit_dir(const std::string& path) = 0;
 };
 
 // The host's own error number (errno, GetLastError()) as the system's (OsCode and the

@@ -419,6 +419,54 @@ class PosixFiles final : public HostFiles {
   int rename(const std::string& from, const std::string& to) override {
     return ::rename(from.c_str(), to.c_str()) == 0 ? kOsOk : map_errno(errno);
   }
+
+  // rename(2) replaces an existing target in one step.
+  int replace(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? kOsOk : map_errno(errno);
+  }
+
+  int state(const std::string& path, FileState& out) override {
+    out = FileState{};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+      return errno == ENOENT || errno == ENOTDIR ? kOsOk : map_errno(errno);
+    }
+    if (!S_ISREG(st.st_mode)) return kOsOk;
+    out.exists = true;
+    out.size = static_cast<std::uint64_t>(st.st_size);
+    out.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return kOsOk;
+  }
+
+  int set_mtime(const std::string& path, std::int64_t mtime_ns) override {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+    times[1].tv_sec = static_cast<time_t>(mtime_ns / 1000000000);
+    times[1].tv_nsec = static_cast<long>(mtime_ns % 1000000000);
+    if (times[1].tv_nsec < 0) {
+      times[1].tv_nsec += 1000000000;
+      --times[1].tv_sec;
+    }
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? kOsOk : map_errno(errno);
+  }
+
+  int make_dir(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) == 0) return kOsOk;
+    return errno == EEXIST ? kOsAlreadyExists : map_errno(errno);
+  }
+
+  int remove_dir(const std::string& path) override {
+    return ::rmdir(path.c_str()) == 0 ? kOsOk : map_errno(errno);
+  }
+
+  int commit_dir(const std::string& path) override {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return map_errno(errno);
+    const int rc = ::fsync(fd) == 0 ? kOsOk : map_errno(errno);
+    ::close(fd);
+    return rc;
+  }
 };
 
 }  // namespace

@@ -43,6 +43,8 @@ using Tree = std::map<std::string, std::pair<std::string, fs::file_time_type>>;
 Tree tree(const fs::path& dir) {
   Tree files;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    // The undo snapshots of the real runs aside.
+    if (fs::relative(e.path(), dir).begin()->string() == "lumconv-undo") continue;
     if (e.is_regular_file()) {
       files[fs::relative(e.path(), dir).generic_string()] = {read_file(e.path()),
                                                              e.last_write_time()};

@@ -230,11 +230,11 @@ class Walk {
     p.err = [&o](std::string_view s) { o.err += s; };
     p.open_terminal = [] { return std::make_unique<MemoryTerminal>([](std::string_view) {}); };
     const std::string drive = "//DRIVE:" + run_dir_.string();
-    const char* argv[] = {"lumconv", "//NOALERT", drive.c_str()};
+    const char* argv[] = {"lumconv", "//NOALERT", "--no-undo", drive.c_str()};
     {
       FaultInjector faults(plan);
       Watchdog dog(std::chrono::seconds(30), what);
-      o.code = run_program(p, 3, argv);
+      o.code = run_program(p, 4, argv);
       o.failed = faults.failed();
       o.failed_at = faults.failed_at();
       o.calls = faults.calls();

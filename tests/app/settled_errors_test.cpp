@@ -49,12 +49,14 @@ Outcome run_with_held_staging(const std::deque<int>& keys) {
   p.err = [&o](std::string_view s) { o.err += s; };
   p.open_terminal = [keys] { return std::make_unique<testing_support::ScriptedTerminal>(keys); };
   const std::string drive = "//DRIVE:" + dir.path().string();
+  // Without the undo snapshot, which would stop at the held table before the
+  // conversions.
   if (keys.empty()) {
-    const char* argv[] = {"lumconv", "//NOALERT", drive.c_str()};
-    o.code = run_program(p, 3, argv);
+    const char* argv[] = {"lumconv", "//NOALERT", "--no-undo", drive.c_str()};
+    o.code = run_program(p, 4, argv);
   } else {
-    const char* argv[] = {"lumconv", drive.c_str()};
-    o.code = run_program(p, 2, argv);
+    const char* argv[] = {"lumconv", "--no-undo", drive.c_str()};
+    o.code = run_program(p, 3, argv);
   }
   set_drive_root("/");
   fs::current_path(back);

@@ -46,7 +46,7 @@ function(run_spelling var name program emulator spelling)
     message(FATAL_ERROR "//DRIVE:${drive}: --check ended with ${rc}:\n${check}${check_err}")
   endif()
   file(REMOVE ${dir}/receber.txt)
-  execute_process(COMMAND ${emulator} ${program} "//DRIVE:${drive}"
+  execute_process(COMMAND ${emulator} ${program} --no-undo "//DRIVE:${drive}"
                   WORKING_DIRECTORY ${dir} INPUT_FILE /dev/null
                   OUTPUT_QUIET ERROR_VARIABLE err RESULT_VARIABLE rc)
   if(NOT rc EQUAL 1)

@@ -1,0 +1,496 @@
+#include "frame/undo.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "frame/account.h"
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/sha256.h"
+#include "platform/text.h"
+#include "runtime/error.h"
+#include "runtime/runtime.h"
+
+namespace lum {
+
+namespace {
+
+constexpr const char* kManifest = "manifest.txt";
+constexpr const char* kManifestNew = "manifest.new";
+constexpr const char* kUndoneMark = "undone.txt";
+// A file being put back is written beside the file under its name with this added.
+constexpr const char* kPutBackSuffix = ".lumconv-undo";
+constexpr std::size_t kBlock = 1 << 20;
+
+// Sub-codes of the snapshot's errors (subsystem "UNDO").
+enum UndoSubcode : int {
+  kUndoMakeFolder = 1101,  // the snapshot's folder cannot be made
+  kUndoOpenFile = 1102,    // a file to save cannot be opened (held by another program)
+  kUndoReadFile = 1103,    // a file to save cannot be read
+  kUndoMakeCopy = 1104,    // its copy cannot be created
+  kUndoWriteCopy = 1105,   // its copy cannot be written or forced to the disk
+  kUndoManifest = 1106,    // the manifest cannot be written or put in place
+};
+
+std::string folder_path(const std::string& folder, const std::string& file) {
+  return folder + "/" + file;
+}
+
+FileMark mark_of(std::string_view name) {
+  FileState s;
+  FileMark m;
+  if (file_state(name, s) == kOsOk && s.exists) {
+    m.exists = true;
+    m.size = s.size;
+    m.mtime_ns = s.mtime_ns;
+  }
+  return m;
+}
+
+// Raises a snapshot error with retry; true when the handler asks to retry.
+bool retry_after(int gencode, int subcode, const std::string& file, int oscode) {
+  ErrorObject e = make_error(gencode, "UNDO", subcode, "", kCanRetry);
+  e.filename = file;
+  e.oscode = oscode;
+  return raise(e).retry();
+}
+
+// Writes `text` to a new file at `path` and forces it to the disk; the OS code.
+int write_whole(const std::string& path, const std::string& text) {
+  File f;
+  if (int rc = f.create(path, FileShare::Exclusive); rc != kOsOk) return rc;
+  IoResult w = f.write_at(0, text.data(), text.size());
+  if (w.bytes != text.size()) return w.oscode != kOsOk ? w.oscode : kOsDiskFull;
+  if (int rc = f.commit(); rc != kOsOk) return rc;
+  return f.close();
+}
+
+// Reads the whole file; false when it cannot be read.
+bool read_whole(std::string_view name, std::string& out) {
+  File f;
+  if (f.open(name, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return false;
+  const IoResult size = f.size();
+  if (size.oscode != kOsOk) return false;
+  out.resize(static_cast<std::size_t>(size.bytes));
+  return f.read_at(0, out.data(), out.size()).bytes == out.size();
+}
+
+// The SHA-256 of a file's bytes, "" when it cannot be read whole.
+std::string digest_of(std::string_view name) {
+  File f;
+  if (f.open(name, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return {};
+  Sha256 h;
+  std::vector<char> buf(kBlock);
+  for (std::uint64_t at = 0;;) {
+    IoResult r = f.read_at(at, buf.data(), buf.size());
+    h.update(buf.data(), static_cast<std::size_t>(r.bytes));
+    at += r.bytes;
+    if (r.oscode != kOsOk) return {};
+    if (r.bytes < buf.size()) break;
+  }
+  return h.hex_digest();
+}
+
+// Removes a folder of the snapshots and everything in it (files only: a snapshot has no
+// subfolders); best effort.
+void remove_folder(const std::string& folder) {
+  for (const std::string& name : list_files(folder + "/*")) delete_file(folder_path(folder, name));
+  remove_directory(folder);
+}
+
+// Clears the partial snapshots that runs killed before their manifest left.
+void clear_partial_snapshots() {
+  for (const std::string& name : list_directories(kUndoFolder)) {
+    const std::string folder = folder_path(kUndoFolder, name);
+    if (!file_exists(folder_path(folder, kManifest))) remove_folder(folder);
+  }
+}
+
+// "20261209-053012", sortable, from the local time now.
+std::string stamp_now() {
+  const LocalDateTime t = local_now();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+std::string readable_now() {
+  const LocalDateTime t = local_now();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+std::string absolute(const std::string& path) {
+  std::error_code ec;
+  std::string s = std::filesystem::absolute(path, ec).lexically_normal().string();
+  if (s.size() > 1 && (s.back() == '/' || s.back() == '\\') && s[s.size() - 2] != ':') s.pop_back();
+  return s;
+}
+
+// Whether two host paths name the same directory, however each is spelled.
+bool same_directory(const std::string& a, const std::string& b) {
+  const std::optional<std::string> rel = path_below(a + "/x", b);
+  return rel && *rel == "x";
+}
+
+// The directory part of a name ("" for a bare name: the working directory).
+std::string parent_of(const std::string& name) {
+  const std::size_t cut = name.find_last_of("\\/");
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? name.substr(0, 1) : name.substr(0, cut);
+}
+
+}  // namespace
+
+// --- the snapshot ---
+
+std::uint64_t snapshot_bytes(const std::vector<std::string>& names) {
+  std::uint64_t n = 0;
+  for (const std::string& name : names) {
+    File f;
+    // The operator's own file, also while a dry run's copies are on.
+    if (f.open_original(name) == kOsOk && f.size().oscode == kOsOk) n += f.size().bytes;
+  }
+  return n;
+}
+
+bool RunSnapshot::take(const std::vector<std::string>& names) {
+  FrameGuard frame("SNAPSHOT");
+  Runtime& rt = Runtime::current();
+  // A stop request or a quit while the copies are made leaves no partial folder.
+  struct Partial {
+    RunSnapshot& s;
+    bool done = false;
+    ~Partial() {
+      if (!done && !s.folder_.empty()) {
+        remove_folder(s.folder_);
+        s.folder_.clear();
+      }
+    }
+  } partial{*this};
+  for (;;) {
+    int rc = make_directory(kUndoFolder);
+    if (rc == kOsOk || rc == kOsAlreadyExists) break;
+    if (!retry_after(kErrCreate, kUndoMakeFolder, kUndoFolder, rc)) return false;
+  }
+  clear_partial_snapshots();
+  std::string folder;
+  for (;;) {
+    // Named by the run's start; a second run in the same second gets "-2" and so on.
+    const std::string stamp = stamp_now();
+    const std::vector<std::string> taken = list_directories(kUndoFolder);
+    std::string name = stamp;
+    for (int n = 2; std::find(taken.begin(), taken.end(), name) != taken.end(); ++n) {
+      name = stamp + "-" + std::to_string(n);
+    }
+    folder = folder_path(kUndoFolder, name);
+    int rc = make_directory(folder);
+    if (rc == kOsOk) break;
+    if (rc == kOsAlreadyExists) continue;  // another run took the name meanwhile
+    if (!retry_after(kErrCreate, kUndoMakeFolder, folder, rc)) return false;
+  }
+  folder_ = folder;
+  manifest_ = Manifest{};
+  manifest_.started = readable_now();
+  manifest_.drive_root = absolute(drive_root());
+  manifest_.directory = absolute(".");
+  int number = 0;
+  for (const std::string& name : names) {
+    rt.poll_interrupt();
+    SavedFile f;
+    // The name the run knows it by reaches it again under the same drive root and
+    // working directory; the host path is for the person who reads the manifest.
+    f.name = operator_file_name(resolve_name(name).path);
+    f.host_path = absolute(resolve_name(name).path);
+    if (!save(f, ++number)) return false;
+    manifest_.files.push_back(std::move(f));
+  }
+  if (!write_manifest()) return false;
+  commit_directory(kUndoFolder);
+  partial.done = true;
+  return true;
+}
+
+bool RunSnapshot::save(SavedFile& f, int number) {
+  Runtime& rt = Runtime::current();
+  for (;;) {
+    f.before = mark_of(f.name);
+    if (!f.before.exists) return true;
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%03d-", number);
+    f.copy = prefix + std::filesystem::path(f.host_path).filename().string();
+    const std::string copy_path = folder_path(folder_, f.copy);
+    File in;
+    if (int rc = in.open(f.name, FileAccess::ReadOnly, FileShare::Shared); rc != kOsOk) {
+      if (retry_after(kErrOpen, kUndoOpenFile, f.name, rc)) continue;
+      return false;
+    }
+    File out;
+    if (int rc = out.create(copy_path, FileShare::Exclusive); rc != kOsOk) {
+      if (retry_after(kErrCreate, kUndoMakeCopy, copy_path, rc)) continue;
+      return false;
+    }
+    Sha256 h;
+    std::vector<char> buf(kBlock);
+    int failed_code = kOsOk, failed_sub = 0, failed_gen = 0;
+    std::string failed_file;
+    std::uint64_t at = 0;
+    for (;;) {
+      rt.poll_interrupt();
+      IoResult r = in.read_at(at, buf.data(), buf.size());
+      if (r.oscode != kOsOk) {
+        failed_code = r.oscode;
+        failed_gen = kErrRead;
+        failed_sub = kUndoReadFile;
+        failed_file = f.name;
+        break;
+      }
+      h.update(buf.data(), static_cast<std::size_t>(r.bytes));
+      IoResult w = out.write_at(at, buf.data(), static_cast<std::size_t>(r.bytes));
+      if (w.bytes != r.bytes) {
+        failed_code = w.oscode != kOsOk ? w.oscode : kOsDiskFull;
+        failed_gen = kErrWrite;
+        failed_sub = kUndoWriteCopy;
+        failed_file = copy_path;
+        break;
+      }
+      at += r.bytes;
+      if (r.bytes < buf.size()) break;
+    }
+    if (failed_gen == 0) {
+      if (int rc = out.commit(); rc != kOsOk) {
+        failed_code = rc;
+        failed_gen = kErrWrite;
+        failed_sub = kUndoWriteCopy;
+        failed_file = copy_path;
+      } else if (int rc2 = out.close(); rc2 != kOsOk) {
+        failed_code = rc2;
+        failed_gen = kErrWrite;
+        failed_sub = kUndoWriteCopy;
+        failed_file = copy_path;
+      }
+    }
+    if (failed_gen == 0) {
+      // The file as it was copied: what the manifest promises to put back.
+      f.before.size = at;
+      f.sha256 = h.hex_digest();
+      return true;
+    }
+    out.close();
+    delete_file(copy_path);
+    if (!retry_after(failed_gen, failed_sub, failed_file, failed_code)) return false;
+  }
+}
+
+bool RunSnapshot::write_manifest() {
+  const std::string fresh = folder_path(folder_, kManifestNew);
+  const std::string final_path = folder_path(folder_, kManifest);
+  for (;;) {
+    delete_file(fresh);
+    int rc = write_whole(fresh, manifest_.text());
+    if (rc == kOsOk) rc = replace_file(fresh, final_path);
+    if (rc == kOsOk) rc = commit_directory(folder_);
+    if (rc == kOsOk) return true;
+    if (!retry_after(kErrWrite, kUndoManifest, final_path, rc)) return false;
+  }
+}
+
+void RunSnapshot::record_after() {
+  if (folder_.empty()) return;
+  for (SavedFile& f : manifest_.files) f.after = mark_of(f.name);
+  const std::string fresh = folder_path(folder_, kManifestNew);
+  delete_file(fresh);
+  if (write_whole(fresh, manifest_.text()) == kOsOk &&
+      replace_file(fresh, folder_path(folder_, kManifest)) == kOsOk) {
+    commit_directory(folder_);
+  }
+}
+
+// --- the undo ---
+
+namespace {
+
+struct Snapshot {
+  std::string folder;
+  Manifest manifest;
+};
+
+// What to do with one file of the snapshot.
+enum class Step { kNothing, kPutBack, kRemove };
+
+// The most recent snapshot not undone yet; false when there is none. `why` is set when
+// the most recent one cannot be read.
+bool latest_snapshot(Snapshot& out, std::string& why) {
+  std::vector<std::string> names = list_directories(kUndoFolder);
+  std::sort(names.rbegin(), names.rend());
+  for (const std::string& name : names) {
+    const std::string folder = folder_path(kUndoFolder, name);
+    if (!file_exists(folder_path(folder, kManifest))) continue;  // partial
+    if (file_exists(folder_path(folder, kUndoneMark))) continue;
+    out.folder = folder;
+    std::string text;
+    if (!read_whole(folder_path(folder, kManifest), text)) {
+      why = "its manifest cannot be read";
+      return true;
+    }
+    if (!Manifest::parse(text, out.manifest, why)) why = "its manifest is damaged: " + why;
+    return true;
+  }
+  return false;
+}
+
+// Puts one file back: its copy written beside it, checked, given its time, renamed
+// over it. The OS code of what failed, and `why` in words.
+int put_back(const Snapshot& s, const SavedFile& f, std::string& why) {
+  const std::string temp = f.name + kPutBackSuffix;
+  delete_file(temp);
+  std::string bytes;
+  if (!read_whole(folder_path(s.folder, f.copy), bytes)) {
+    why = "its copy cannot be read";
+    return kOsAccessDenied;
+  }
+  if (int rc = write_whole(temp, bytes); rc != kOsOk) {
+    why = "cannot be written beside it " + dos_error_explained(rc);
+    delete_file(temp);
+    return rc;
+  }
+  if (digest_of(temp) != f.sha256) {
+    why = "the bytes written beside it do not read back as saved";
+    delete_file(temp);
+    return kOsAccessDenied;
+  }
+  if (int rc = set_file_time(temp, f.before.mtime_ns); rc != kOsOk) {
+    why = "its modification time cannot be set " + dos_error_explained(rc);
+    delete_file(temp);
+    return rc;
+  }
+  if (int rc = replace_file(temp, f.name); rc != kOsOk) {
+    why = "cannot take the place of the file " + dos_error_explained(rc);
+    delete_file(temp);
+    return rc;
+  }
+  commit_directory(parent_of(f.name));
+  return kOsOk;
+}
+
+}  // namespace
+
+int undo_last_run(const std::string& program, const UndoRequest& request, const OutputSink& out,
+                  const OutputSink& err) {
+  const std::string prefix = program + " --undo: ";
+  clear_partial_snapshots();
+  Snapshot s;
+  std::string why;
+  if (!latest_snapshot(s, why)) {
+    out(prefix + "there is no run to undo (no snapshot in " + kUndoFolder + " that is not undone).\n");
+    return 0;
+  }
+  if (!why.empty()) {
+    err(prefix + "the snapshot " + s.folder + " cannot be used: " + why + ". Nothing was changed.\n");
+    return 1;
+  }
+  const Manifest& m = s.manifest;
+  if (!same_directory(m.directory, absolute("."))) {
+    err(prefix + "the snapshot " + s.folder + " was taken in " + m.directory +
+        "; run the undo there. Nothing was changed.\n");
+    return 1;
+  }
+  if (!same_directory(m.drive_root, absolute(drive_root()))) {
+    err(prefix + "the run of " + m.started + " took \"\\\" as " + m.drive_root + "; now it names " +
+        absolute(drive_root()) + ". Give the run's //DRIVE: (\"" + program +
+        " --undo //DRIVE:" + m.drive_root + "\"). Nothing was changed.\n");
+    return 1;
+  }
+
+  // The snapshot must be whole: every copy there, with the bytes the manifest records.
+  for (const SavedFile& f : m.files) {
+    if (!f.before.exists) continue;
+    if (Runtime::interrupt_pending()) {
+      err(prefix + "interrupted before anything was changed.\n");
+      return 1;
+    }
+    const std::string copy = folder_path(s.folder, f.copy);
+    if (!file_exists(copy)) {
+      err(prefix + "the snapshot " + s.folder + " is damaged: the copy of " + f.name + " (" +
+          f.copy + ") is missing. Nothing was changed.\n");
+      return 1;
+    }
+    if (digest_of(copy) != f.sha256) {
+      err(prefix + "the snapshot " + s.folder + " is damaged: the copy of " + f.name + " (" +
+          f.copy + ") does not match its manifest. Nothing was changed.\n");
+      return 1;
+    }
+  }
+
+  // What each file needs, and the ones changed since the run ended.
+  std::vector<Step> steps;
+  std::vector<std::string> changed_since;
+  for (const SavedFile& f : m.files) {
+    const FileMark now = mark_of(f.name);
+    if (now == f.before) {
+      steps.push_back(Step::kNothing);  // as before the run (put back by an earlier undo)
+      continue;
+    }
+    if (f.after && now != *f.after) changed_since.push_back(f.name);
+    steps.push_back(f.before.exists ? Step::kPutBack : Step::kRemove);
+  }
+  if (!changed_since.empty() && !request.force) {
+    std::string list;
+    for (const std::string& n : changed_since) list += "  " + n + "\n";
+    err(prefix + "these files were changed after the run of " + m.started +
+        " ended (the destination system has been used since?):\n" + list +
+        "Putting the run's files back would lose those changes. Nothing was changed; \"" +
+        program + " --undo --force\" puts them back all the same.\n");
+    return 1;
+  }
+  // No file may be held by another program.
+  for (std::size_t i = 0; i < m.files.size(); ++i) {
+    if (steps[i] == Step::kNothing || !mark_of(m.files[i].name).exists) continue;
+    File probe;
+    const int rc = probe.open(m.files[i].name, FileAccess::ReadWrite, FileShare::Exclusive);
+    if (rc != kOsOk) {
+      err(prefix + m.files[i].name + (rc == kOsFileInUse ? " is in use by another program "
+                                                         : " cannot be opened for writing ") +
+          dos_error_explained(rc) + ". Nothing was changed.\n");
+      return 1;
+    }
+  }
+
+  out(prefix + "putting back the files of the run of " + m.started + " (" + s.folder + "):\n");
+  for (std::size_t i = 0; i < m.files.size(); ++i) {
+    const SavedFile& f = m.files[i];
+    if (steps[i] == Step::kNothing) continue;
+    if (Runtime::interrupt_pending()) {
+      err(prefix + "interrupted; the files not yet put back are as the run left them. \"" +
+          program + " --undo\" again finishes the work.\n");
+      return 1;
+    }
+    if (steps[i] == Step::kRemove) {
+      if (int rc = delete_file(f.name); rc != kOsOk && rc != kOsFileNotFound) {
+        err(prefix + f.name + " cannot be removed " + dos_error_explained(rc) + "; \"" + program +
+            " --undo\" again finishes the work once the cause is gone.\n");
+        return 1;
+      }
+      out("  removed " + f.name + " (the run made it)\n");
+      continue;
+    }
+    if (int rc = put_back(s, f, why); rc != kOsOk) {
+      err(prefix + f.name + ": " + why + "; \"" + program +
+          " --undo\" again finishes the work once the cause is gone.\n");
+      return 1;
+    }
+    out("  put back " + f.name + " (" + plural(f.before.size, "byte", "bytes") + ")\n");
+  }
+  write_whole(folder_path(s.folder, kUndoneMark), "undone " + readable_now() + "\n");
+  commit_directory(s.folder);
+  out("Every file is as it was before the run of " + m.started + ". The snapshot stays in " +
+      s.folder + ", marked as undone; delete the folder when you no longer need it.\n");
+  return 0;
+}
+
+}  // namespace lum
