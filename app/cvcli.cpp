@@ -20,7 +20,7 @@ void CVCLI() {
   if (!prove_files(plan)) return;
 
   open_table(plan, "CLIENTES");
-  __DBZAP();
+  cmd::DBZAP();
   open_table(plan, "CBCLI");
   import_text(plan, "CBCLI");
 

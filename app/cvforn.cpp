@@ -20,7 +20,7 @@ void CVFORN() {
   if (!prove_files(plan)) return;
 
   open_table(plan, "FORNECED");
-  __DBZAP();
+  cmd::DBZAP();
   open_table(plan, "CBFORN");
   import_text(plan, "CBFORN");
 

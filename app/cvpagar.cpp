@@ -26,7 +26,7 @@ void CVPAGAR() {
   open_table(plan, "FORNECED");
   build_index(plan, "FORNECED");  // on OBS_FOR, the old system's code
   open_table(plan, "LUPGMOV");
-  __DBZAP();
+  cmd::DBZAP();
   open_table(plan, "QOREC");
   import_text(plan, "QOREC");
 

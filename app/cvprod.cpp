@@ -47,7 +47,7 @@ void CVPROD() {
       CUSTMEDIO("CUSTMEDIO"), CUSTREPOS("CUSTREPOS"), VENDANORM("VENDANORM"), UNIDADE("UNIDADE");
   XTAM = LEN(CODITEM);
   QOUT(XTAM.value());
-  __DBZAP();
+  cmd::DBZAP();
   open_table(plan, "CBPROD");
   import_text(plan, "CBPROD");
 
@@ -96,7 +96,7 @@ void CVPROD() {
 
   // Second pass: balances of type 1, in code order.
   open_table(plan, "CBSALDO");
-  __DBZAP();
+  cmd::DBZAP();
   append_text(plan, "CBSALDO");
   Var CODIGO("CODIGO"), REG("REG"), LIVRE("LIVRE"), LIVRE2("LIVRE2"), LIVRE3("LIVRE3"),
       LIVRE4("LIVRE4"), LIVRE5("LIVRE5");

@@ -23,7 +23,7 @@ void CVRECEBER() {
   if (!prove_files(plan)) return;
 
   open_table(plan, "LURBMOV");  // in the current work area, which CVCLI left empty
-  __DBZAP();
+  cmd::DBZAP();
   open_table(plan, "QOREC");
   import_text(plan, "QOREC");
 

@@ -22,7 +22,8 @@ std::string trigger_list(std::span<const ConversionPlan> plan) {
   std::string list;
   for (std::size_t i = 0; i < plan.size(); ++i) {
     bool again = false;
-    for (std::size_t j = 0; j < i; ++j) again |= plan[j].trigger == std::string_view(plan[i].trigger);
+    for (std::size_t j = 0; j < i; ++j)
+      again |= plan[j].trigger == std::string_view(plan[i].trigger);
     if (again) continue;
     list += (list.empty() ? "" : ", ") + std::string(plan[i].trigger);
   }
@@ -40,8 +41,8 @@ void run_main(std::span<const ConversionPlan> plan) {
   DEVOUT("Qo Softwares 00-0000-0000");
   DEVPOS(3, 15);
   DEVOUT("Convertendo dados do Cobol para \\lum\\firma1");
-  __SETCENTURY(Value("on"));
-  SET(kSetDateFormat, Value(__SETCENTURY().log() ? "dd/mm/yyyy" : "dd/mm/yy"));
+  cmd::SETCENTURY(Value("on"));
+  SET(kSetDateFormat, Value(cmd::SETCENTURY().log() ? "dd/mm/yyyy" : "dd/mm/yy"));
 
   bool any = false;
   for (std::size_t place = 0; place < plan.size(); ++place) {
@@ -61,7 +62,7 @@ void run_main(std::span<const ConversionPlan> plan) {
   rt.set_line(__LINE__);
   rt.poll_interrupt();
   if (!any) add_operator_note("nothing to convert: no " + trigger_list(plan));
-  __QUIT();
+  cmd::QUIT();
 }
 
 void MAIN() { run_main(run_plan()); }
@@ -69,7 +70,7 @@ void MAIN() { run_main(run_plan()); }
 void closing_sequence() {
   DBCLOSEALL();
   DBSELECTAREA(Value("1"));
-  __SETFORMAT(Value());
+  cmd::SETFORMAT(Value());
 }
 
 }  // namespace lum

@@ -5,9 +5,9 @@
 #include "console/picture.h"
 #include "frame/account.h"
 #include "frame/run_record.h"
-#include "platform/file.h"
 #include "import/sdf.h"
 #include "index/index_commands.h"
+#include "platform/file.h"
 #include "platform/text.h"
 #include "runtime/runtime.h"
 #include "table/dbcmd.h"
@@ -94,7 +94,7 @@ Value create_index(const IndexBuild& ix, bool with_key) {
 void first_use(const ConversionPlan& plan, const TableOpen& t) {
   switch (t.first_use) {
     case FirstUse::kZap:
-      __DBZAP();
+      cmd::DBZAP();
       break;
     case FirstUse::kFieldWidth:
       LEN(Var(t.field).value());
@@ -153,17 +153,17 @@ void append_text(const ConversionPlan& plan, const char* staging, std::source_lo
   record_line(at);
   const char* file = plan.text_for(staging).text;
   NETERR(false);
-  if (__DBSDF(false, file, Value::array({})) || !NETERR()) return;
+  if (cmd::DBSDF(false, file, Value::array({})) || !NETERR()) return;
   // The text's open was settled unasked, as held by another program: nothing was
   // appended, and the conversion would go on over an empty staging table as if the text
   // were empty. The text opens now and is appended, or the run ends with the open's
   // error, which this time offers no default.
-  if (SDF_CHECK_OPEN(file, false)) __DBSDF(false, file, Value::array({}));
+  if (SDF_CHECK_OPEN(file, false)) cmd::DBSDF(false, file, Value::array({}));
 }
 
 void import_text(const ConversionPlan& plan, const char* staging, std::source_location at) {
   record_line(at);
-  __DBZAP();
+  cmd::DBZAP();
   append_text(plan, staging, at);
   DBGOTOP();
 }

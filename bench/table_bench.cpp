@@ -164,7 +164,7 @@ void BM_AppendFieldByField(benchmark::State& state) {
     for (const FieldDef& f : kFields) refs.emplace_back(f.name);
     auto t0 = std::chrono::steady_clock::now();
     lum::DBUSEAREA(true, {}, table.string());
-    lum::__DBZAP();
+    lum::cmd::DBZAP();
     for (int i = 0; i < records; ++i) {
       lum::DBAPPEND();
       const auto& v = pool.values[static_cast<std::size_t>(i % kPool)];

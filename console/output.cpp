@@ -110,7 +110,7 @@ void QOUT(std::span<const Value> args) {
   QQOUT(args);
 }
 
-void __SETFORMAT(const Value& format) { screen().set_format(format); }
+void cmd::SETFORMAT(const Value& format) { screen().set_format(format); }
 
 bool screen_format_active() { return !screen().format().is_nil(); }
 

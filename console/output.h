@@ -56,10 +56,12 @@ void QOUT(const A&... a) {
   }
 }
 
-// __SETFORMAT([fmt]): makes fmt the active screen format (the procedure a data-entry
+// cmd::SETFORMAT([fmt]): makes fmt the active screen format (the procedure a data-entry
 // READ would run first); NIL leaves none active. This program has no data-entry screens,
 // so only the setting itself exists.
-void __SETFORMAT(const Value& format = {});
+namespace cmd {
+void SETFORMAT(const Value& format = {});
+}  // namespace cmd
 // True while a screen format is active.
 bool screen_format_active();
 

@@ -116,8 +116,7 @@ namespace {
 // alone ends the process (help, the version, something not understood), which then
 // opens nothing.
 std::optional<int> read_command_line(const Program& p, int argc, const char* const* argv,
-                                     const OutputSink& out, const OutputSink& err,
-                                     Switches& sw) {
+                                     const OutputSink& out, const OutputSink& err, Switches& sw) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   std::string env;
@@ -311,7 +310,7 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   return code;
 }
 
-void __QUIT() {
+void cmd::QUIT() {
   Runtime& rt = Runtime::current();
   if (rt.quitting()) return;
   rt.quit();

@@ -58,8 +58,10 @@ inline constexpr int kExitUsage = 2;  // the command line was not understood
 // dry run could not be made or was interrupted).
 int run_program(const Program& program, int argc, const char* const* argv);
 
-// __QUIT(): ends the run (does not return); returns at once when a quit is under way.
-void __QUIT();
+// cmd::QUIT(): ends the run (does not return); returns at once when a quit is under way.
+namespace cmd {
+void QUIT();
+}  // namespace cmd
 
 // The console line of a run that a stop signal ended.
 inline constexpr const char* kInterruptedLine =

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz::check(note.is_string(), "a memo field reads as no text");
           }
         }
-        zapped = __DBZAP();
+        zapped = cmd::DBZAP();
       }
     } catch (const fuzz::Break&) {
     }

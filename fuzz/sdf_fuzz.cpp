@@ -149,8 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     register_ntx_driver();
     fuzz::check(DBUSEAREA(true, {}, Value(fuzz::scratch("t.dbf"))),
                 "the staging table did not open");
-    fuzz::check(__DBZAP(), "the staging table was not emptied");
-    fuzz::check(__DBSDF(false, Value(fuzz::scratch("t.txt"))), "the import failed");
+    fuzz::check(cmd::DBZAP(), "the staging table was not emptied");
+    fuzz::check(cmd::DBSDF(false, Value(fuzz::scratch("t.txt"))), "the import failed");
     DBCLOSEALL();
   }
   check_table(s, text);

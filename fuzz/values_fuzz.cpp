@@ -124,7 +124,7 @@ void date_properties(fuzz::Input& in) {
   const std::uint8_t mode = in.byte();
   switch (mode % 4) {
     case 0:  // the run's own: century on, then "dd/mm/yyyy"
-      __SETCENTURY(Value("on"));
+      cmd::SETCENTURY(Value("on"));
       SET(4, Value("dd/mm/yyyy"));
       break;
     case 1:  // the start values

@@ -289,21 +289,21 @@ void register_sdf_driver() {
   register_driver(kSdfDriver, [] { return std::make_unique<SdfArea>(); });
 }
 
-bool __DBSDF(bool export_records, const Value& file, const Value& fields,
-             const CodeBlock& for_block, const CodeBlock& while_block, const Value& next,
-             const Value& record, const Value& rest, const Value& connection) {
+bool cmd::DBSDF(bool export_records, const Value& file, const Value& fields,
+                const CodeBlock& for_block, const CodeBlock& while_block, const Value& next,
+                const Value& record, const Value& rest, const Value& connection) {
   if (export_records) {
-    return __DBCOPY(file, fields, for_block, while_block, next, record, rest,
-                    Value::string(kSdfDriver), connection);
+    return cmd::DBCOPY(file, fields, for_block, while_block, next, record, rest,
+                       Value::string(kSdfDriver), connection);
   }
-  return __DBAPP(file, fields, for_block, while_block, next, record, rest,
-                 Value::string(kSdfDriver), connection);
+  return cmd::DBAPP(file, fields, for_block, while_block, next, record, rest,
+                    Value::string(kSdfDriver), connection);
 }
 
-bool __DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
-             const CodeBlock& while_block, const Value& next, const Value& record,
-             const Value& rest, const Value& driver, const Value& /*connection*/,
-             const Value& codepage, const Value& /*delimiter*/) {
+bool cmd::DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
+                const CodeBlock& while_block, const Value& next, const Value& record,
+                const Value& rest, const Value& driver, const Value& /*connection*/,
+                const Value& codepage, const Value& /*delimiter*/) {
   WorkAreas& wa = WorkAreas::get();
   Area* dest = wa.current();
   if (dest == nullptr) {
@@ -358,10 +358,10 @@ bool __DBAPP(const Value& file, const Value& fields, const CodeBlock& for_block,
   return run_transfer(text->source(), target, plan);
 }
 
-bool __DBCOPY(const Value& file, const Value& fields, const CodeBlock& for_block,
-              const CodeBlock& while_block, const Value& next, const Value& record,
-              const Value& rest, const Value& driver, const Value& /*connection*/,
-              const Value& /*codepage*/, const Value& /*delimiter*/) {
+bool cmd::DBCOPY(const Value& file, const Value& fields, const CodeBlock& for_block,
+                 const CodeBlock& while_block, const Value& next, const Value& record,
+                 const Value& rest, const Value& driver, const Value& /*connection*/,
+                 const Value& /*codepage*/, const Value& /*delimiter*/) {
   WorkAreas& wa = WorkAreas::get();
   Area* table = wa.current();
   if (table == nullptr) {

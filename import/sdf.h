@@ -22,15 +22,17 @@ using CodeBlock = std::function<Value()>;
 // Registers the "SDF" driver with the work-area table (done by __DBAPP when missing).
 void register_sdf_driver();
 
-// __DBSDF(lExport, cFile, aFields, bFor, bWhile, nNext, nRecord, lRest, nConnection):
-// lExport false: __DBAPP(..., "SDF", nConnection); true: __DBCOPY with the same
-// arguments and driver "SDF". The conversions call __DBSDF(false, file) only.
-bool __DBSDF(bool export_records, const Value& file, const Value& fields = {},
-             const CodeBlock& for_block = {}, const CodeBlock& while_block = {},
-             const Value& next = {}, const Value& record = {}, const Value& rest = {},
-             const Value& connection = {});
+// cmd::DBSDF(lExport, cFile, aFields, bFor, bWhile, nNext, nRecord, lRest, nConnection):
+// lExport false: cmd::DBAPP(..., "SDF", nConnection); true: __DBCOPY with the same
+// arguments and driver "SDF". The conversions call cmd::DBSDF(false, file) only.
+namespace cmd {
+bool DBSDF(bool export_records, const Value& file, const Value& fields = {},
+           const CodeBlock& for_block = {}, const CodeBlock& while_block = {},
+           const Value& next = {}, const Value& record = {}, const Value& rest = {},
+           const Value& connection = {});
+}  // namespace cmd
 
-// __DBAPP(cFile, aFields, bFor, bWhile, nNext, nRecord, lRest, cDriver, ...): appends to
+// cmd::DBAPP(cFile, aFields, bFor, bWhile, nNext, nRecord, lRest, cDriver, ...): appends to
 // the current work area the records of cFile read through driver cDriver. An empty
 // field list (or a non-array) means every field; arguments of the wrong kind count as
 // absent. True when every step succeeded. No current table: "Workarea not in use"
@@ -38,19 +40,23 @@ bool __DBSDF(bool export_records, const Value& file, const Value& fields = {},
 // work area for the text: "Argument error" (DBCMD 1015); a text file that cannot be
 // opened: "Open error" (SDF 1001, retry, default), nothing appended.
 // Afterwards the current work area and its number are as before.
-bool __DBAPP(const Value& file, const Value& fields = {}, const CodeBlock& for_block = {},
-             const CodeBlock& while_block = {}, const Value& next = {}, const Value& record = {},
-             const Value& rest = {}, const Value& driver = {}, const Value& connection = {},
-             const Value& codepage = {}, const Value& delimiter = {});
+namespace cmd {
+bool DBAPP(const Value& file, const Value& fields = {}, const CodeBlock& for_block = {},
+           const CodeBlock& while_block = {}, const Value& next = {}, const Value& record = {},
+           const Value& rest = {}, const Value& driver = {}, const Value& connection = {},
+           const Value& codepage = {}, const Value& delimiter = {});
+}  // namespace cmd
 
 // __DBCOPY for the "SDF" driver: writes the records of the current table within the
 // scope to a fixed-width text file (".txt" added as for the import), each field at its
 // text width in field order, each record followed by the line end, the file ended by
 // 0x1A. True when every record was written.
-bool __DBCOPY(const Value& file, const Value& fields = {}, const CodeBlock& for_block = {},
-              const CodeBlock& while_block = {}, const Value& next = {}, const Value& record = {},
-              const Value& rest = {}, const Value& driver = {}, const Value& connection = {},
-              const Value& codepage = {}, const Value& delimiter = {});
+namespace cmd {
+bool DBCOPY(const Value& file, const Value& fields = {}, const CodeBlock& for_block = {},
+            const CodeBlock& while_block = {}, const Value& next = {}, const Value& record = {},
+            const Value& rest = {}, const Value& driver = {}, const Value& connection = {},
+            const Value& codepage = {}, const Value& delimiter = {});
+}  // namespace cmd
 
 // One text import of the run: the file, the table it filled (its file name as opened)
 // and how the file's lines compared with the record length of that table's text.

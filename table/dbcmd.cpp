@@ -242,7 +242,7 @@ bool DBAPPEND(bool unlock_all) {
   return a->append(unlock_all);
 }
 
-bool __DBZAP() {
+bool cmd::DBZAP() {
   Area* a = table_for("__DBZAP");
   return a != nullptr && a->zap();
 }

@@ -61,7 +61,9 @@ bool DELETED();
 // Appends a blank record and makes it current. .T. on success.
 bool DBAPPEND(bool unlock_all = true);
 // Removes every record of an exclusive table (and empties its memo file).
-bool __DBZAP();
+namespace cmd {
+bool DBZAP();
+}  // namespace cmd
 // Writes the current area's pending record and header and flushes it to disk.
 void DBCOMMIT();
 // Marks the current record deleted.

@@ -242,9 +242,9 @@ Value SET(int n, const Value& x) {
   return previous;
 }
 
-Value __SETCENTURY() { return Value::logical(Runtime::current().settings().century); }
+Value cmd::SETCENTURY() { return Value::logical(Runtime::current().settings().century); }
 
-Value __SETCENTURY(const Value& x) {
+Value cmd::SETCENTURY(const Value& x) {
   Settings& st = Runtime::current().settings();
   const bool old = st.century;
   bool now = old;

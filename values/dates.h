@@ -38,10 +38,12 @@ Value DTOC(const Value& d);
 Value SET(int n);
 Value SET(int n, const Value& x);
 
-// __SETCENTURY([x]) returns the century setting on entry; a logical, or a string
+// cmd::SETCENTURY([x]) returns the century setting on entry; a logical, or a string
 // beginning with "ON" / "OFF" (any case), sets it, rewriting the year of the date
 // format to two or four letters. Anything else changes nothing. Never fails.
-Value __SETCENTURY();
-Value __SETCENTURY(const Value& x);
+namespace cmd {
+Value SETCENTURY();
+Value SETCENTURY(const Value& x);
+}  // namespace cmd
 
 }  // namespace lum

@@ -118,7 +118,7 @@ TEST_F(MainRun, ClosingSequenceClosesEveryTableAndSelectsAreaOne) {
   ASSERT_TRUE(DBUSEAREA(true, Value(), Value("a.dbf")));
   ASSERT_TRUE(DBUSEAREA(true, Value(), Value("b.dbf")));
   DBSELECTAREA(Value(5));
-  __SETFORMAT(Value("FMT"));
+  cmd::SETFORMAT(Value("FMT"));
   EXPECT_TRUE(screen_format_active());
   closing_sequence();
   EXPECT_EQ(1u, SELECT());

@@ -50,7 +50,7 @@ TEST_F(ScreenOutput, PositionNeedsTwoNumbers) {
 }
 
 TEST_F(ScreenOutput, TextOfEachKindOfValue) {
-  __SETCENTURY(Value::logical(true));
+  cmd::SETCENTURY(Value::logical(true));
   SET(kSetDateFormat, Value("dd/mm/yyyy"));
   struct Case {
     Value v;

@@ -128,7 +128,7 @@ TEST(Startup, NormalRunShowsTheScreenAndEndsWithZero) {
   bool after_quit = false;
   TestProgram t([&] {
     DEVOUT("hello", Value(), 1, 2);
-    __QUIT();
+    cmd::QUIT();
     after_quit = true;
   });
   EXPECT_EQ(0, t.run({}));

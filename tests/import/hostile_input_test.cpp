@@ -50,8 +50,8 @@ class HostileInput : public TableTest {
   bool stage(const std::string& table, const std::string& text) {
     write_text(path("in.txt"), text);
     if (!DBUSEAREA(true, {}, Value(table))) return false;
-    EXPECT_TRUE(__DBZAP());
-    EXPECT_TRUE(__DBSDF(false, Value("in.txt")));
+    EXPECT_TRUE(cmd::DBZAP());
+    EXPECT_TRUE(cmd::DBSDF(false, Value("in.txt")));
     DBCLOSEALL();
     return true;
   }
@@ -139,7 +139,7 @@ TEST_F(HostileInput, StagingTablesWithOddHeaders) {
       got.push_back(v.str());
     }
     EXPECT_EQ(c.first, got);
-    ASSERT_TRUE(__DBZAP());
+    ASSERT_TRUE(cmd::DBZAP());
     DBCLOSEALL();
     EXPECT_EQ(0u, whole_table("st.dbf")) << "emptied, no record is left, not even 0x1A";
   }
@@ -176,7 +176,7 @@ TEST_F(HostileInput, TextFileThatGrowsOrShrinksWhileImported) {
       }
       return Value::logical(true);
     };
-    EXPECT_TRUE(__DBSDF(false, Value("in.txt"), {}, change));
+    EXPECT_TRUE(cmd::DBSDF(false, Value("in.txt"), {}, change));
     DBCLOSEALL();
     EXPECT_TRUE(rec_.empty());
     const std::uint32_t n = whole_table("st.dbf");
@@ -234,7 +234,7 @@ TEST_F(HostileInput, NamesThatAreNoRegularFile) {
     SCOPED_TRACE(c.name.substr(0, 20));
     ASSERT_TRUE(DBUSEAREA(true, {}, Value("st")));
     rec_.clear();
-    EXPECT_FALSE(__DBSDF(false, Value(c.name + ".txt")));
+    EXPECT_FALSE(cmd::DBSDF(false, Value(c.name + ".txt")));
     ASSERT_EQ(1u, rec_.size());
     EXPECT_EQ("SDF", rec_.last().subsystem);
     EXPECT_EQ(kErrOpen, rec_.last().gencode);
@@ -261,7 +261,7 @@ TEST_F(HostileInput, NamesWithBytesAbove127) {
                         Value("CB\xE7"
                               "AD"),
                         Value("CBCAD")));
-  ASSERT_TRUE(__DBSDF(false, Value("COTA\xE7\xE3O")));
+  ASSERT_TRUE(cmd::DBSDF(false, Value("COTA\xE7\xE3O")));
   EXPECT_EQ(2u, LASTREC());
   DBCLOSEALL();
   EXPECT_EQ(2u, whole_table("cb\xE7"

@@ -166,8 +166,8 @@ TEST_F(SdfImportTest, TextBytesReachTheStagingTableUnchanged) {
     write_dbf(path("cbtest.dbf"), kStaging);
     write_file(path("data.txt"), c.text);
     use("cbtest");
-    ASSERT_TRUE(__DBZAP());
-    EXPECT_TRUE(__DBSDF(false, Value(path("data.txt"))));
+    ASSERT_TRUE(cmd::DBZAP());
+    EXPECT_TRUE(cmd::DBSDF(false, Value(path("data.txt"))));
     DBCLOSEALL();
     std::uint32_t stored = 0;
     std::vector<std::string> got = records_in(path("cbtest.dbf"), &stored);
@@ -186,7 +186,7 @@ TEST_F(SdfImportTest, MemoFieldSwitchesToFieldByField) {
   write_file(path("memo.dbt"), std::string(512, '\0'));
   write_file(path("m.txt"), "AB12  \r\nCD 7\r\n");
   use("memo");
-  EXPECT_TRUE(__DBSDF(false, Value(path("m"))));  // ".txt" is added
+  EXPECT_TRUE(cmd::DBSDF(false, Value(path("m"))));  // ".txt" is added
   DBCLOSEALL();
   // Through the field stores: the number is formatted again, the memo takes no bytes.
   EXPECT_EQ((std::vector<std::string>{" AB  12          ", " CD   7          "}),
@@ -220,7 +220,7 @@ TEST_F(SdfImportTest, FieldListChoosesTheTextLayout) {
     write_dbf(path("fl.dbf"), table);
     write_file(path("fl.txt"), c.text);
     use("fl");
-    EXPECT_TRUE(__DBSDF(false, Value(path("fl.txt")), Value::array(c.list)));
+    EXPECT_TRUE(cmd::DBSDF(false, Value(path("fl.txt")), Value::array(c.list)));
     DBCLOSEALL();
     EXPECT_EQ(std::vector<std::string>{" " + c.want}, records_in(path("fl.dbf")));
   }
@@ -247,7 +247,7 @@ TEST_F(SdfImportTest, ConditionsRunWithTheTextAreaSelected) {
     a->get_field(a->field_index("code"), code);
     return Value::logical(code.str() != "DD");
   };
-  EXPECT_TRUE(__DBSDF(false, Value(path("c.txt")), Value(), for_block, while_block));
+  EXPECT_TRUE(cmd::DBSDF(false, Value(path("c.txt")), Value(), for_block, while_block));
   EXPECT_EQ(staging, WorkAreas::get().current_number());
   EXPECT_NE(staging, seen_area);
   EXPECT_EQ("", seen_alias);  // the text area has no alias
@@ -267,7 +267,7 @@ TEST_F(SdfImportTest, WorkAreasAreAsBeforeAndNamesDoNotClash) {
   const AreaNumber staging = WorkAreas::get().current_number();
   const AreaNumber free_before = WorkAreas::get().first_free();
   // A text file named like the open CLIENTES table: the text area takes no alias.
-  EXPECT_TRUE(__DBSDF(false, Value(path("clientes.txt"))));
+  EXPECT_TRUE(cmd::DBSDF(false, Value(path("clientes.txt"))));
   EXPECT_EQ(staging, WorkAreas::get().current_number());
   EXPECT_EQ(free_before, WorkAreas::get().first_free());
   EXPECT_EQ("CBCLI", ALIAS());
@@ -279,7 +279,7 @@ TEST_F(SdfImportTest, MissingTextFileRaisesTheOpenErrorAndAppendsNothing) {
   write_dbf(path("cbrec.dbf"), kStaging);
   use("cbrec");
   const AreaNumber staging = WorkAreas::get().current_number();
-  EXPECT_FALSE(__DBSDF(false, Value(path("receber"))));
+  EXPECT_FALSE(cmd::DBSDF(false, Value(path("receber"))));
   ASSERT_EQ(1u, errors_.size());
   const ErrorObject& e = errors_[0];
   EXPECT_EQ(2, e.severity);
@@ -303,7 +303,7 @@ TEST_F(SdfImportTest, RetryOpensTheTextFileAgain) {
     if (errors_.size() == 2) write_file(path("receber.txt"), "AB\r\nCD\r\n");
     return Value::logical(true);  // retry
   };
-  EXPECT_TRUE(__DBSDF(false, Value(path("receber.txt"))));
+  EXPECT_TRUE(cmd::DBSDF(false, Value(path("receber.txt"))));
   EXPECT_EQ(2u, errors_.size());
   EXPECT_EQ(1, errors_[1].tries);  // as the handler saw it, before its answer
   EXPECT_EQ(2u, LASTREC());
@@ -311,7 +311,7 @@ TEST_F(SdfImportTest, RetryOpensTheTextFileAgain) {
 
 TEST_F(SdfImportTest, CommandErrors) {
   // No table in the current area.
-  EXPECT_FALSE(__DBSDF(false, Value(path("x.txt"))));
+  EXPECT_FALSE(cmd::DBSDF(false, Value(path("x.txt"))));
   ASSERT_EQ(1u, errors_.size());
   EXPECT_EQ("DBCMD", errors_[0].subsystem);
   EXPECT_EQ(35, errors_[0].gencode);
@@ -335,7 +335,8 @@ TEST_F(SdfImportTest, CommandErrors) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     errors_.clear();
-    EXPECT_THROW(__DBAPP(c.file, Value(), {}, {}, Value(), Value(), Value(), c.driver), Declined);
+    EXPECT_THROW(cmd::DBAPP(c.file, Value(), {}, {}, Value(), Value(), Value(), c.driver),
+                 Declined);
     ASSERT_EQ(1u, errors_.size());
     EXPECT_EQ("DBCMD", errors_[0].subsystem);
     EXPECT_EQ(1, errors_[0].gencode);
@@ -345,7 +346,7 @@ TEST_F(SdfImportTest, CommandErrors) {
   // The driver name is matched without regard to case.
   errors_.clear();
   EXPECT_TRUE(
-      __DBAPP(Value(path("x.txt")), Value(), {}, {}, Value(), Value(), Value(), Value(" sdf ")));
+      cmd::DBAPP(Value(path("x.txt")), Value(), {}, {}, Value(), Value(), Value(), Value(" sdf ")));
   EXPECT_TRUE(errors_.empty());
   EXPECT_EQ(1u, LASTREC());
 }
@@ -359,7 +360,7 @@ TEST_F(SdfImportTest, WithEveryAreaTakenTheImportIsAnArgumentError) {
   WorkAreas& wa = WorkAreas::get();
   for (AreaNumber n = staging + 1; n <= kMaxArea; ++n) wa.attach(n, make_area("DBF"));
   ASSERT_EQ(0u, wa.first_free());
-  EXPECT_THROW(__DBSDF(false, Value(path("receber.txt"))), Declined);
+  EXPECT_THROW(cmd::DBSDF(false, Value(path("receber.txt"))), Declined);
   ASSERT_EQ(1u, errors_.size());
   EXPECT_EQ("DBCMD", errors_[0].subsystem);
   EXPECT_EQ(kErrArgument, errors_[0].gencode);
@@ -410,7 +411,7 @@ TEST_F(SdfImportTest, InterruptLeavesTheWorkAreasAsTheyWere) {
     if (++seen == 10) Runtime::request_interrupt();
     return Value::logical(true);
   };
-  EXPECT_THROW(__DBSDF(false, Value(path("big.txt")), Value(), for_block), Unwind);
+  EXPECT_THROW(cmd::DBSDF(false, Value(path("big.txt")), Value(), for_block), Unwind);
   EXPECT_EQ(staging, WorkAreas::get().current_number());
   EXPECT_EQ(free_before, WorkAreas::get().first_free());
   EXPECT_EQ(10u, LASTREC());
@@ -422,8 +423,8 @@ TEST_F(SdfImportTest, ExportWritesTheFieldsAtTheirWidths) {
              "AB\x12\x34\x56\x7C"
              "12  20240131T\r\nCD\r\n");
   use("ex");
-  ASSERT_TRUE(__DBSDF(false, Value(path("in.txt"))));
-  ASSERT_TRUE(__DBSDF(true, Value(path("out"))));
+  ASSERT_TRUE(cmd::DBSDF(false, Value(path("in.txt"))));
+  ASSERT_TRUE(cmd::DBSDF(true, Value(path("out"))));
   // Numbers and dates are written from their values: "12  " becomes "  12", a blank
   // number 0, a blank logical F.
   EXPECT_EQ("AB\x12\x34\x56\x7C  1220240131T\r\nCD       0        F\r\n\x1A",
@@ -431,7 +432,7 @@ TEST_F(SdfImportTest, ExportWritesTheFieldsAtTheirWidths) {
   // And the export reads back as the same records.
   write_dbf(path("back.dbf"), kStaging);
   use("back");
-  ASSERT_TRUE(__DBSDF(false, Value(path("out.txt"))));
+  ASSERT_TRUE(cmd::DBSDF(false, Value(path("out.txt"))));
   EXPECT_EQ(2u, LASTREC());
   EXPECT_TRUE(errors_.empty());
 }
@@ -443,7 +444,7 @@ TEST_F(SdfImportTest, ExportCreateErrorsAreRetriedWithOneErrorObject) {
   // Two retries while the directory is missing, then the default: nothing is written.
   int retries = 2;
   on_error_ = [&](ErrorObject&) { return Value::logical(retries-- > 0); };
-  EXPECT_FALSE(__DBSDF(true, Value(out)));
+  EXPECT_FALSE(cmd::DBSDF(true, Value(out)));
   ASSERT_EQ(3u, errors_.size());
   for (std::size_t i = 0; i < errors_.size(); ++i) {
     EXPECT_EQ("SDF", errors_[i].subsystem);
@@ -460,7 +461,7 @@ TEST_F(SdfImportTest, ExportCreateErrorsAreRetriedWithOneErrorObject) {
     std::filesystem::create_directories(dir_ / "later");
     return Value::logical(true);
   };
-  EXPECT_TRUE(__DBSDF(true, Value(out)));
+  EXPECT_TRUE(cmd::DBSDF(true, Value(out)));
   EXPECT_EQ(1u, errors_.size());
   EXPECT_EQ("\x1A", read_file(out));
 }

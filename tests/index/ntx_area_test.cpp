@@ -313,7 +313,7 @@ TEST_F(NtxArea_, AChangeThatKeepsTheKeyTouchesNoPage) {
 TEST_F(NtxArea_, ZapEmptiesTheIndex) {
   items({"b", "a", "c"});
   index_on_coditem();
-  ASSERT_TRUE(__DBZAP());
+  ASSERT_TRUE(cmd::DBZAP());
   EXPECT_TRUE(DBEOF());
   auto b = testing::read_bytes("coditem.ntx");
   EXPECT_EQ(2048u, b.size());

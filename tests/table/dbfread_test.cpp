@@ -47,7 +47,7 @@ TEST_F(IndependentReader, ReadsWhatTheEngineWrote) {
   if (!have_dbfread()) GTEST_SKIP() << "python3-dbfread is not installed for " << kPython;
   write_dbf(path("out.dbf"), standard_layout(), standard_records(5));
   ASSERT_TRUE(DBUSEAREA(true, {}, "out"));
-  ASSERT_TRUE(__DBZAP());
+  ASSERT_TRUE(cmd::DBZAP());
   std::vector<std::string> expected;
   const int n = 300;
   for (int i = 1; i <= n; ++i) {

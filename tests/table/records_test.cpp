@@ -112,7 +112,7 @@ TEST_F(Records, ReadsTheStoredValues) {
 TEST_F(Records, ZapThenAppendLeavesExactHeaderAndRecordBytes) {
   make("t.dbf", 3);
   open("t");
-  ASSERT_TRUE(__DBZAP());
+  ASSERT_TRUE(cmd::DBZAP());
   EXPECT_TRUE(DBEOF());
   EXPECT_EQ(0u, LASTREC());
   std::vector<std::uint8_t> zapped = read_bytes(path("t.dbf"));
@@ -173,7 +173,7 @@ TEST_F(Records, HeaderWriteCutsGarbageAfterTheRecords) {
 
   write_bytes(path("u.dbf"), file);
   open("u");
-  ASSERT_TRUE(__DBZAP());
+  ASSERT_TRUE(cmd::DBZAP());
   ASSERT_TRUE(DBAPPEND());
   DBCLOSEAREA();
   bytes = read_bytes(path("u.dbf"));
@@ -375,7 +375,7 @@ TEST_F(Records, ZapOfASharedTableIsRefusedAndChangesNothing) {
   make("t.dbf", 2);
   std::vector<std::uint8_t> before = read_bytes(path("t.dbf"));
   open("t", Value::logical(true));
-  EXPECT_THROW(__DBZAP(), HandlerBreak);
+  EXPECT_THROW(cmd::DBZAP(), HandlerBreak);
   ASSERT_EQ(1u, rec_.size());
   EXPECT_EQ(kErrExclusiveRequired, rec_.last().gencode);
   EXPECT_EQ("Exclusive required", rec_.last().description);
@@ -392,7 +392,7 @@ TEST_F(Records, ReadOnlyTablesRefuseEveryChange) {
   DBGOTOP();
   EXPECT_THROW(field_put("NOME", "X"), HandlerBreak);
   EXPECT_THROW(DBAPPEND(), HandlerBreak);
-  EXPECT_THROW(__DBZAP(), HandlerBreak);
+  EXPECT_THROW(cmd::DBZAP(), HandlerBreak);
   ASSERT_EQ(3u, rec_.size());
   for (const ErrorObject& e : rec_.errors()) {
     EXPECT_EQ(kErrReadonly, e.gencode);
@@ -744,7 +744,7 @@ TEST_F(Records, NoBufferOutlivesAZapOrAnotherOpenersChange) {
   field_get("CODIGO");  // records 57..60 in the block cache
   DBGOTOP();
   field_get("CODIGO");  // the read-ahead window
-  __DBZAP();
+  cmd::DBZAP();
   for (int i = 1; i <= 60; ++i) {
     DBAPPEND();
     field_put("NOME", "NEW " + std::to_string(i));

@@ -338,7 +338,7 @@ TEST_F(WorkAreaTest, RecordOperationsWithoutATable) {
   expect_error(kErrNoTable, 2001, "DBCMD", "DBSKIP", kCanDefault);
   EXPECT_FALSE(DBAPPEND());
   expect_error(kErrNoTable, 2001, "DBCMD", "DBAPPEND", kCanDefault);
-  EXPECT_FALSE(__DBZAP());
+  EXPECT_FALSE(cmd::DBZAP());
   expect_error(kErrNoTable, 2001, "DBCMD", "__DBZAP", kCanDefault);
   EXPECT_EQ(4u, rec_.size());
   EXPECT_TRUE(DBEOF());
@@ -375,7 +375,7 @@ TEST_F(MemoTest, MemoFileOpensWithTheTableAndEmptiesAtZap) {
     s.memo_block_size = c.block;
     write_dbf(path("Memo.DBF"), s, standard_records(2));
     ASSERT_TRUE(DBUSEAREA(true, {}, "memo"));
-    ASSERT_TRUE(__DBZAP());
+    ASSERT_TRUE(cmd::DBZAP());
     std::vector<std::uint8_t> m = read_bytes(path(std::string("Memo") + c.ext));
     ASSERT_EQ(c.size, m.size());
     EXPECT_EQ(c.head, std::vector<std::uint8_t>(m.begin(), m.begin() + 8));
@@ -577,7 +577,7 @@ TEST_F(WorkAreaTest, AutoIncrementFieldsNumberNewRecords) {
   EXPECT_EQ(0x31, bytes[0]);  // a table with auto-increment fields
   EXPECT_EQ(45u, le32(bytes, 32 + 19));
   ASSERT_TRUE(DBUSEAREA(true, {}, "auto"));
-  ASSERT_TRUE(__DBZAP());
+  ASSERT_TRUE(cmd::DBZAP());
   DBAPPEND();
   EXPECT_EQ(1, field_get("ID").num().i);  // the counter restarts
 }

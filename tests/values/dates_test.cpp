@@ -147,11 +147,11 @@ TEST_F(DatesTest, DtocFollowsTheFormatRuns) {
 
 TEST_F(DatesTest, TheRunsSettingSequence) {
   EXPECT_EQ("mm/dd/yy", SET(4).str());
-  EXPECT_FALSE(__SETCENTURY().log());
-  EXPECT_FALSE(__SETCENTURY("on").log());
+  EXPECT_FALSE(cmd::SETCENTURY().log());
+  EXPECT_FALSE(cmd::SETCENTURY("on").log());
   EXPECT_EQ("MM/DD/YYYY", rt_.settings().date_format);
-  EXPECT_TRUE(__SETCENTURY().log());
-  Value previous = SET(4, __SETCENTURY().log() ? "dd/mm/yyyy" : "dd/mm/yy");
+  EXPECT_TRUE(cmd::SETCENTURY().log());
+  Value previous = SET(4, cmd::SETCENTURY().log() ? "dd/mm/yyyy" : "dd/mm/yy");
   EXPECT_EQ("MM/DD/YYYY", previous.str());
   EXPECT_EQ("dd/mm/yyyy", rt_.settings().date_format);
   EXPECT_TRUE(rt_.settings().century);
@@ -180,7 +180,7 @@ TEST_F(DatesTest, CenturySwitchRewritesTheFormat) {
   for (const Case& c : cases) {
     rt_.settings().date_format = c.format;
     rt_.settings().century = c.century;
-    EXPECT_EQ(c.century, __SETCENTURY(c.arg).log()) << c.format;
+    EXPECT_EQ(c.century, cmd::SETCENTURY(c.arg).log()) << c.format;
     EXPECT_EQ(c.expected_format, rt_.settings().date_format) << c.format;
     EXPECT_EQ(c.expected_century, rt_.settings().century) << c.format;
   }
