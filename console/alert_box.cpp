@@ -1,4 +1,5 @@
 #include "console/alert_box.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,8 +7,6 @@
 namespace lum {
 
 namespace {
-
-char upper(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 32) : ch; }
 
 struct Layout {
   Rect frame;
@@ -129,7 +128,7 @@ int run_alert_box(Screen& s, const AlertBox& box) {
         if (key > 0 && key < 256) {
           for (size_t i = 0; i < n; ++i) {
             if (!box.options[i].empty() &&
-                upper(box.options[i][0]) == upper(static_cast<char>(key))) {
+                ascii_upper(box.options[i][0]) == ascii_upper(static_cast<char>(key))) {
               result = static_cast<int>(i) + 1;
               done = true;
               break;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "console/output.h"
+#include "platform/text.h"
 #include "runtime/runtime.h"
 #include "values/number_text.h"
 
@@ -28,8 +29,7 @@ Picture parse_picture(std::string_view pic) {
   if (pic.empty() || pic[0] != '@') return p;
   size_t i = 1;
   while (i < pic.size() && pic[i] != ' ' && pic[i] != '\t') {
-    char ch = pic[i++];
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    const char ch = ascii_upper(pic[i++]);
     switch (ch) {
       case 'E':
         p.exchange = true;

@@ -1,16 +1,11 @@
 #include "frame/switches.h"
+#include "platform/text.h"
 
 namespace lum {
 
 namespace {
 
-std::string upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return u;
-}
+std::string upper(std::string_view s) { return ascii_upper(s); }
 
 // Takes one //-switch; false when it is not one of the frame's.
 bool take_switch(std::string_view arg, Switches& s) {

@@ -8,6 +8,7 @@
 
 #include "import/sdf_area.h"
 #include "import/transfer.h"
+#include "platform/text.h"
 #include "runtime/runtime.h"
 #include "table/dbf_area.h"
 #include "table/workareas.h"
@@ -29,16 +30,6 @@ constexpr std::size_t kWriteChunk = 256 * 1024;
 void raise_dbcmd(int gencode, int subcode, const char* operation, int flags) {
   ErrorObject e = make_error(gencode, "DBCMD", subcode, operation, flags);
   raise(e);
-}
-
-std::string upper_trimmed(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
 }
 
 // The fields a transfer takes, as table field positions in transfer order. `all` tells
@@ -312,7 +303,8 @@ bool cmd::DBAPP(const Value& file, const Value& fields, const CodeBlock& for_blo
   }
   const AreaNumber remembered = wa.current_number();
   if (!driver_registered(kSdfDriver)) register_sdf_driver();
-  const std::string drv = driver.is_string() ? upper_trimmed(driver.str()) : std::string();
+  const std::string drv =
+      driver.is_string() ? ascii_upper(trim_blanks(driver.str())) : std::string();
   std::unique_ptr<Area> made = drv.empty() ? nullptr : make_area(drv);
   auto* text = dynamic_cast<SdfArea*>(made.get());
   // Only the text driver reads records for a transfer; a table driver cannot be the
@@ -368,7 +360,8 @@ bool cmd::DBCOPY(const Value& file, const Value& fields, const CodeBlock& for_bl
     raise_dbcmd(kErrNoTable, kSubNoTable, kCopyOperation, kCanDefault);
     return false;
   }
-  const std::string drv = driver.is_string() ? upper_trimmed(driver.str()) : std::string();
+  const std::string drv =
+      driver.is_string() ? ascii_upper(trim_blanks(driver.str())) : std::string();
   if (drv != kSdfDriver || !file.is_string() || file.str().empty()) {
     raise_dbcmd(kErrArgument, kSubArgument, kCopyOperation, 0);
     return false;

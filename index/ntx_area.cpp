@@ -4,14 +4,13 @@
 #include <utility>
 
 #include "platform/file.h"
+#include "platform/text.h"
 #include "runtime/runtime.h"
 #include "table/workareas.h"
 
 namespace lum {
 
 namespace {
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 std::size_t name_start(std::string_view name) {
   std::size_t cut = name.find_last_of("\\/:");
@@ -43,7 +42,7 @@ std::string order_name_of(const std::string& file) {
   std::string base = file.substr(name_start(file));
   if (std::size_t dot = extension_dot(base); dot != std::string::npos) base.resize(dot);
   if (base.size() > kNtxOrderNameMax) base.resize(kNtxOrderNameMax);
-  for (char& c : base) c = upper(c);
+  for (char& c : base) c = ascii_upper(c);
   return base;
 }
 
@@ -406,7 +405,7 @@ bool NtxArea::create_order(const OrderRequest& req) {
   }
   std::string order_name = req.order.empty() ? order_name_of(file) : req.order;
   if (order_name.size() > kNtxOrderNameMax) order_name.resize(kNtxOrderNameMax);
-  for (char& c : order_name) c = upper(c);
+  for (char& c : order_name) c = ascii_upper(c);
   o->name = order_name;
 
   // The same file open in this area is closed before it is created again.

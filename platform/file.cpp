@@ -11,6 +11,7 @@
 
 #include "platform/host_files.h"
 #include "platform/scratch.h"
+#include "platform/text.h"
 
 namespace lum {
 
@@ -32,7 +33,7 @@ std::vector<ChangedFile> g_changed;
 bool is_sep(char c) { return c == '\\' || c == '/'; }
 
 unsigned char fold(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+  return static_cast<unsigned char>(ascii_upper(static_cast<char>(c)));
 }
 
 // Host paths are joined with "/", which every host accepts.
@@ -52,8 +53,8 @@ struct SplitName {
 };
 
 bool drive_prefix(std::string_view name) {
-  return name.size() >= 2 && name[1] == ':' &&
-         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+  return name.size() >= 2 && name[1] == ':' && ascii_upper(name[0]) >= 'A' &&
+         ascii_upper(name[0]) <= 'Z';
 }
 
 // Splits a name on both separators. A leading separator means the drive root. A drive
@@ -622,11 +623,24 @@ std::string_view os_code_meaning(int oscode) {
 void set_io_fault_hook(IoFaultHook hook) { g_fault_hook = std::move(hook); }
 
 const char* io_op_name(IoOp op) {
-  static constexpr const char* kNames[kIoOpCount] = {
-      "read",   "write",  "open",  "create",  "temporary", "size",
-      "truncate", "commit", "lock", "unlock", "close",   "delete",
-      "rename", "replace", "set time", "make directory", "remove directory",
-      "commit directory"};
+  static constexpr const char* kNames[kIoOpCount] = {"read",
+                                                     "write",
+                                                     "open",
+                                                     "create",
+                                                     "temporary",
+                                                     "size",
+                                                     "truncate",
+                                                     "commit",
+                                                     "lock",
+                                                     "unlock",
+                                                     "close",
+                                                     "delete",
+                                                     "rename",
+                                                     "replace",
+                                                     "set time",
+                                                     "make directory",
+                                                     "remove directory",
+                                                     "commit directory"};
   const auto i = static_cast<std::size_t>(op);
   return i < static_cast<std::size_t>(kIoOpCount) ? kNames[i] : "?";
 }

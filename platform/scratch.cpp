@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/host_files.h"
+#include "platform/text.h"
 
 namespace lum {
 
@@ -56,12 +57,7 @@ std::string absolute_normal(const std::string& path) {
   return s;
 }
 
-std::string folded(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return s;
-}
+std::string folded(std::string s) { return ascii_upper(std::move(s)); }
 
 // The directory part of a path, its separators as given: under wine a path from the
 // root that is all "/" names a Unix path, not one on the current drive.

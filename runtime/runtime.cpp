@@ -1,4 +1,5 @@
 #include "runtime/runtime.h"
+#include "platform/text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -132,16 +133,7 @@ void Runtime::pop_frame() {
 void Runtime::set_line(int line) { frames_.back().line = line; }
 
 namespace {
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool same_name(std::string_view a, std::string_view b) { return equal_case_blind(a, b); }
 }  // namespace
 
 Value* Runtime::find_memvar(std::string_view name) {
@@ -165,11 +157,7 @@ void Runtime::assign_memvar(std::string_view name, Value v) {
     *existing = std::move(v);
     return;
   }
-  std::string upper(name);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  frames_.back().privates.emplace_back(std::move(upper), std::move(v));
+  frames_.back().privates.emplace_back(ascii_upper(name), std::move(v));
   memvars_changed();
 }
 

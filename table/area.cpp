@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/text.h"
 #include "runtime/runtime.h"
 #include "table/workareas.h"
 
@@ -13,7 +14,7 @@ std::atomic<std::uint64_t> g_serial{0};
 
 bool has_lower(std::string_view name) {
   for (char c : name) {
-    if (c >= 'a' && c <= 'z') return true;
+    if (ascii_upper(c) != c) return true;
   }
   return false;
 }
@@ -48,8 +49,7 @@ int Area::field_index(std::string_view name) const {
   char upper[10];
   if (has_lower(name)) {
     for (std::size_t i = 0; i < name.size(); ++i) {
-      char c = name[i];
-      upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+      upper[i] = ascii_upper(name[i]);
     }
     name = std::string_view(upper, name.size());
   }

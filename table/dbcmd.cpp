@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text.h"
 #include "runtime/error.h"
 #include "runtime/runtime.h"
 #include "table/workareas.h"
@@ -14,15 +15,6 @@ namespace {
 constexpr std::size_t kMaxDriverName = 32;
 constexpr std::size_t kMaxFileName = 263;
 constexpr std::size_t kMaxDerivedAlias = 32;
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-std::string upper_trimmed(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  std::string out(s);
-  for (char& c : out) c = upper(c);
-  return out;
-}
 
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -79,7 +71,8 @@ bool open_arguments(const Value& driver, const Value& name, const Value& alias, 
                     OpenInfo& info) {
   drv.clear();
   if (driver.is_string())
-    drv = upper_trimmed(std::string_view(driver.str()).substr(0, kMaxDriverName));
+    drv =
+        ascii_upper(trim_trailing_blanks(std::string_view(driver.str()).substr(0, kMaxDriverName)));
   if (drv.empty()) drv = default_driver();
   if (!driver_registered(drv)) {
     raise_dbcmd(kErrArgument, 1015, "DBUSEAREA", 0);
@@ -93,8 +86,9 @@ bool open_arguments(const Value& driver, const Value& name, const Value& alias, 
   if (!has_extension(file) && Runtime::current().settings().defextensions) file += ".dbf";
 
   std::string al;
-  if (alias.is_string()) al = upper_trimmed(alias.str());
-  if (al.empty()) al = upper_trimmed(name_part(file).substr(0, kMaxDerivedAlias));
+  if (alias.is_string()) al = ascii_upper(trim_trailing_blanks(alias.str()));
+  if (al.empty())
+    al = ascii_upper(trim_trailing_blanks(name_part(file).substr(0, kMaxDerivedAlias)));
 
   info = OpenInfo();
   info.name = file;

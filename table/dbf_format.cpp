@@ -1,4 +1,5 @@
 #include "table/dbf_format.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,12 +8,10 @@ namespace lum::dbf {
 
 namespace {
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
 bool name_is(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (upper(a[i]) != upper(b[i])) return false;
+    if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
   }
   return true;
 }
@@ -218,7 +217,7 @@ Status decode_descriptors(std::span<const std::uint8_t> block, Header& out) {
     std::memcpy(name, d, 10);
     name[10] = '\0';
     f.name.assign(name, ::strnlen(name, 10));
-    for (char& c : f.name) c = upper(c);
+    for (char& c : f.name) c = ascii_upper(c);
     while (!f.name.empty() && f.name.back() == ' ') f.name.pop_back();
     if (out.info.kind == TableKind::Extended) f.flags = d[18];
     if (!apply_type(d, out, f)) return Status::BadDescriptor;

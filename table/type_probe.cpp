@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text.h"
 #include "runtime/error.h"
 #include "runtime/runtime.h"
 #include "table/workareas.h"
@@ -33,9 +34,7 @@ bool is_identifier(std::string_view s) {
 bool same_upper(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (x != b[i]) return false;
+    if (ascii_upper(a[i]) != b[i]) return false;
   }
   return true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/text.h"
 #include "table/dbf_area.h"
 #include "table/fpt_area.h"
 
@@ -35,14 +36,12 @@ const DriverEntry* find_driver(std::string_view name) {
   return nullptr;
 }
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
 constexpr std::size_t kGrowStep = 256;
 
 }  // namespace
 
 void register_driver(std::string name, DriverFactory factory) {
-  for (char& c : name) c = upper(c);
+  for (char& c : name) c = ascii_upper(c);
   for (DriverEntry& e : registry()) {
     if (e.name == name) {
       e.factory = std::move(factory);
@@ -119,7 +118,7 @@ std::string_view skip_blanks(std::string_view t) {
 // a blank; 0 otherwise.
 AreaNumber letter_area(std::string_view t) {
   if (t.empty() || (t.size() > 1 && t[1] != ' ' && t[1] != '\t')) return 0;
-  char c = upper(t[0]);
+  char c = ascii_upper(t[0]);
   if (c >= 'A' && c <= 'K') return static_cast<AreaNumber>(c - 'A' + 1);
   if (c == 'M') return kFirstFreeArea;
   return 0;
@@ -137,7 +136,7 @@ AliasKey alias_key(std::string_view t) {
   AliasKey key;
   for (char c : t) {
     if (c == ' ' || c == '\t' || key.size == 63) break;
-    key.text[key.size++] = upper(c);
+    key.text[key.size++] = ascii_upper(c);
   }
   return key;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/text.h"
 #include "runtime/error.h"
 #include "runtime/runtime.h"
 
@@ -14,8 +15,6 @@ constexpr std::int32_t kFirstDay = 1721060;  // 0000-01-01
 constexpr std::size_t kMaxFormat = 65535;
 constexpr std::size_t kShownFormat = 10;  // DTOC uses at most this much of the format
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
 bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int month_days(int y, int m) {
@@ -26,9 +25,9 @@ int month_days(int y, int m) {
 // Century on when the first run of Y in the format has four or more letters.
 bool century_of(std::string_view format) {
   std::size_t i = 0;
-  while (i < format.size() && upper(format[i]) != 'Y') ++i;
+  while (i < format.size() && ascii_upper(format[i]) != 'Y') ++i;
   std::size_t run = 0;
-  while (i + run < format.size() && upper(format[i + run]) == 'Y') ++run;
+  while (i + run < format.size() && ascii_upper(format[i + run]) == 'Y') ++run;
   return run >= 4;
 }
 
@@ -96,7 +95,7 @@ std::int32_t ctod_day(std::string_view text) {
   const Settings& st = Runtime::current().settings();
   int pos_d = 0, pos_m = 0, pos_y = 0, placed = 0;
   for (char ch : st.date_format) {
-    char u = upper(ch);
+    char u = ascii_upper(ch);
     if (u == 'D' && pos_d == 0) pos_d = ++placed;
     if (u == 'M' && pos_m == 0) pos_m = ++placed;
     if (u == 'Y' && pos_y == 0) pos_y = ++placed;
@@ -164,9 +163,9 @@ std::string dtoc_text(std::int32_t day) {
   bool done_d = false, done_m = false, done_y = false;
   std::size_t i = 0;
   while (i < format.size()) {
-    const char u = upper(format[i]);
+    const char u = ascii_upper(format[i]);
     std::size_t n = 1;
-    while (i + n < format.size() && upper(format[i + n]) == u) ++n;
+    while (i + n < format.size() && ascii_upper(format[i + n]) == u) ++n;
     if (u == 'D' && !done_d) {
       put_run(out, n, digits + 6, 2, 'D');
       done_d = true;
@@ -252,15 +251,16 @@ Value cmd::SETCENTURY(const Value& x) {
     now = x.log();
   } else if (x.is_string()) {
     const std::string& s = x.str();
-    if (s.size() >= 2 && upper(s[0]) == 'O' && upper(s[1]) == 'N') {
+    if (s.size() >= 2 && ascii_upper(s[0]) == 'O' && ascii_upper(s[1]) == 'N') {
       now = true;
-    } else if (s.size() >= 3 && upper(s[0]) == 'O' && upper(s[1]) == 'F' && upper(s[2]) == 'F') {
+    } else if (s.size() >= 3 && ascii_upper(s[0]) == 'O' && ascii_upper(s[1]) == 'F' &&
+               ascii_upper(s[2]) == 'F') {
       now = false;
     }
   }
   if (now != old) {
     std::string f = st.date_format;
-    for (char& c : f) c = upper(c);
+    for (char& c : f) c = ascii_upper(c);
     std::size_t ys = f.find('Y');
     std::size_t ye = ys;
     if (ys == std::string::npos) {

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "platform/host_files.h"
+#include "platform/text.h"
 
 namespace lum {
 
@@ -116,16 +117,7 @@ std::string join(const std::string& base, std::string_view comp) {
   return base + "/" + std::string(comp);
 }
 
-bool same_blind(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool same_blind(std::string_view a, std::string_view b) { return equal_case_blind(a, b); }
 
 EntryKind kind_of(const struct stat& st) {
   if (S_ISREG(st.st_mode)) return EntryKind::Regular;
@@ -177,7 +169,8 @@ int lock_whole_file(int fd, FileShare share, bool writable) {
     os = set_lock(fd, share == FileShare::Exclusive && writable ? F_WRLCK : F_RDLCK, 0,
                   kEngineLocks);
     // A file system without record locks leaves the sharing mode to the flock.
-    if (os != kOsOk && os != kOsFileInUse && (errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS)) {
+    if (os != kOsOk && os != kOsFileInUse &&
+        (errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS)) {
       os = kOsOk;
     }
   }

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/file.h"
+#include "platform/text.h"
 #include "platform/windows/internal.h"
 
 namespace lum {
@@ -43,12 +44,7 @@ std::string quoted(const std::string& arg) {
   return q;
 }
 
-bool same_name(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-           return up(x) == up(y);
-         });
-}
+bool same_name(const std::string& a, const std::string& b) { return equal_case_blind(a, b); }
 
 // The child's environment block: ours, less `unset_env`, with `set_env` added or
 // replacing (names compare without regard to case, as Windows has them).
