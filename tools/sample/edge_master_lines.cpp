@@ -158,8 +158,11 @@ void supplier_line(const TableDef& d, std::uint64_t seed, std::size_t i, std::st
   CnpjForms cnpj(r);
   n.cnpj = cnpj.text(static_cast<int>(r.below(4)));
   char insest[24];
-  std::snprintf(insest, sizeof insest, "%03u.%03u.%03u.%03u", 100 + r.below(900), r.below(1000),
-                r.below(1000), r.below(1000));
+  {
+    const unsigned g4 = r.below(1000), g3 = r.below(1000), g2 = r.below(1000);
+    const unsigned g1 = 100 + r.below(900);
+    std::snprintf(insest, sizeof insest, "%03u.%03u.%03u.%03u", g1, g2, g3, g4);
+  }
   n.insest = r.one_in(4) ? std::string_view("ISENTO") : insest;
   put(out, slot(d, kSupLivre), "");
   put_packed(out.data() + slot(d, kSupLivre).off, 3, 30 + r.below(60), 5, 'C');
@@ -287,7 +290,8 @@ void client_names(Rng& r, const TableDef& d, bool company, std::string& out) {
 void client_details(Rng& r, const TableDef& d, std::string& out) {
   if (!r.one_in(3)) {
     char buf[24];
-    std::snprintf(buf, sizeof buf, "%03u.%03u.%03u", r.below(1000), r.below(1000), r.below(1000));
+    const unsigned g3 = r.below(1000), g2 = r.below(1000), g1 = r.below(1000);
+    std::snprintf(buf, sizeof buf, "%03u.%03u.%03u", g1, g2, g3);
     put(out, slot(d, kCliInsest), buf);
   }
   put(out, slot(d, kCliProfis), r.pick(kProfessions));

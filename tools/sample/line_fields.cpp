@@ -3,8 +3,11 @@
 namespace lum::sample {
 
 std::uint64_t random_date(Rng& r) {
-  return ddmmyyyy(1 + static_cast<int>(r.below(28)), 1 + static_cast<int>(r.below(12)),
-                  2010 + static_cast<int>(r.below(7)));
+  // One draw per statement: the order of a call's arguments is the compiler's choice.
+  const int y = 2010 + static_cast<int>(r.below(7));
+  const int m = 1 + static_cast<int>(r.below(12));
+  const int d = 1 + static_cast<int>(r.below(28));
+  return ddmmyyyy(d, m, y);
 }
 
 char random_sign(Rng& r) { return r.one_in(4) ? 'F' : 'C'; }

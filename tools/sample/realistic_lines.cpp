@@ -113,7 +113,8 @@ void realistic_balance_line(const TableDef& d, std::uint64_t seed, std::size_t i
   put(out, slot(d, kSalReg), i < p ? "01" : "02");
   FieldText(out, slot(d, kSalCodigo)).digits(product_code(i % p), 5);
   // Thousandths: whole units mostly, sometimes weighed or measured quantities.
-  const std::uint64_t stock = r.below64(400) * 1000 + (r.one_in(4) ? r.below(1000) : 0);
+  const std::uint64_t units = r.below64(400);
+  const std::uint64_t stock = units * 1000 + (r.one_in(4) ? r.below(1000) : 0);
   const std::uint64_t cost = 450 + r.below64(1200000);  // 0.450 to 1200.450
   const std::uint64_t price = cost * (130 + r.below(71)) / 100;
   const std::uint64_t last_cost = cost * (95 + r.below(11)) / 100;
