@@ -23,6 +23,7 @@
 #include "tests/support/expected.h"
 #include "tests/support/ntx_reader.h"
 #include "tests/support/operator_user.h"
+#include "tests/support/temp_dir.h"
 #include "tools/sample/dataset.h"
 #include "tools/sample/dbf_builder.h"
 
@@ -103,7 +104,7 @@ class Workspace {
  public:
   explicit Workspace(const DatasetOptions& options) : ds_(options) {
     std::random_device rd;
-    root_ = fs::temp_directory_path() /
+    root_ = temp_root() /
             ("lumconv-cv-" + std::to_string(rd()) + "-" + std::to_string(rd()));
     fs::create_directories(root_ / "scratch");
     dir_ = root_ / "data";
@@ -349,6 +350,8 @@ struct RunCase {
   const char* name;
   DatasetOptions options;
 };
+// Messages name a case by its label, not by the bytes of its options.
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
 
 DatasetOptions without_suppliers_file(std::size_t n) {
   DatasetOptions o = DatasetOptions::with_lines(n, 7);
