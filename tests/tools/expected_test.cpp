@@ -383,6 +383,7 @@ TEST(Expectations, LegacySuppliersAreFoundWhenTheSupplierFileIsAbsent) {
   EXPECT_EQ(cod_for(0), "  510") << "OBS_FOR 00042 MATRIZ";
   EXPECT_EQ(cod_for(2), "  510") << "42 is sought as 00042";
   EXPECT_EQ(cod_for(1), "00000");
+  ASSERT_EQ(ds.initial_records(Target::kSuppliers)[6][0], '*') << "supplier 506 is deleted";
   EXPECT_EQ(cod_for(12), "  506") << "a deleted supplier is indexed and found";
   EXPECT_EQ(cod_for(13), "  501") << "OBS_FOR 00002 COD.ANTIGO";
   EXPECT_EQ(cod_for(16), "  509") << "00005 sorts before 00005 FILIAL";
