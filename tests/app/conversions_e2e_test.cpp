@@ -110,10 +110,7 @@ class Workspace {
     dir_ = root_ / "data";
     ds_.write(dir_);
   }
-  ~Workspace() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
+  ~Workspace() { remove_tree(root_); }
   const Dataset& dataset() const { return ds_; }
   const fs::path& dir() const { return dir_; }
 

@@ -207,7 +207,7 @@ class Walk {
   ~Walk() {
     std::error_code ec;
     fs::current_path(temp_root(), ec);
-    fs::remove_all(root_, ec);
+    remove_tree(root_);
   }
   Walk(const Walk&) = delete;
   Walk& operator=(const Walk&) = delete;

@@ -32,6 +32,19 @@ std::filesystem::path temp_root() {
   return std::filesystem::temp_directory_path();
 }
 
+void remove_tree(const std::filesystem::path& dir) {
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  if (!ec) return;
+  for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code ignored;
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(dir, ec);
+}
+
 TempDir::TempDir(bool enter) {
   static std::atomic<int> counter{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -50,7 +63,7 @@ TempDir::TempDir(bool enter) {
 TempDir::~TempDir() {
   std::error_code ec;
   if (entered_) std::filesystem::current_path(previous_, ec);
-  std::filesystem::remove_all(path_, ec);
+  remove_tree(path_);
 }
 
 DeathTestDir::DeathTestDir() {

@@ -13,6 +13,10 @@ namespace lum::test {
 // system's temporary directory.
 std::filesystem::path temp_root();
 
+// Removes a directory with everything in it, also files a test made read-only (which
+// Windows will not delete until they are writable again). Never throws.
+void remove_tree(const std::filesystem::path& dir);
+
 // The working directory is moved into it meanwhile when asked.
 class TempDir {
  public:
