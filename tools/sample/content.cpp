@@ -19,6 +19,17 @@ void street(Rng& r, FieldText& t) {
   t.word(r.pick(kStreetKinds)).word(r.pick(kStreetNames)).add(", ");
   t.add(digit_text(buf, 1 + r.below(4999), 4));
 }
+void any_address(Rng& r, std::string& line, Slot street_slot, Slot district, Slot city,
+                 Slot state) {
+  {
+    FieldText t(line, street_slot);
+    street(r, t);
+  }
+  put(line, district, r.pick(kDistricts));
+  const City& c = r.pick(kCities);
+  put(line, city, c.name);
+  put(line, state, c.state);
+}
 void phone(Rng& r, std::string& line, Slot s) {
   FieldText t(line, s);
   t.add("(").digits(11 + r.below(88), 2).add(") ").digits(2000 + r.below(7999), 4).add("-");

@@ -84,6 +84,8 @@ inline constexpr Place kPlaces[] = {
 void person_name(Rng& r, FieldText& t);
 void company_name(Rng& r, FieldText& t);
 void street(Rng& r, FieldText& t);
+// Street, district, and any city with its state, into four fields of a line.
+void any_address(Rng& r, std::string& line, Slot street_slot, Slot district, Slot city, Slot state);
 // "(19) 3234-5678" with any area code, into a field of a line.
 void phone(Rng& r, std::string& line, Slot s);
 // "ana.silva@exemplo.com.br".

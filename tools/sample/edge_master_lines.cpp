@@ -70,14 +70,8 @@ void supplier_names(Rng& r, const TableDef& d, std::string& out) {
     FieldText t(out, slot(d, kSupFant));
     t.word(r.pick(kSurnames)).word(r.pick(kCompanyWords));
   }
-  {
-    FieldText t(out, slot(d, kSupEnd));
-    street(r, t);
-  }
-  put(out, slot(d, kSupBairro), r.pick(kDistricts));
-  const City& city = r.pick(kCities);
-  put(out, slot(d, kSupCidade), city.name);
-  put(out, slot(d, kSupEstado), city.state);
+  any_address(r, out, slot(d, kSupEnd), slot(d, kSupBairro), slot(d, kSupCidade),
+              slot(d, kSupEstado));
 }
 
 // Telephones and the contact's name.
@@ -275,14 +269,8 @@ void client_names(Rng& r, const TableDef& d, bool company, std::string& out) {
     FieldText t(out, slot(d, kCliFant));
     t.word(r.pick(kSurnames)).word(company ? r.pick(kCompanyWords) : r.pick(kFirstNames));
   }
-  {
-    FieldText t(out, slot(d, kCliEnd));
-    street(r, t);
-  }
-  put(out, slot(d, kCliBairro), r.pick(kDistricts));
-  const City& city = r.pick(kCities);
-  put(out, slot(d, kCliCidade), city.name);
-  put(out, slot(d, kCliEstado), city.state);
+  any_address(r, out, slot(d, kCliEnd), slot(d, kCliBairro), slot(d, kCliCidade),
+              slot(d, kCliEstado));
 }
 
 // State registration, profession, telephones, concept, parents, e-mail, the date of
