@@ -23,6 +23,7 @@
 #include "tests/support/expected.h"
 #include "tests/support/ntx_reader.h"
 #include "tests/support/operator_user.h"
+#include "tests/support/temp_dir.h"
 #include "tools/sample/dataset.h"
 #include "tools/sample/dbf_builder.h"
 
@@ -116,16 +117,13 @@ class Workspace {
  public:
   explicit Workspace(const DatasetOptions& options) : ds_(options) {
     std::random_device rd;
-    root_ = fs::temp_directory_path() /
+    root_ = temp_root() /
             ("lumconv-cv-" + std::to_string(rd()) + "-" + std::to_string(rd()));
     fs::create_directories(root_ / "scratch");
     dir_ = root_ / "data";
     ds_.write(dir_);
   }
-  ~Workspace() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
+  ~Workspace() { remove_tree(root_); }
   const Dataset& dataset() const { return ds_; }
   const fs::path& dir() const { return dir_; }
   bool snapshot_ = true;
@@ -368,6 +366,8 @@ struct RunCase {
   const char* name;
   DatasetOptions options;
 };
+// Messages name a case by its label, not by the bytes of its options.
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
 
 DatasetOptions without_suppliers_file(std::size_t n) {
   DatasetOptions o = DatasetOptions::with_lines(n, 7);

@@ -34,6 +34,7 @@
 #include "console/backend.h"
 #include "tests/support/fault_injector.h"
 #include "tests/support/ntx_reader.h"
+#include "tests/support/temp_dir.h"
 #include "tools/sample/dataset.h"
 
 namespace lum::test {
@@ -198,15 +199,15 @@ class Walk {
  public:
   explicit Walk(const DatasetOptions& options) {
     std::random_device rd;
-    root_ = fs::temp_directory_path() /
+    root_ = temp_root() /
             ("lumconv-fw-" + std::to_string(rd()) + "-" + std::to_string(rd()));
     Dataset(options).write(root_ / "pristine");
     pristine_ = snapshot(root_ / "pristine");
   }
   ~Walk() {
     std::error_code ec;
-    fs::current_path(fs::temp_directory_path(), ec);
-    fs::remove_all(root_, ec);
+    fs::current_path(temp_root(), ec);
+    remove_tree(root_);
   }
   Walk(const Walk&) = delete;
   Walk& operator=(const Walk&) = delete;

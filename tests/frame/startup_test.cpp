@@ -212,32 +212,15 @@ TEST(Startup, StopSignalClosesOpenTablesWithTheirPendingRecord) {
   expect_one_record(testing_support::read_file("t.dbf"));
 }
 
-// Sets a variable of this process's environment unless it is set already; "" removes it.
-void keep_or_set_env(const char* name, const std::string& value) {
-  if (!value.empty() && std::getenv(name) != nullptr) return;
-#ifdef _WIN32
-  _putenv_s(name, value.c_str());
-#else
-  if (value.empty()) {
-    unsetenv(name);
-  } else {
-    setenv(name, value.c_str(), 1);
-  }
-#endif
-}
-
 TEST(StartupDeathTest, InternalErrorWritesPendingRecordsFirst) {
   // Forked without re-running the test where the host forks, so that the child works in
   // this directory. Windows starts the test program again for the child, which runs this
-  // test from its start in a directory of its own: the variable, inherited and kept,
-  // takes it to the parent's.
+  // test from its start: DeathTestDir takes it to the parent's directory.
   GTEST_FLAG_SET(death_test_style, "fast");
-  TempDir dir;
+  test::DeathTestDir dir;
   testing_support::write_name_table("t.dbf");
-  keep_or_set_env("LUM_DEATH_TEST_DIR", std::filesystem::current_path().string());
   EXPECT_EXIT(
       {
-        std::filesystem::current_path(std::getenv("LUM_DEATH_TEST_DIR"));
         TestProgram t([] {
           DBUSEAREA(true, Value(), Value("t.dbf"));
           DBAPPEND();
@@ -247,7 +230,6 @@ TEST(StartupDeathTest, InternalErrorWritesPendingRecordsFirst) {
         t.run({});
       },
       testing::ExitedWithCode(1), "Unrecoverable error 9001");
-  keep_or_set_env("LUM_DEATH_TEST_DIR", "");
   expect_one_record(testing_support::read_file("t.dbf"));
 }
 
@@ -260,7 +242,7 @@ TEST(Startup, ExceptionsOutsideTheErrorSystemStillTerminateInOrder) {
 
 TEST(StartupDeathTest, InternalErrorsShowTheScreenAndEndWithOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  TempDir dir;
+  test::DeathTestDir dir;
   auto to_stderr = [] {
     return std::make_unique<MemoryTerminal>(
         [](std::string_view s) { std::fwrite(s.data(), 1, s.size(), stderr); });

@@ -13,6 +13,7 @@
 
 #include "platform/file.h"
 #include "runtime/runtime.h"
+#include "tests/support/temp_dir.h"
 #include "values/dates.h"
 
 namespace lum {
@@ -339,7 +340,7 @@ TEST(SdfReaderTest, RecordsAreReadThroughTheWindow) {
 class SdfFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
+    dir_ = test::temp_root() /
            ("lum_sdf_reader_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);

@@ -17,6 +17,7 @@
 #include "table/dbcmd.h"
 #include "table/dbf_format.h"
 #include "table/workareas.h"
+#include "tests/support/temp_dir.h"
 #include "tools/sample/packed.h"
 
 namespace lum {
@@ -82,7 +83,7 @@ struct Declined {};
 class SdfImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
+    dir_ = test::temp_root() /
            ("lum_sdf_" + std::to_string(std::random_device{}()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);

@@ -383,6 +383,7 @@ TEST(Expectations, LegacySuppliersAreFoundWhenTheSupplierFileIsAbsent) {
   EXPECT_EQ(cod_for(0), "  510") << "OBS_FOR 00042 MATRIZ";
   EXPECT_EQ(cod_for(2), "  510") << "42 is sought as 00042";
   EXPECT_EQ(cod_for(1), "00000");
+  ASSERT_EQ(ds.initial_records(Target::kSuppliers)[6][0], '*') << "supplier 506 is deleted";
   EXPECT_EQ(cod_for(12), "  506") << "a deleted supplier is indexed and found";
   EXPECT_EQ(cod_for(13), "  501") << "OBS_FOR 00002 COD.ANTIGO";
   EXPECT_EQ(cod_for(16), "  509") << "00005 sorts before 00005 FILIAL";
@@ -537,16 +538,14 @@ TEST(Expectations, FailingImportsLeaveTheirTablesAsTheModeSays) {
   EXPECT_FALSE(ep.counter(Counter::kBalances).has_value());
   EXPECT_EQ(ep.counter(Counter::kProducts), 6u);
 
-  // Checked before anything is emptied: the failing conversion changes nothing and
-  // prints nothing (the CODITEM width comes after the check).
+  // Checked before anything is emptied: the failing conversion changes nothing (its
+  // targets: AbsentFilesDecideWhatRunsAndWhereTheRunFails) and prints nothing (the
+  // CODITEM width comes after the check).
   Expected checked(dp);
-  EXPECT_EQ(checked.records(Target::kItems), dp.initial_records(Target::kItems));
   EXPECT_EQ(checked.staging_records(TextSet::kProducts), dp.staging_records(TextSet::kProducts));
   EXPECT_FALSE(checked.counter(Counter::kProducts).has_value());
   for (const std::string& l : checked.console_lines()) EXPECT_NE(l, "         5");
-  Expected checked_rec(ds);
-  EXPECT_EQ(checked_rec.records(Target::kReceivables), ds.initial_records(Target::kReceivables));
-  EXPECT_EQ(checked_rec.counter(Counter::kClients), 7u);
+  EXPECT_EQ(Expected(ds).counter(Counter::kClients), 7u);
 }
 
 TEST(Expectations, TableFilesKeepTheirHeaderWithTheNewCountAndDate) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,7 +21,6 @@ using sample::DatasetOptions;
 using sample::DbfLayout;
 using sample::FieldDef;
 using sample::FieldLayout;
-using sample::read_bytes;
 using sample::RecordRow;
 using sample::TableDef;
 using sample::Target;
@@ -58,33 +58,6 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-TEST(Lumgen, WritesTheDatasetTheOptionsDescribe) {
-  TempDir dir;
-  fs::path data = dir / "data";
-  Outcome r =
-      run(dir, LUM_LUMGEN,
-          {data.string(), "--edge-cases", "--records", "7", "--seed", "3", "--without",
-           "receber.txt", "--wide-coditem", "--lines", "SALDO.txt=11", "--legacy-suppliers"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  DatasetOptions o = DatasetOptions::with_lines(7, 3);
-  o.write_text[static_cast<int>(TextSet::kReceivables)] = false;
-  o.wide_coditem = true;
-  o.legacy_suppliers = true;
-  o.lines[static_cast<int>(TextSet::kBalances)] = 11;
-  Dataset ds(o);
-  EXPECT_FALSE(fs::exists(data / "receber.txt"));
-  for (TextSet set : {TextSet::kClients, TextSet::kBalances, TextSet::kPayables}) {
-    std::string want, line;
-    for (std::size_t i = 0; i < ds.line_count(set); ++i) {
-      ds.line(set, i, line);
-      want += line + "\r\n";
-    }
-    EXPECT_EQ(slurp(data / Dataset::text_file_name(set)), want) << Dataset::text_file_name(set);
-  }
-  std::vector<std::uint8_t> item = read_bytes(Dataset::target_dir(data) / "ITEM.dbf");
-  EXPECT_EQ(item[32 + 16], 14) << "CODITEM is the first field, 14 wide";
-}
-
 TEST(Lumexpect, PrintsWhatTheRunMustShow) {
   TempDir dir;
   Outcome r =
@@ -97,31 +70,72 @@ TEST(Lumexpect, PrintsWhatTheRunMustShow) {
   EXPECT_NE(r.out.find("fails at the import of receber.txt (exit code 1)"), std::string::npos);
 }
 
-// Without --edge-cases lumgen writes the realistic sample: no supplier export, the
-// supplier table with the old system's codes, realistic lines.
-TEST(Lumgen, WritesRealisticDataByDefault) {
-  TempDir dir;
-  fs::path data = dir / "data";
-  Outcome r = run(dir, LUM_LUMGEN, {data.string(), "--records", "9"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  DatasetOptions o = DatasetOptions::with_lines(9);
-  o.edge_cases = false;
-  o.legacy_suppliers = true;
-  o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
-  Dataset ds(o);
-  EXPECT_FALSE(fs::exists(data / "forneced.txt"));
-  std::string want, line;
-  for (std::size_t i = 0; i < ds.line_count(TextSet::kClients); ++i) {
-    ds.line(TextSet::kClients, i, line);
-    want += line + "\r\n";
+// Every file of a directory, by its path below it, with its bytes.
+std::map<std::string, std::string> tree(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).generic_string()] = slurp(e.path());
   }
-  EXPECT_EQ(slurp(data / "clientes.txt"), want);
-  EXPECT_EQ(ds.initial_table_file(Target::kSuppliers),
-            slurp(Dataset::target_dir(data) / "Forneced.Dbf"));
-  Outcome with =
-      run(dir, LUM_LUMGEN, {(dir / "w").string(), "--records", "2", "--with", "forneced.txt"});
-  ASSERT_EQ(with.code, 0);
-  EXPECT_TRUE(fs::exists(dir / "w" / "forneced.txt"));
+  return files;
+}
+
+// lumgen writes what the generator writes for the options its arguments describe: by
+// default the realistic sample, without forneced.txt, the supplier table holding the
+// old system's codes; with --edge-cases the test data, all six text files.
+TEST(Lumgen, WritesTheDatasetItsArgumentsDescribe) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    void (*shape)(DatasetOptions&);  // applied to with_lines(records, seed)
+    std::size_t records;
+    std::uint64_t seed;
+  };
+  const Case cases[] = {
+      {"test data with options",
+       {"--edge-cases", "--records", "7", "--seed", "3", "--without", "receber.txt",
+        "--wide-coditem", "--lines", "SALDO.txt=11", "--legacy-suppliers"},
+       [](DatasetOptions& o) {
+         o.write_text[static_cast<int>(TextSet::kReceivables)] = false;
+         o.wide_coditem = true;
+         o.legacy_suppliers = true;
+         o.lines[static_cast<int>(TextSet::kBalances)] = 11;
+       },
+       7,
+       3},
+      {"realistic by default",
+       {"--records", "9"},
+       [](DatasetOptions& o) {
+         o.edge_cases = false;
+         o.legacy_suppliers = true;
+         o.write_text[static_cast<int>(TextSet::kSuppliers)] = false;
+       },
+       9,
+       1},
+      {"realistic with forneced.txt",
+       {"--records", "2", "--with", "forneced.txt"},
+       [](DatasetOptions& o) {
+         o.edge_cases = false;
+         o.legacy_suppliers = true;
+       },
+       2,
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), (dir / "lumgen").string());
+    Outcome r = run(dir, LUM_LUMGEN, args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    DatasetOptions o = DatasetOptions::with_lines(c.records, c.seed);
+    c.shape(o);
+    Dataset(o).write(dir / "here");
+    std::map<std::string, std::string> written = tree(dir / "lumgen"), want = tree(dir / "here");
+    EXPECT_EQ(written.size(), want.size());
+    for (const auto& [name, bytes] : want) {
+      EXPECT_TRUE(written.count(name) == 1 && written[name] == bytes) << name;
+    }
+  }
 }
 
 TEST(Lumgen, RejectsWhatItDoesNotKnow) {

@@ -129,7 +129,7 @@ class Dataset {
   void write(const std::filesystem::path& dir) const;
 
  private:
-  void build_tables();
+  // Fills stale_, initial_ and initial_memo_ from the table structures and the options.
   void build_initial_records();
 
   DatasetOptions options_;
