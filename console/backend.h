@@ -79,6 +79,10 @@ class Terminal : public Service {
   // One completed line of line output, exactly as written (no wrapping, no line end).
   // The real terminal has shown it on the grid already and ignores it.
   virtual void log_line(std::string_view line) { (void)line; }
+  // Writes what the back end still keeps of line output, before the program writes
+  // elsewhere (standard error) what must come after it. Back ends that keep nothing do
+  // nothing.
+  virtual void flush_lines() {}
   // The end of the run: the memory back end prints its rows, the real terminal leaves
   // what it showed in place and restores its modes. Only the first call acts.
   virtual void finish() = 0;
@@ -115,7 +119,7 @@ class MemoryTerminal : public Terminal {
   // The text finish() writes.
   std::string text() const;
   // Writes the lines kept so far.
-  void flush_lines();
+  void flush_lines() override;
 
  private:
   OutputSink sink_;

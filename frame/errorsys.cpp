@@ -53,6 +53,8 @@ int ask(const std::vector<std::string>& lines, const std::vector<std::string>& o
   text += "Choices:";
   for (size_t i = 0; i < options.size(); ++i) text += (i ? ", " : " ") + options[i];
   text += ". Nobody can answer here: " + options.front() + ".\n";
+  // The lines of the run that came before the question come before it in the output.
+  s.terminal().flush_lines();
   write_diagnostic(text);
   return kAlertUnanswerable;
 }
