@@ -101,20 +101,23 @@ std::string settled_account(const std::string& prefix) {
 }  // namespace
 
 std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& rewritten_tables) {
+  // Each directory by the name the run reaches it by (a host path would be read as
+  // below the drive root).
   std::vector<std::string> dirs, out;
   for (const std::string& table : rewritten_tables) {
     if (ascii_lower(fs::path(table).extension().string()) != ".dbf") continue;
-    const std::string dir = fs::path(table).parent_path().string();
+    const std::string name = operator_file_name(table);
+    const std::size_t cut = name.find_last_of("\\/");
+    const std::string dir = cut == std::string::npos ? "" : name.substr(0, cut + 1);
     if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
   }
   for (const std::string& dir : dirs) {
-    for (const std::string& name : list_files((dir.empty() ? std::string(".") : dir) + "/*.*")) {
-      const std::string ext = ascii_lower(fs::path(name).extension().string());
+    for (const std::string& file : list_files(dir + "*.*")) {
+      const std::string ext = ascii_lower(fs::path(file).extension().string());
       if (ext != ".ntx" && ext != ".cdx" && ext != ".idx" && ext != ".mdx" && ext != ".ndx") {
         continue;
       }
-      const std::string path = (fs::path(dir) / name).string();
-      if (!changed_by_run(path)) out.push_back(path);
+      if (!changed_by_run(dir + file)) out.push_back(resolve_name(dir + file).path);
     }
   }
   return out;

@@ -2,13 +2,23 @@
 // in this process once for every call the run makes of the file layer, with that one
 // call failing. Every run must end through the system's own error path (exit code 1
 // and error.log), never crash or hang, and leave every table with a header that counts
-// its records, every index complete or absent, and every table the run had not reached
-// as it was. A fault the run tolerates must leave exactly what a clean run leaves; the
-// tolerated ones are a failed close (the file is let go of anyway, a table's records
-// were committed before), a short read (the reader reads on), a text held by another
-// program at one open (it is tried once more) and a size asked only to bound a walk of
-// an index tree. The walk runs every call failing with its usual code, then short
-// reads, short writes, opens held by another program, and a disk that fills up.
+// its records, every index complete or absent, every table the run had not reached as
+// it was, and every file it had done with as a clean run leaves it. A fault the run
+// tolerates must leave exactly what a clean run leaves; the tolerated ones are a failed
+// close (the file is let go of anyway, a table's records were committed before), a
+// short read (the reader reads on), a text held by another program at one open (it is
+// tried once more) and a size asked only to bound a walk of an index tree. The walk
+// runs every call failing with its usual code, then short reads, short writes, opens
+// held by another program, a disk that fills up, and the process gone at that call
+// (killed, or the power cut), every later call failing too.
+//
+// The run first saves what it may change (the undo snapshot), so after every run,
+// however it ended, "lumconv --undo" must bring every file of the working directory
+// and of the target directory back to its bytes and modification time before the run
+// (the snapshot's own folder aside); a run whose snapshot never got its manifest must
+// have left nothing but error.log, and the undo then finds nothing to undo and clears
+// the partial folder. A second walk fails every call of an undo in turn: an undo run
+// again afterwards must finish the work.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,6 +45,7 @@
 #include "tests/support/fault_injector.h"
 #include "tests/support/ntx_reader.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/undo_snapshots.h"
 #include "tools/sample/dataset.h"
 
 namespace lum::test {
@@ -53,15 +64,27 @@ std::string read_file(const fs::path& p) {
   return s.str();
 }
 
-// Every regular file below `dir`, by generic relative path.
+bool in_undo_folder(const fs::path& rel) { return *rel.begin() == kUndoFolder; }
+
+// Every regular file below `dir`, by generic relative path; the undo snapshots aside.
 Files snapshot(const fs::path& dir) {
   Files files;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.is_regular_file()) {
-      files[fs::relative(e.path(), dir).generic_string()] = read_file(e.path());
-    }
+    const fs::path rel = fs::relative(e.path(), dir);
+    if (e.is_regular_file() && !in_undo_folder(rel)) files[rel.generic_string()] = read_file(e.path());
   }
   return files;
+}
+
+// The modification time of every file of snapshot(dir).
+using Times = std::map<std::string, fs::file_time_type>;
+Times times_of(const fs::path& dir) {
+  Times t;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const fs::path rel = fs::relative(e.path(), dir);
+    if (e.is_regular_file() && !in_undo_folder(rel)) t[rel.generic_string()] = e.last_write_time();
+  }
+  return t;
 }
 
 std::string lower(std::string s) {
@@ -189,20 +212,32 @@ struct Outcome {
   std::optional<FaultInjector::Call> failed;  // the call that failed
   std::size_t failed_at = 0;                  // its place among all calls, from 1
   std::vector<FaultInjector::Call> calls;
-  Files files;  // the run's directory afterwards
-  std::string err;
+  Files files;  // the run's directory afterwards, the undo folder aside
+  Snapshots snapshots;
+  std::string out, err;
 };
 
-// One dataset, written once; every run gets a fresh copy of it and runs the program in
-// this process with the copy as working directory and drive root.
+// Where the walk's files go: in memory where the host has it, as the walk's runs force
+// their files to the disk tens of thousands of times, which is not what it checks.
+fs::path walk_base() {
+  std::error_code ec;
+  const fs::path shm = fs::absolute("/dev/shm", ec);
+  return !ec && fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
+}
+
+// One dataset, written once; every run gets a fresh copy of it (the files' times kept)
+// and runs the program in this process with the copy as working directory and drive
+// root.
 class Walk {
  public:
   explicit Walk(const DatasetOptions& options) {
     std::random_device rd;
-    root_ = temp_root() /
+    root_ = walk_base() /
             ("lumconv-fw-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+    run_dir_ = root_ / "run";
     Dataset(options).write(root_ / "pristine");
     pristine_ = snapshot(root_ / "pristine");
+    pristine_times_ = times_of(root_ / "pristine");
   }
   ~Walk() {
     std::error_code ec;
@@ -213,29 +248,47 @@ class Walk {
   Walk& operator=(const Walk&) = delete;
 
   const Files& pristine() const { return pristine_; }
+  const Times& pristine_times() const { return pristine_times_; }
   const fs::path& dir() const { return run_dir_; }
 
+  // A run on a fresh copy of the dataset.
   Outcome run(const FaultPlan& plan, const std::string& what) {
-    run_dir_ = root_ / "run";
+    restore("pristine");
+    return go(plan, what, {});
+  }
+  // lumconv --undo in the run's directory as it is.
+  Outcome undo(const FaultPlan& plan, const std::string& what) {
+    return go(plan, what, {"--undo"});
+  }
+  // Keeps the run's directory as it is now under `name`, and puts it back.
+  void keep(const std::string& name) {
+    fs::remove_all(root_ / name);
+    copy_tree(run_dir_, root_ / name);
+  }
+  void restore(const std::string& name) {
     std::error_code ec;
     fs::current_path(root_, ec);
     fs::remove_all(run_dir_);
-    fs::copy(root_ / "pristine", run_dir_, fs::copy_options::recursive);
+    copy_tree(root_ / name, run_dir_);
+  }
+
+ private:
+  Outcome go(const FaultPlan& plan, const std::string& what, std::vector<std::string> args) {
     const fs::path back = fs::current_path();
     fs::current_path(run_dir_);
-
     Outcome o;
     Program p = lumconv_program();
     p.environment = "";
-    p.out = [](std::string_view) {};
+    p.out = [&o](std::string_view s) { o.out += s; };
     p.err = [&o](std::string_view s) { o.err += s; };
     p.open_terminal = [] { return std::make_unique<MemoryTerminal>([](std::string_view) {}); };
-    const std::string drive = "//DRIVE:" + run_dir_.string();
-    const char* argv[] = {"lumconv", "//NOALERT", "--no-undo", drive.c_str()};
+    args.insert(args.begin(), {"lumconv", "//NOALERT", "//DRIVE:" + run_dir_.string()});
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
     {
       FaultInjector faults(plan);
       Watchdog dog(std::chrono::seconds(30), what);
-      o.code = run_program(p, 4, argv);
+      o.code = run_program(p, static_cast<int>(argv.size()), argv.data());
       o.failed = faults.failed();
       o.failed_at = faults.failed_at();
       o.calls = faults.calls();
@@ -243,12 +296,13 @@ class Walk {
     set_drive_root("/");
     fs::current_path(back);
     o.files = snapshot(run_dir_);
+    o.snapshots = snapshots_in(run_dir_);
     return o;
   }
 
- private:
   fs::path root_, run_dir_;
   Files pristine_;
+  Times pristine_times_;
 };
 
 const IndexOf kIndexes[] = {
@@ -265,8 +319,25 @@ const std::string* find_case_blind(const Files& files, const std::string& name) 
   return nullptr;
 }
 
-// The clean run of a dataset: its files afterwards, and for every file the first and
-// the last call that touched it.
+// The calls that change a file (the snapshot reads every file before the first of them).
+bool changes_a_file(IoOp op) {
+  switch (op) {
+    case IoOp::Write:
+    case IoOp::Create:
+    case IoOp::Truncate:
+    case IoOp::Delete:
+    case IoOp::Rename:
+    case IoOp::Replace:
+    case IoOp::SetTime:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The clean run of a dataset: its files afterwards, and for every file the first call
+// of the run on it after the snapshot (which reads every file first), and the last call
+// that changed it.
 struct CleanRun {
   Files files;
   std::size_t calls = 0;
@@ -276,23 +347,44 @@ struct CleanRun {
 CleanRun clean_run(Walk& walk) {
   Outcome o = walk.run({}, "the clean run");
   EXPECT_EQ(0, o.code) << o.err;
+  EXPECT_EQ(1, o.snapshots.whole);
   CleanRun c;
   c.files = o.files;
   c.calls = o.calls.size();
-  for (std::size_t i = 0; i < o.calls.size(); ++i) {
+  // The snapshot ends when its manifest is put in place.
+  std::size_t i = 0;
+  while (i < o.calls.size() && o.calls[i].op != IoOp::Replace) ++i;
+  for (; i < o.calls.size(); ++i) {
     std::string rel = lower(relative_to(walk.dir(), o.calls[i].path));
-    if (rel.empty()) continue;
-    auto [it, fresh] = c.touched.try_emplace(rel, i + 1, i + 1);
-    if (!fresh) it->second.second = i + 1;
+    if (rel.empty() || in_undo_folder(rel)) continue;
+    auto [it, fresh] = c.touched.try_emplace(rel, i + 1, 0);
+    if (changes_a_file(o.calls[i].op)) it->second.second = i + 1;
   }
   return c;
 }
 
 // Everything wrong with the outcome of a run whose fault struck at call `at` of the
-// clean run's order (0: a call the clean run does not make).
+// clean run's order (0: a call the clean run does not make). A process that is gone
+// ends with what it had written: nothing can write its error.log or the headers of its
+// tables then, and only what it left untouched is checked.
 std::vector<std::string> faults_of(const Walk& walk, const CleanRun& clean, const Outcome& o,
-                                   std::size_t at) {
+                                   std::size_t at, bool gone = false) {
   std::vector<std::string> found;
+  if (o.snapshots.whole == 0) {
+    // The snapshot was never completed: nothing may have changed but the error's log.
+    for (const auto& [path, bytes] : o.files) {
+      auto before = walk.pristine().find(path);
+      if (path == "error.log" && before == walk.pristine().end()) continue;
+      if (before == walk.pristine().end()) {
+        found.push_back("no snapshot, yet the run made " + path);
+      } else if (before->second != bytes) {
+        found.push_back("no snapshot, yet the run changed " + path);
+      }
+    }
+    for (const auto& [path, bytes] : walk.pristine()) {
+      if (!o.files.count(path)) found.push_back("no snapshot, yet the run removed " + path);
+    }
+  }
   if (o.code == 0) {
     // Tolerated: the run must have done all its work regardless.
     for (const auto& [path, bytes] : clean.files) {
@@ -306,13 +398,15 @@ std::vector<std::string> faults_of(const Walk& walk, const CleanRun& clean, cons
   }
   if (o.code != 1) found.push_back("exit code " + std::to_string(o.code));
   const bool on_log = o.failed && ends_with(lower(o.failed->path), "error.log");
-  if (!on_log && !o.files.count("error.log")) found.push_back("no error.log");
+  if (!gone && !on_log && !o.files.count("error.log")) found.push_back("no error.log");
   for (const auto& [path, bytes] : o.files) {
+    if (gone) break;
     if (ends_with(lower(path), ".dbf")) {
       if (std::string why = table_fault(bytes); !why.empty()) found.push_back(path + ": " + why);
     }
   }
   for (const IndexOf& ix : kIndexes) {
+    if (gone) break;
     const std::string* ntx = find_case_blind(o.files, ix.file);
     const std::string* dbf = find_case_blind(o.files, ix.table);
     if (ntx == nullptr) continue;
@@ -337,6 +431,48 @@ std::vector<std::string> faults_of(const Walk& walk, const CleanRun& clean, cons
       if (after != clean.files.end() && after->second != bytes) {
         found.push_back(path + " differs from the clean run, though finished before the fault");
       }
+    }
+  }
+  return found;
+}
+
+// What is wrong after "lumconv --undo" (without a fault) has followed a run: every file
+// must be back as it was before the run, bytes and modification time, when the run's
+// snapshot was whole; else the undo finds nothing to undo and leaves the files as the
+// run did (pristine, but for error.log). No partial snapshot may be left behind.
+std::vector<std::string> undo_faults(Walk& walk, const Outcome& run) {
+  std::vector<std::string> found;
+  const Times before_undo = times_of(walk.dir());
+  Outcome u = walk.undo({}, "the undo after it");
+  const std::string said = u.out + u.err;
+  if (u.code != 0) found.push_back("--undo ended with " + std::to_string(u.code) + ": " + said);
+  if (u.snapshots.partial != 0) found.push_back("--undo left a partial snapshot");
+  Files want = walk.pristine();
+  Times want_times = walk.pristine_times();
+  if (run.snapshots.whole == 0) {
+    if (said.find("there is no run to undo") == std::string::npos) {
+      found.push_back("no snapshot was whole, yet --undo said: " + said);
+    }
+    if (auto log = run.files.find("error.log"); log != run.files.end()) {
+      want[log->first] = log->second;
+      want_times[log->first] = before_undo.at(log->first);
+    }
+  }
+  for (const auto& [path, bytes] : u.files) {
+    auto w = want.find(path);
+    if (w == want.end()) {
+      found.push_back("after --undo, " + path + " is there");
+    } else if (w->second != bytes) {
+      found.push_back("after --undo, " + path + " differs from before the run");
+    }
+  }
+  for (const auto& [path, bytes] : want) {
+    if (!u.files.count(path)) found.push_back("after --undo, " + path + " is missing");
+  }
+  for (const auto& [path, time] : times_of(walk.dir())) {
+    auto w = want_times.find(path);
+    if (w != want_times.end() && w->second != time) {
+      found.push_back("after --undo, " + path + " has another modification time");
     }
   }
   return found;
@@ -380,7 +516,9 @@ WalkReport walk_all(Walk& walk, const CleanRun& clean, FaultPlan plan, std::size
                   o.failed->path.c_str());
     }
     const std::size_t at = o.failed_at <= clean.calls ? o.failed_at : 0;
-    for (const std::string& f : faults_of(walk, clean, o, at)) {
+    std::vector<std::string> found = faults_of(walk, clean, o, at, plan.gone);
+    for (std::string& f : undo_faults(walk, o)) found.push_back(std::move(f));
+    for (const std::string& f : found) {
       r.faults.push_back(what + " (" + io_op_name(o.failed->op) + " " +
                          relative_to(walk.dir(), o.failed->path) + "): " + f);
     }
@@ -393,6 +531,14 @@ std::string joined(const std::vector<std::string>& lines) {
   for (std::size_t i = 0; i < lines.size() && i < 40; ++i) s += lines[i] + "\n";
   if (lines.size() > 40) s += "... and " + std::to_string(lines.size() - 40) + " more\n";
   return s;
+}
+
+// The process gone at the n-th call.
+FaultPlan gone_from(std::size_t n) {
+  FaultPlan plan;
+  plan.nth = n;
+  plan.gone = true;
+  return plan;
 }
 
 class FaultWalk : public ::testing::Test {
@@ -422,6 +568,7 @@ TEST_F(FaultWalk, EveryCallOfAWholeRunFailsInTurn) {
       {"short writes", {.only = IoOp::Write, .short_transfer = true}},
       {"opens held by another program", {.only = IoOp::Open, .oscode = kOsFileInUse}},
       {"a disk that fills up", {.only = IoOp::Write, .disk_full = true}},
+      {"the process gone", gone_from(0)},
   };
   for (const Variant& v : variants) {
     WalkReport r = walk_all(walk, clean, v.plan, stride());
@@ -434,6 +581,54 @@ TEST_F(FaultWalk, EveryCallOfAWholeRunFailsInTurn) {
   std::printf("fault walk: %zu calls in the clean run, every %zu walked, in %.1f s\n",
               clean.calls, stride(),
               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+}
+
+// Every call of an undo fails in turn, alone and with the process gone there: an undo
+// that ends with 0 has put every file back, one that refuses before it changes a file
+// has changed nothing, and an undo run again afterwards finishes the work.
+TEST_F(FaultWalk, EveryCallOfAnUndoFailsInTurnAndTheNextUndoFinishes) {
+  Walk walk(small());
+  const Outcome ran = walk.run({}, "the run");
+  ASSERT_EQ(0, ran.code) << ran.err;
+  walk.keep("ran");
+  const Outcome clean = walk.undo({}, "the clean undo");
+  ASSERT_EQ(0, clean.code) << clean.err;
+  ASSERT_TRUE(clean.files == walk.pristine());
+  std::size_t first_change = 0;
+  while (first_change < clean.calls.size() && !changes_a_file(clean.calls[first_change].op)) {
+    ++first_change;
+  }
+  ASSERT_LT(first_change, clean.calls.size());
+  std::vector<std::string> faults;
+  std::size_t points = 0;
+  for (bool gone : {false, true}) {
+    for (std::size_t n = 1; n <= clean.calls.size(); n += stride()) {
+      walk.restore("ran");
+      const std::string what = std::string(gone ? "gone at" : "fault") + " " + std::to_string(n);
+      FaultPlan plan = gone_from(n);
+      plan.gone = gone;
+      Outcome u = walk.undo(plan, what);
+      if (!u.failed) {
+        faults.push_back(what + ": no fault struck");
+        continue;
+      }
+      ++points;
+      std::vector<std::string> found;
+      if (u.code == 0) {
+        if (u.files != walk.pristine()) found.push_back("exit 0, but not every file is back");
+      } else if (u.failed_at <= first_change + 1 && u.files != ran.files) {
+        found.push_back("refused before the first change, yet changed a file");
+      }
+      for (std::string& f : undo_faults(walk, ran)) found.push_back(std::move(f));
+      for (const std::string& f : found) {
+        faults.push_back(what + " (" + io_op_name(u.failed->op) + " " +
+                         relative_to(walk.dir(), u.failed->path) + "): " + f);
+      }
+    }
+  }
+  std::printf("undo fault walk: %zu calls in the clean undo, %zu points\n", clean.calls.size(),
+              points);
+  EXPECT_TRUE(faults.empty()) << joined(faults);
 }
 
 // Points where the walk once found a fault, each failing alone: the kind of call, the

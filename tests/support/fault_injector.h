@@ -1,6 +1,7 @@
 // Fails one call of the file layer through its fault seam: the n-th call that reaches
 // the host (of every kind, or of one kind only) fails with an operating-system code, or a
-// read or write moves only half its bytes. It also keeps the list of the calls it saw, so
+// read or write moves only half its bytes; or, as a process killed there or a power cut
+// would, that call and every later one. It also keeps the list of the calls it saw, so
 // that a clean run counts the points a fault walk has to visit. One seam user at a time
 // (like IoCounter); it removes the seam when it goes.
 #pragma once
@@ -27,6 +28,9 @@ struct FaultPlan {
   // that would grow its file stops at the file's end with 112 (writes within the file
   // still work).
   bool disk_full = false;
+  // The process is gone at the n-th counted call (kill -9, a power cut): that call and
+  // every later one, of any kind and on any file, fails and moves no bytes.
+  bool gone = false;
 };
 
 class FaultInjector {
@@ -73,6 +77,7 @@ class FaultInjector {
                IoFault& fault) {
     calls_.push_back({op, path});
     if (plan_.disk_full && full_) return fill(op, path, offset, n, fault);
+    if (gone_) return nothing_moves(op, fault);
     if (plan_.only && op != *plan_.only) return false;
     if (!ends_case_blind(path, plan_.file)) return false;
     if (++counted_ != plan_.nth) return false;
@@ -81,6 +86,10 @@ class FaultInjector {
       return fill(op, path, offset, n, fault);
     }
     fail_here(op, path);
+    if (plan_.gone) {
+      gone_ = true;
+      return nothing_moves(op, fault);
+    }
     const bool transfer = op == IoOp::Read || op == IoOp::Write;
     if (plan_.short_transfer && transfer) {
       fault.allow = n / 2;
@@ -95,6 +104,11 @@ class FaultInjector {
   void fail_here(IoOp op, const std::string& path) {
     failed_ = Call{op, path};
     failed_at_ = calls_.size();
+  }
+  static bool nothing_moves(IoOp op, IoFault& fault) {
+    fault.allow = 0;
+    fault.oscode = code_for(op);
+    return true;
   }
   // The full disk: a write past the end of its file stops there.
   bool fill(IoOp op, const std::string& path, std::uint64_t offset, std::size_t n,
@@ -121,6 +135,7 @@ class FaultInjector {
 
   Plan plan_;
   bool full_ = false;
+  bool gone_ = false;
   std::size_t counted_ = 0;
   std::vector<Call> calls_;
   std::optional<Call> failed_;
