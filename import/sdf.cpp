@@ -10,6 +10,7 @@
 #include "import/transfer.h"
 #include "platform/text.h"
 #include "runtime/runtime.h"
+#include "table/dbcmd.h"
 #include "table/dbf_area.h"
 #include "table/workareas.h"
 #include "values/dates.h"
@@ -20,17 +21,7 @@ namespace {
 
 constexpr char kAppendOperation[] = "APPEND FROM";
 constexpr char kCopyOperation[] = "COPY TO";
-constexpr int kSubCreate = 1004;
-constexpr int kSubWrite = 1011;
-constexpr int kSubArgument = 1005;
-constexpr int kSubNoFreeArea = 1015;
-constexpr int kSubNoTable = 2001;
 constexpr std::size_t kWriteChunk = 256 * 1024;
-
-void raise_dbcmd(int gencode, int subcode, const char* operation, int flags) {
-  ErrorObject e = make_error(gencode, "DBCMD", subcode, operation, flags);
-  raise(e);
-}
 
 // The fields a transfer takes, as table field positions in transfer order. `all` tells
 // whether they are every field of the table in table order (the same structure).
@@ -253,7 +244,7 @@ class TextTarget final : public TransferTarget {
     IoResult r = file_.write_at(offset_, pending_.data(), pending_.size());
     offset_ += r.bytes;
     if (r.bytes != pending_.size()) {
-      ErrorObject e = make_error(kErrWrite, kSdfDriver, kSubWrite, "", 0);
+      ErrorObject e = make_error(kErrWrite, kSdfDriver, kWriteError, "", 0);
       e.filename = name_;
       e.oscode = r.oscode;
       raise(e);
@@ -296,11 +287,8 @@ bool cmd::DBAPP(const Value& file, const Value& fields, const CodeBlock& for_blo
                 const Value& rest, const Value& driver, const Value& /*connection*/,
                 const Value& codepage, const Value& /*delimiter*/) {
   WorkAreas& wa = WorkAreas::get();
-  Area* dest = wa.current();
-  if (dest == nullptr) {
-    raise_dbcmd(kErrNoTable, kSubNoTable, kAppendOperation, kCanDefault);
-    return false;
-  }
+  Area* dest = current_table_for(kAppendOperation);
+  if (dest == nullptr) return false;
   const AreaNumber remembered = wa.current_number();
   if (!driver_registered(kSdfDriver)) register_sdf_driver();
   const std::string drv =
@@ -310,7 +298,7 @@ bool cmd::DBAPP(const Value& file, const Value& fields, const CodeBlock& for_blo
   // Only the text driver reads records for a transfer; a table driver cannot be the
   // source of this append.
   if (text == nullptr || !file.is_string() || file.str().empty()) {
-    raise_dbcmd(kErrArgument, kSubArgument, kAppendOperation, 0);
+    raise_dbcmd(kErrArgument, kNoFileOrDriver, kAppendOperation, 0);
     return false;
   }
 
@@ -328,7 +316,7 @@ bool cmd::DBAPP(const Value& file, const Value& fields, const CodeBlock& for_blo
     // Every area is taken, so the text has none to open in: the error DBUSEAREA raises
     // for the same case (argument error, 1015), under this command's operation.
     // Nothing is appended.
-    raise_dbcmd(kErrArgument, kSubNoFreeArea, kAppendOperation, 0);
+    raise_dbcmd(kErrArgument, kNoDriverOrArea, kAppendOperation, 0);
     return false;
   }
   text->set_structure(structure_of(*dest, fields_used));
@@ -354,16 +342,12 @@ bool cmd::DBCOPY(const Value& file, const Value& fields, const CodeBlock& for_bl
                  const CodeBlock& while_block, const Value& next, const Value& record,
                  const Value& rest, const Value& driver, const Value& /*connection*/,
                  const Value& /*codepage*/, const Value& /*delimiter*/) {
-  WorkAreas& wa = WorkAreas::get();
-  Area* table = wa.current();
-  if (table == nullptr) {
-    raise_dbcmd(kErrNoTable, kSubNoTable, kCopyOperation, kCanDefault);
-    return false;
-  }
+  Area* table = current_table_for(kCopyOperation);
+  if (table == nullptr) return false;
   const std::string drv =
       driver.is_string() ? ascii_upper(trim_blanks(driver.str())) : std::string();
   if (drv != kSdfDriver || !file.is_string() || file.str().empty()) {
-    raise_dbcmd(kErrArgument, kSubArgument, kCopyOperation, 0);
+    raise_dbcmd(kErrArgument, kNoFileOrDriver, kCopyOperation, 0);
     return false;
   }
   bool same_structure = false;
@@ -375,7 +359,7 @@ bool cmd::DBCOPY(const Value& file, const Value& fields, const CodeBlock& for_bl
 
   const std::string name = sdf_file_name(file.str());
   File out;
-  ErrorObject e = make_error(kErrCreate, kSdfDriver, kSubCreate, "", kCanRetry | kCanDefault);
+  ErrorObject e = make_error(kErrCreate, kSdfDriver, kTextCreateError, "", kCanRetry | kCanDefault);
   e.filename = name;
   if (!with_retry(e, [&](int& oscode) {
         oscode = out.create(name, FileShare::Exclusive);

@@ -15,8 +15,8 @@ std::string sdf_file_name(std::string_view file) {
 
 bool sdf_open_file(const std::string& name, File& out, bool allow_default) {
   // One error object for all the attempts, so that its TRIES counts the retries.
-  ErrorObject e =
-      make_error(kErrOpen, kSdfDriver, 1001, "", kCanRetry | (allow_default ? kCanDefault : 0));
+  ErrorObject e = make_error(kErrOpen, kSdfDriver, kOpenError, "",
+                             kCanRetry | (allow_default ? kCanDefault : 0));
   e.filename = name;
   return with_retry(e, [&](int& oscode) {
     oscode = out.open(name, FileAccess::ReadOnly, FileShare::Shared);
@@ -96,7 +96,7 @@ bool SdfArea::skip_raw(std::int64_t n) {
 RecNo SdfArea::recno() const { return reader_ ? reader_->recno() : 0; }
 
 bool SdfArea::refuse_write(const char* operation) {
-  raise_error(kErrReadonly, 1025, 0, filename_, 0, operation);
+  raise_error(kErrReadonly, kReadOnly, 0, filename_, 0, operation);
   return false;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "runtime/error.h"
+#include "table/driver_subcodes.h"
 #include "values/dates.h"
 #include "values/numeric.h"
 
@@ -145,7 +146,7 @@ bool SdfReader::read_at(std::uint64_t offset, char* data, std::size_t n, std::si
   got = 0;
   // Made on the first failure only; a retry goes on from the bytes already read.
   auto error = [&] {
-    ErrorObject e = make_error(kErrRead, "SDF", 1010, "", kCanRetry | kCanDefault);
+    ErrorObject e = make_error(kErrRead, "SDF", kReadError, "", kCanRetry | kCanDefault);
     e.filename = filename_;
     return e;
   };

@@ -5,23 +5,12 @@
 
 #include "runtime/error.h"
 #include "runtime/runtime.h"
+#include "table/dbcmd.h"
 #include "table/workareas.h"
 
 namespace lum {
 
 namespace {
-
-void raise_dbcmd(int gencode, int subcode, const char* operation, int flags) {
-  ErrorObject e = make_error(gencode, "DBCMD", subcode, operation, flags);
-  raise(e);
-}
-
-// The current area's table, or nullptr after raising "Workarea not in use".
-Area* table_for(const char* operation) {
-  Area* a = WorkAreas::get().current();
-  if (a == nullptr) raise_dbcmd(kErrNoTable, 2001, operation, kCanDefault);
-  return a;
-}
 
 // A character argument without trailing blanks; "" for any other kind.
 std::string text_arg(const Value& v) {
@@ -39,13 +28,13 @@ void register_ntx_driver() {
 
 Value ORDCREATE(const Value& file, const Value& order, const Value& key_text, CodeBlock key,
                 const Value& unique) {
-  Area* a = table_for("ORDCREATE");
+  Area* a = current_table_for("ORDCREATE");
   if (a == nullptr) return {};
   OrderRequest req;
   req.file = text_arg(file);
   req.order = text_arg(order);
   if (!key_text.is_string() || (req.file.empty() && req.order.empty())) {
-    raise_dbcmd(kErrArgument, 1006, "ORDCREATE", 0);
+    raise_dbcmd(kErrArgument, kOrderArgument, "ORDCREATE", 0);
     return {};
   }
   req.key_text = key_text.str();
@@ -54,7 +43,7 @@ Value ORDCREATE(const Value& file, const Value& order, const Value& key_text, Co
   auto* ntx = dynamic_cast<NtxArea*>(a);
   if (ntx == nullptr) {
     // The table was opened through a driver without indexes.
-    ErrorObject e = make_error(kErrUnsupported, a->driver(), 1000, "ORDCREATE");
+    ErrorObject e = make_error(kErrUnsupported, a->driver(), kUnsupportedOperation, "ORDCREATE");
     raise(e);
     return {};
   }
@@ -68,10 +57,10 @@ Value DBCREATEINDEX(const Value& file, const Value& key_text, CodeBlock key, con
 }
 
 bool DBSEEK(const Value& key, const Value& soft_seek, const Value& last) {
-  Area* a = table_for("DBSEEK");
+  Area* a = current_table_for("DBSEEK");
   if (a == nullptr) return false;
   if (key.is_nil()) {
-    raise_dbcmd(kErrArgument, 1001, "DBSEEK", 0);
+    raise_dbcmd(kErrArgument, kSeekWithoutKey, "DBSEEK", 0);
     return false;
   }
   bool soft = soft_seek.is_logical() ? soft_seek.log() : Runtime::current().settings().softseek;
@@ -86,7 +75,7 @@ bool FOUND() {
 }
 
 void DBSETFILTER(CodeBlock condition, const Value& text) {
-  Area* a = table_for("DBSETFILTER");
+  Area* a = current_table_for("DBSETFILTER");
   if (a == nullptr) return;
   a->clear_filter();
   if (condition) a->set_filter(std::move(condition), text.is_string() ? text.str() : std::string());

@@ -64,7 +64,7 @@ class NtxArea::RecordSource : public NtxKeySource {
     Value v;
     if (!a_.go_to(next_) || !a_.key_value(o_, v)) return Next::Failed;
     if (!make_key(v, o_.shape.size, o_.shape.dec, key)) {
-      a_.raise_error(kErrDataType, 1026, 0);
+      a_.raise_error(kErrDataType, kKeyKind, 0);
       return Next::Failed;
     }
     rec = next_++;
@@ -119,7 +119,7 @@ bool NtxArea::current_key(const Order& o, std::string& out) {
   if (!key_value(o, v)) return false;
   out.resize(static_cast<std::size_t>(o.shape.size));
   if (!make_key(v, o.shape.size, o.shape.dec, reinterpret_cast<std::uint8_t*>(out.data()))) {
-    raise_error(kErrDataType, 1026, 0);
+    raise_error(kErrDataType, kKeyKind, 0);
     return false;
   }
   return true;
@@ -364,10 +364,10 @@ bool NtxArea::blank_key_shape(Order& o) {
     case KeyClass::Ok:
       return true;
     case KeyClass::BadType:
-      raise_error(kErrDataType, 1026, 0);
+      raise_error(kErrDataType, kKeyKind, 0);
       return false;
     case KeyClass::ZeroWidth:
-      raise_error(kErrDataWidth, 1026, 0);
+      raise_error(kErrDataWidth, kKeyKind, 0);
       return false;
   }
   return false;
@@ -386,7 +386,7 @@ bool NtxArea::create_order(const OrderRequest& req) {
   if (!o->key && o->field < 0) {
     // Only a key text that names a field can be compiled here; anything else is a
     // syntax error of the key expression (it has no sub-code of its own).
-    raise_error(kErrSyntax, 0, 0, {}, 0, req.key_text);
+    raise_error(kErrSyntax, kNoSubcode, 0, {}, 0, req.key_text);
     return false;
   }
 
@@ -453,7 +453,7 @@ bool NtxArea::open_order(std::string_view name) {
   if (o->field < 0 || !h.for_expr.empty()) {
     // Only a key that names a field can be evaluated here, and no FOR condition: the
     // index could not be kept up to date.
-    raise_error(kErrSyntax, 0, 0, {}, 0, o->field < 0 ? h.key_expr : h.for_expr);
+    raise_error(kErrSyntax, kNoSubcode, 0, {}, 0, o->field < 0 ? h.key_expr : h.for_expr);
     o->file.close();
     return false;
   }

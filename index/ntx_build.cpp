@@ -9,6 +9,7 @@
 
 #include "index/ntx_tree.h"
 #include "runtime/error.h"
+#include "table/driver_subcodes.h"
 
 namespace lum {
 
@@ -86,10 +87,10 @@ class RunStore {
     if (!file_.is_open()) {
       int os = file_.create_temporary(kTempPrefix);
       name_ = os == kOsOk ? file_.path() : std::string(kTempPrefix);
-      if (os != kOsOk) return fail(kErrCreate, 1060, os);
+      if (os != kOsOk) return fail(kErrCreate, kSortCreateError, os);
     }
     IoResult r = file_.write_at(end_, data, n * e);
-    if (r.bytes < n * e) return fail(kErrWrite, 1061, r.oscode);
+    if (r.bytes < n * e) return fail(kErrWrite, kSortWriteError, r.oscode);
     runs_.push_back({end_, n, 0});
     end_ += n * e;
     return true;
@@ -101,7 +102,7 @@ class RunStore {
     std::uint64_t n = std::min<std::uint64_t>(max, run.count - run.read);
     if (n == 0) return 0;
     IoResult r = file_.read_at(run.offset + run.read * e, out, n * e);
-    if (r.bytes < n * e) return fail(kErrRead, 1010, r.oscode), -1;
+    if (r.bytes < n * e) return fail(kErrRead, kReadError, r.oscode), -1;
     run.read += n;
     return static_cast<long long>(n);
   }
@@ -217,7 +218,7 @@ class PageFiller {
     v.set_count(n + 1);
   }
   bool too_deep() {
-    ErrorObject e = make_error(kErrLimit, kNtxDriverName, 1012);
+    ErrorObject e = make_error(kErrLimit, kNtxDriverName, kCorruption);
     e.filename = f_.name();
     raise(e);
     return false;

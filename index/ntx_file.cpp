@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "runtime/error.h"
+#include "table/driver_subcodes.h"
 
 namespace lum {
 
@@ -41,7 +42,7 @@ bool NtxFile::raise_io(int gencode, int subcode, int oscode) {
 
 bool NtxFile::report_corruption() {
   if (quiet_) return false;
-  ErrorObject e = make_error(kErrCorruption, kNtxDriverName, 1012);
+  ErrorObject e = make_error(kErrCorruption, kNtxDriverName, kCorruption);
   e.filename = name_;
   raise(e);
   return false;
@@ -53,7 +54,8 @@ bool NtxFile::create(std::string_view name, bool shared) {
   end_ = 0;
   header_dirty_ = header_full_ = false;
   ++generation_;
-  ErrorObject e = make_error(kErrCreate, kNtxDriverName, 1006, "", kCanRetry | kCanDefault);
+  ErrorObject e =
+      make_error(kErrCreate, kNtxDriverName, kIndexCreateError, "", kCanRetry | kCanDefault);
   e.filename = name_;
   return with_retry(e, [&](int& oscode) {
     oscode = file_.create(name, shared ? FileShare::Shared : FileShare::Exclusive);
@@ -67,7 +69,7 @@ bool NtxFile::open(std::string_view name, bool read_only, bool shared) {
   end_ = 0;
   header_dirty_ = header_full_ = false;
   ++generation_;
-  ErrorObject e = make_error(kErrOpen, kNtxDriverName, 1001, "", kCanRetry | kCanDefault);
+  ErrorObject e = make_error(kErrOpen, kNtxDriverName, kOpenError, "", kCanRetry | kCanDefault);
   e.filename = name_;
   if (!with_retry(e, [&](int& oscode) {
         oscode = file_.open(name, read_only ? FileAccess::ReadOnly : FileAccess::ReadWrite,
@@ -79,7 +81,7 @@ bool NtxFile::open(std::string_view name, bool read_only, bool shared) {
   std::array<std::uint8_t, kNtxBlockSize> block;
   IoResult r = file_.read_at(0, block.data(), block.size());
   if (r.bytes < block.size()) {
-    raise_io(kErrRead, 1010, r.oscode);
+    raise_io(kErrRead, kReadError, r.oscode);
     file_.close();
     return false;
   }
@@ -116,7 +118,7 @@ bool NtxFile::reset() {
   header_dirty_ = header_full_ = false;
   end_ = 0;
   int os = file_.truncate(kNtxBlockSize);
-  if (os != kOsOk) return raise_io(kErrWrite, 1011, os);
+  if (os != kOsOk) return raise_io(kErrWrite, kWriteError, os);
   std::array<std::uint8_t, kNtxBlockSize> block;
   encode_ntx_header(header_, block.data());
   return write_blocks(0, block.data(), block.size());
@@ -148,7 +150,7 @@ std::uint8_t* NtxFile::page(NtxAddr a) {
   auto p = std::make_unique<CachedPage>();
   IoResult r = file_.read_at(a, p->bytes.data(), kNtxBlockSize);
   if (r.bytes < kNtxBlockSize) {
-    raise_io(kErrRead, 1010, r.oscode);
+    raise_io(kErrRead, kReadError, r.oscode);
     return nullptr;
   }
   if (!view(p->bytes.data()).check()) {
@@ -171,7 +173,7 @@ NtxAddr NtxFile::take_end_address() {
     IoResult r = file_.size();
     // Without the length a new page could land on a page in use.
     if (r.oscode != kOsOk) {
-      raise_io(kErrRead, 1010, r.oscode);
+      raise_io(kErrRead, kReadError, r.oscode);
       return 0;
     }
     std::uint64_t len = r.bytes;
@@ -240,7 +242,7 @@ bool NtxFile::write_page(NtxAddr a, CachedPage& p) {
 
 bool NtxFile::write_blocks(NtxAddr a, const std::uint8_t* data, std::size_t n) {
   IoResult r = file_.write_at(a, data, n);
-  if (r.bytes < n) return raise_io(kErrWrite, 1011, r.oscode);
+  if (r.bytes < n) return raise_io(kErrWrite, kWriteError, r.oscode);
   return true;
 }
 

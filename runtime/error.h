@@ -56,6 +56,50 @@ enum GenCode : int {
 // The description text of a generic code; "Unknown error" for codes without one.
 std::string_view generic_description(int gencode);
 
+// An error that has no sub-code of its own (a key expression this program cannot
+// compile, say).
+inline constexpr int kNoSubcode = 0;
+
+// Sub-codes of subsystem "BASE": the value functions and operators, whose argument
+// errors carry the function's own code, and the look-ups of names and aliases. The
+// table commands ("DBCMD") keep theirs in table/dbcmd.h, the table drivers in
+// table/driver_subcodes.h.
+enum BaseSubcode : int {
+  kAliasNotFound = 1002,         // an alias that names no open table (SELECT, alias->)
+  kVariableNotFound = 1003,      // a field name not found, or its read or write failed
+  kSubscriptArgument = 1068,     // "[]" of a text: not a text and a number
+  kExactEqualArgument = 1070,    // "==" of operands that cannot be compared
+  kEqualArgument = 1071,         // "="
+  kNotEqualArgument = 1072,      // "<>" (also "!=")
+  kLessArgument = 1073,          // "<"
+  kLessEqualArgument = 1074,     // "<="
+  kGreaterArgument = 1075,       // ">"
+  kGreaterEqualArgument = 1076,  // ">="
+  kPlusArgument = 1081,          // "+" of kinds that do not add
+  kMinusArgument = 1082,         // "-" of kinds that do not subtract
+  kDivideArgument = 1084,        // "/" of non-numbers
+  kModuloArgument = 1085,        // "%" of non-numbers
+  kIncrementArgument = 1086,     // "++" of a kind that does not count
+  kIntArgument = 1090,           // INT of a non-number
+  kValArgument = 1098,           // VAL of a non-text
+  kStrArgument = 1099,           // STR's arguments
+  kSpaceArgument = 1105,         // SPACE of a non-number
+  kAscArgument = 1107,           // ASC of a non-text
+  kAtArgument = 1108,            // AT's first two arguments not texts
+  kSubstrArgument = 1110,        // SUBSTR's arguments
+  kLenArgument = 1111,           // LEN of a kind without a length
+  kDtocArgument = 1118,          // DTOC of a non-date
+  kCtodArgument = 1119,          // CTOD of a non-text
+  kTypeArgument = 1121,          // TYPE of a non-text
+  kLeftArgument = 1124,          // LEFT of a non-text
+  kConcatOverflow = 1209,        // "+" of texts longer together than a text can be
+  kDivideByZero = 1340,          // "/" by zero
+  kModuloByZero = 1341,          // "%" by zero
+  kSetArgument = 2020,           // SET of a negative decimals or epoch
+  kAlltrimArgument = 2022,       // ALLTRIM's arguments
+  kStrzeroArgument = 9999,       // STRZERO's arguments
+};
+
 // How an error's operating-system code is shown in the error report: "(DOS Error 32)".
 std::string dos_error_text(int oscode);
 // The same with the code's plain meaning, as the account to the operator and the dry
@@ -133,7 +177,7 @@ Value raise_argument_error(int subcode, std::string operation, Array args);
 // `raise` unless the caller has its own (a table driver's, which may keep the error
 // quiet or record it).
 //
-//   ErrorObject e = make_error(kErrOpen, "SDF", 1001, "", kCanRetry | kCanDefault);
+//   ErrorObject e = make_error(kErrOpen, "SDF", kOpenError, "", kCanRetry | kCanDefault);
 //   if (!with_retry(e, [&](int& oscode) { return (oscode = f.open(...)) == 0; }))
 //     return false;
 struct DefaultRaiser {

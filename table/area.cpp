@@ -156,7 +156,7 @@ void Area::clear_filter() {
 }
 
 bool Area::seek(const Value&, bool, bool) {
-  raise_error(kErrNotIndexed, 1201, kCanDefault);
+  raise_error(kErrNotIndexed, kNotIndexed, kCanDefault);
   return false;
 }
 

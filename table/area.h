@@ -17,6 +17,7 @@
 #include "runtime/error.h"
 #include "runtime/value.h"
 #include "table/dbf_format.h"
+#include "table/driver_subcodes.h"
 
 namespace lum {
 

@@ -44,18 +44,6 @@ bool has_extension(std::string_view name) {
   return dot != std::string_view::npos && (cut == std::string_view::npos || dot > cut);
 }
 
-void raise_dbcmd(int gencode, int subcode, std::string operation, int flags) {
-  ErrorObject e = make_error(gencode, "DBCMD", subcode, std::move(operation), flags);
-  raise(e);
-}
-
-// The current area's table, or nullptr after raising "Workarea not in use".
-Area* table_for(const char* operation) {
-  Area* a = WorkAreas::get().current();
-  if (a == nullptr) raise_dbcmd(kErrNoTable, 2001, operation, kCanDefault);
-  return a;
-}
-
 void select_number(WorkAreas& wa, std::int64_t n) {
   if (n >= 1 && n <= static_cast<std::int64_t>(kMaxArea)) {
     wa.select(static_cast<AreaNumber>(n));
@@ -75,11 +63,11 @@ bool open_arguments(const Value& driver, const Value& name, const Value& alias, 
         ascii_upper(trim_trailing_blanks(std::string_view(driver.str()).substr(0, kMaxDriverName)));
   if (drv.empty()) drv = default_driver();
   if (!driver_registered(drv)) {
-    raise_dbcmd(kErrArgument, 1015, "DBUSEAREA", 0);
+    raise_dbcmd(kErrArgument, kNoDriverOrArea, "DBUSEAREA", 0);
     return false;
   }
   if (!name.is_string() || name.str().empty()) {
-    raise_dbcmd(kErrArgument, 1005, "DBUSEAREA", 0);
+    raise_dbcmd(kErrArgument, kNoFileOrDriver, "DBUSEAREA", 0);
     return false;
   }
   std::string file(std::string_view(name.str()).substr(0, kMaxFileName));
@@ -101,6 +89,17 @@ bool open_arguments(const Value& driver, const Value& name, const Value& alias, 
 
 }  // namespace
 
+void raise_dbcmd(int gencode, int subcode, std::string operation, int flags) {
+  ErrorObject e = make_error(gencode, "DBCMD", subcode, std::move(operation), flags);
+  raise(e);
+}
+
+Area* current_table_for(const char* operation) {
+  Area* a = WorkAreas::get().current();
+  if (a == nullptr) raise_dbcmd(kErrNoTable, kWorkareaNotInUse, operation, kCanDefault);
+  return a;
+}
+
 bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, const Value& alias,
                const Value& shared, const Value& read_only, const Value& codepage, const Value&) {
   WorkAreas& wa = WorkAreas::get();
@@ -109,7 +108,7 @@ bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, co
     if (free == 0) {
       // Every area is taken: the argument error of an open whose driver cannot have its
       // area (1015, as for an unknown driver). The current area stays as it was.
-      raise_dbcmd(kErrArgument, 1015, "DBUSEAREA", 0);
+      raise_dbcmd(kErrArgument, kNoDriverOrArea, "DBUSEAREA", 0);
       return false;
     }
     wa.select(free);
@@ -126,12 +125,12 @@ bool DBUSEAREA(const Value& new_area, const Value& driver, const Value& name, co
   std::unique_ptr<Area> area = make_area(drv);
   if (!area->open(info)) return false;
   if (!valid_alias(al)) {
-    raise_dbcmd(kErrAliasIllegal, 1010, al, kCanDefault);
+    raise_dbcmd(kErrAliasIllegal, kIllegalAlias, al, kCanDefault);
     area->close();
     return false;
   }
   if (wa.find_alias(al) != nullptr) {
-    raise_dbcmd(kErrAliasInUse, 1011, al, kCanDefault);
+    raise_dbcmd(kErrAliasInUse, kAliasInUse, al, kCanDefault);
     area->close();
     return false;
   }
@@ -159,13 +158,14 @@ void DBSELECTAREA(const Value& area) {
   if (area.is_string()) {
     // The error object is made on the first failure only; each retry looks up again.
     // Declined, the current area stays.
-    with_retry([&] { return make_error(kErrNoAlias, "BASE", 1002, area.str(), kCanRetry); },
-               [&](int&) {
-                 AreaNumber n = wa.lookup_for_select(area.str());
-                 if (n == 0) return false;
-                 select_number(wa, n);
-                 return true;
-               });
+    with_retry(
+        [&] { return make_error(kErrNoAlias, "BASE", kAliasNotFound, area.str(), kCanRetry); },
+        [&](int&) {
+          AreaNumber n = wa.lookup_for_select(area.str());
+          if (n == 0) return false;
+          select_number(wa, n);
+          return true;
+        });
     return;
   }
   if (area.is_number()) {
@@ -185,21 +185,21 @@ void DBCLOSEAREA() {
 void DBCLOSEALL() { WorkAreas::get().close_all(); }
 
 void DBGOTOP() {
-  if (Area* a = table_for("DBGOTOP")) a->go_top();
+  if (Area* a = current_table_for("DBGOTOP")) a->go_top();
 }
 
 void DBGOBOTTOM() {
-  if (Area* a = table_for("DBGOBOTTOM")) a->go_bottom();
+  if (Area* a = current_table_for("DBGOBOTTOM")) a->go_bottom();
 }
 
 void DBGOTO(std::int64_t recno) {
-  if (Area* a = table_for("DBGOTO")) {
+  if (Area* a = current_table_for("DBGOTO")) {
     a->go_to(recno >= 0 && recno <= 0xFFFFFFFFLL ? static_cast<RecNo>(recno) : 0);
   }
 }
 
 void DBSKIP(std::int64_t n) {
-  if (Area* a = table_for("DBSKIP")) a->skip(n);
+  if (Area* a = current_table_for("DBSKIP")) a->skip(n);
 }
 
 bool DBEOF() {
@@ -230,23 +230,23 @@ bool DELETED() {
 }
 
 bool DBAPPEND(bool unlock_all) {
-  Area* a = table_for("DBAPPEND");
+  Area* a = current_table_for("DBAPPEND");
   if (a == nullptr) return false;
   WorkAreas::get().set_neterr(false);
   return a->append(unlock_all);
 }
 
 bool cmd::DBZAP() {
-  Area* a = table_for("__DBZAP");
+  Area* a = current_table_for("__DBZAP");
   return a != nullptr && a->zap();
 }
 
 void DBCOMMIT() {
-  if (Area* a = table_for("DBCOMMIT")) a->flush();
+  if (Area* a = current_table_for("DBCOMMIT")) a->flush();
 }
 
 void DBDELETE() {
-  if (Area* a = table_for("DBDELETE")) a->delete_record();
+  if (Area* a = current_table_for("DBDELETE")) a->delete_record();
 }
 
 bool NETERR() { return WorkAreas::get().neterr(); }

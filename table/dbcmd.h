@@ -14,6 +14,27 @@
 
 namespace lum {
 
+// Sub-codes of subsystem "DBCMD": the errors the commands raise themselves, before a
+// driver is reached (a driver's own errors carry its name and the codes of
+// table/area.h; a failed alias look-up is BASE's, runtime/error.h).
+enum DbcmdSubcode : int {
+  kSeekWithoutKey = 1001,    // DBSEEK without a key
+  kNoFileOrDriver = 1005,    // DBUSEAREA without a file name; APPEND FROM and COPY TO
+                             // without one or with a driver they cannot use
+  kOrderArgument = 1006,     // ORDCREATE without a key text, or without a file and order name
+  kIllegalAlias = 1010,      // an alias that is not a name
+  kAliasInUse = 1011,        // an alias an open table already has
+  kNoDriverOrArea = 1015,    // DBUSEAREA of an unknown driver, or with every work area taken
+  kWorkareaNotInUse = 2001,  // a command on the current area with no table in it
+};
+
+// Raises an error of the table commands (subsystem "DBCMD"); the answer is not needed,
+// the command fails.
+void raise_dbcmd(int gencode, int subcode, std::string operation, int flags);
+// The current area's table, or nullptr after raising "Workarea not in use" for
+// `operation`.
+Area* current_table_for(const char* operation);
+
 // Opens a table (see the argument rules of the open): lNewArea .T. takes the lowest
 // free area ("Argument error", DBCMD 1015, when every area is taken), anything else
 // reuses the current one. Returns true when the table is open.

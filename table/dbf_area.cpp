@@ -35,7 +35,7 @@ DbfArea::~DbfArea() {
 
 bool DbfArea::open(const OpenInfo& info) {
   info_ = info;
-  ErrorObject err = area_error(kErrOpen, 1001, kCanRetry | kCanDefault, info.name);
+  ErrorObject err = area_error(kErrOpen, kOpenError, kCanRetry | kCanDefault, info.name);
   std::string name;
   if (!with_retry(err, [&](int& oscode) {
         // Each attempt searches again: a retry may find the file in another place.
@@ -75,8 +75,9 @@ bool DbfArea::open(const OpenInfo& info) {
 // descriptors, file size, each depending on the one before), and the loop raises two
 // error objects at five points, each keeping its own TRIES.
 bool DbfArea::read_header() {
-  ErrorObject read_err = area_error(kErrRead, 1010, kCanRetry | kCanDefault, info_.name);
-  ErrorObject corrupt = area_error(kErrCorruption, 1012, kCanRetry | kCanDefault, info_.name);
+  ErrorObject read_err = area_error(kErrRead, kReadError, kCanRetry | kCanDefault, info_.name);
+  ErrorObject corrupt =
+      area_error(kErrCorruption, kCorruption, kCanRetry | kCanDefault, info_.name);
   for (;;) {
     std::uint8_t head[dbf::kHeaderSize];
     IoResult r = data_.read_at(0, head, sizeof head);
@@ -104,7 +105,7 @@ bool DbfArea::read_header() {
     st = dbf::decode_descriptors(block, hdr_);
     if (st != dbf::Status::Ok) {
       // A bad descriptor does not heal by reading again: default is the only way on.
-      raise_error(kErrCorruption, 1012, kCanDefault, info_.name);
+      raise_error(kErrCorruption, kCorruption, kCanDefault, info_.name);
       return false;
     }
     IoResult size = data_.size();
@@ -119,7 +120,7 @@ bool DbfArea::read_header() {
       return false;
     }
     if (size.bytes < hdr_.header_len) {
-      raise_error(kErrCorruption, 1012, kCanDefault, info_.name);
+      raise_error(kErrCorruption, kCorruption, kCanDefault, info_.name);
       return false;
     }
     return true;
@@ -127,12 +128,12 @@ bool DbfArea::read_header() {
 }
 
 bool DbfArea::open_memo_file() {
-  raise_error(kErrOpen, 1056, 0, info_.name);
+  raise_error(kErrOpen, kUnknownMemoKind, 0, info_.name);
   return false;
 }
 
 bool DbfArea::get_memo(int index, Value&) {
-  raise_error(kErrDataType, 1020, kCanDefault, {}, 0, field(index).name);
+  raise_error(kErrDataType, kFieldType, kCanDefault, {}, 0, field(index).name);
   return false;
 }
 
@@ -171,7 +172,7 @@ bool DbfArea::commit_files() {
     int oscode = data_.commit();
     if (oscode == kOsOk) oscode = commit_memo_file();
     if (oscode == kOsOk) return true;
-    if (!err) err = area_error(kErrWrite, 1011, kCanRetry | kCanDefault, info_.name);
+    if (!err) err = area_error(kErrWrite, kWriteError, kCanRetry | kCanDefault, info_.name);
     err->oscode = oscode;
     RaiseAnswer answer = raise_area(*err);
     if (!answer.retry()) return answer.by_default();
@@ -233,7 +234,7 @@ RecNo DbfArea::record_count() {
 
 bool DbfArea::write_header() {
   if (info_.read_only) {
-    raise_error(kErrReadonly, 1025, 0, info_.name);
+    raise_error(kErrReadonly, kReadOnly, 0, info_.name);
     return false;
   }
   // When buffered records cannot reach the file, the header still goes out, counting
@@ -256,7 +257,7 @@ bool DbfArea::write_header() {
     // a partial record at the end, and records past the count (after a zap), are cut off.
     RecordFile::EndResult end = records_.settle_end(count_);
     if (end.oscode != kOsOk) {
-      raise_error(kErrWrite, 1011, 0, info_.name, end.oscode);
+      raise_error(kErrWrite, kWriteError, 0, info_.name, end.oscode);
       return false;
     }
     header_count = end.held;
@@ -290,7 +291,7 @@ bool DbfArea::put_header(RecNo count) {
     }
   }
   if (!ok) {
-    raise_error(kErrWrite, 1011, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
+    raise_error(kErrWrite, kWriteError, 0, info_.name, w.oscode ? w.oscode : kOsDiskFull);
     return false;
   }
   hdr_.raw = bytes;
@@ -307,7 +308,7 @@ bool DbfArea::write_failed(const RecordFile::WriteResult& w) {
     quiet_ = was_quiet;
     update_header_ = true;
   }
-  raise_error(kErrWrite, 1011, 0, info_.name, w.oscode);
+  raise_error(kErrWrite, kWriteError, 0, info_.name, w.oscode);
   return false;
 }
 
@@ -340,7 +341,9 @@ bool DbfArea::read_record() {
     return true;
   }
   // The error object is made on the first failure only: this runs for every record.
-  auto read_error = [&] { return area_error(kErrRead, 1010, kCanRetry | kCanDefault, info_.name); };
+  auto read_error = [&] {
+    return area_error(kErrRead, kReadError, kCanRetry | kCanDefault, info_.name);
+  };
   if (!with_retry(read_error, [&](int& oscode) {
         return records_.read(recno_, count_, record_.data(), oscode);
       })) {
@@ -370,11 +373,11 @@ bool DbfArea::write_back() {
 
 bool DbfArea::mark_dirty() {
   if (info_.read_only) {
-    raise_error(kErrReadonly, 1025, 0, info_.name);
+    raise_error(kErrReadonly, kReadOnly, 0, info_.name);
     return false;
   }
   if (info_.shared && std::find(locks_.begin(), locks_.end(), recno_) == locks_.end()) {
-    raise_error(kErrLockRequired, 1022, 0, info_.name);
+    raise_error(kErrLockRequired, kLockRequired, 0, info_.name);
     return false;
   }
   dirty_ = true;
@@ -439,7 +442,9 @@ bool DbfArea::lock_record(RecNo recno) {
   // Another opener holds the record: "Lock Failure", the error of a lock that cannot
   // be had (sub-code 1038). Retry, since the other opener may let go
   // (the default handler retries a lock failure that allows it); default gives up.
-  auto lock_error = [&] { return area_error(kErrLock, 1038, kCanRetry | kCanDefault, info_.name); };
+  auto lock_error = [&] {
+    return area_error(kErrLock, kLockFailure, kCanRetry | kCanDefault, info_.name);
+  };
   return with_retry(lock_error, [&](int& oscode) { return take_record_lock(recno, oscode); });
 }
 
@@ -462,7 +467,7 @@ void DbfArea::unlock_all() {
 bool DbfArea::append(bool unlock_all_first) {
   if (!write_back()) return false;
   if (info_.read_only) {
-    raise_error(kErrReadonly, 1025, 0, info_.name);
+    raise_error(kErrReadonly, kReadOnly, 0, info_.name);
     return false;
   }
   if (info_.shared) {
@@ -477,7 +482,7 @@ bool DbfArea::append(bool unlock_all_first) {
       if (!ok) data_.unlock_range(kAppendLock, 1);
     }
     if (!ok) {
-      raise_error(kErrAppendLock, 1024, kCanDefault, info_.name);
+      raise_error(kErrAppendLock, kAppendLockFailed, kCanDefault, info_.name);
       return false;
     }
   }
@@ -504,11 +509,11 @@ bool DbfArea::append(bool unlock_all_first) {
 
 bool DbfArea::zap() {
   if (info_.read_only) {
-    raise_error(kErrReadonly, 1025, 0, info_.name);
+    raise_error(kErrReadonly, kReadOnly, 0, info_.name);
     return false;
   }
   if (info_.shared) {
-    raise_error(kErrExclusiveRequired, 1023, 0, info_.name);
+    raise_error(kErrExclusiveRequired, kExclusiveRequired, 0, info_.name);
     return false;
   }
   if (!write_back()) return false;
@@ -578,7 +583,7 @@ bool DbfArea::put_field(int index, const Value& v) {
   PutResult r = f.memo_ref ? PutResult::TypeError : encode_field(f, v, record_.data() + f.offset);
   if (r == PutResult::Ok) return true;
   int gencode = r == PutResult::TypeError ? kErrDataType : kErrDataWidth;
-  int subcode = r == PutResult::TypeError ? 1020 : 1021;
+  int subcode = r == PutResult::TypeError ? kFieldType : kFieldWidth;
   // Answered "default", the write counts as done (a width error leaves the asterisks).
   return raise_error(gencode, subcode, kCanDefault, {}, 0, f.name).by_default();
 }

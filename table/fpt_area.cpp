@@ -34,13 +34,13 @@ DbfFptArea::~DbfFptArea() {
 bool DbfFptArea::open_memo_file() {
   dbf::MemoKind kind = header().info.memo;
   if (kind == dbf::MemoKind::None) {
-    raise_error(kErrOpen, 1056, 0, file_name());
+    raise_error(kErrOpen, kUnknownMemoKind, 0, file_name());
     return false;
   }
   std::string ext = memo_extension(kind, Runtime::current().settings().mfileext);
   memo_name_ = with_extension(file_name(), ext);
   std::string open_as = with_extension(open_name(), ext);
-  ErrorObject err = area_error(kErrOpen, 1002, kCanRetry | kCanDefault, memo_name_);
+  ErrorObject err = area_error(kErrOpen, kMemoOpenError, kCanRetry | kCanDefault, memo_name_);
   if (!with_retry(err, [&](int& oscode) {
         oscode = memo_.open(open_as, read_only() ? FileAccess::ReadOnly : FileAccess::ReadWrite,
                             shared() ? FileShare::Shared : FileShare::Exclusive);
@@ -55,7 +55,7 @@ bool DbfFptArea::open_memo_file() {
   // A block size still above 64 KiB after the cut can only come from damaged bytes;
   // taking it would make a zap allocate and write gigabytes.
   if (memo_header_.block_size == 0 || memo_header_.block_size > 65536) {
-    raise_error(kErrCorruption, 1012, 0, memo_name_);
+    raise_error(kErrCorruption, kCorruption, 0, memo_name_);
     memo_.close();
     return false;
   }
@@ -69,7 +69,7 @@ bool DbfFptArea::zap_memo_file() {
   int rc = w.bytes == content.size() ? memo_.truncate(content.size())
                                      : (w.oscode ? w.oscode : kOsDiskFull);
   if (rc != kOsOk) {
-    raise_error(kErrWrite, 1011, 0, memo_name_, rc);
+    raise_error(kErrWrite, kWriteError, 0, memo_name_, rc);
     return false;
   }
   memo_commit_ = true;
@@ -99,7 +99,7 @@ bool DbfFptArea::get_memo(int index, Value& out) {
   IoResult size = memo_.size();
   std::uint64_t at = static_cast<std::uint64_t>(block) * memo_header_.block_size;
   if (size.oscode != kOsOk || at >= size.bytes) {
-    raise_error(kErrCorruption, 1012, kCanDefault, memo_name_);
+    raise_error(kErrCorruption, kCorruption, kCanDefault, memo_name_);
     return false;
   }
   std::uint64_t avail = std::min(size.bytes - at, kMaxMemo);
@@ -109,7 +109,7 @@ bool DbfFptArea::get_memo(int index, Value& out) {
   if (kind == dbf::MemoKind::Fpt) {
     // A block header that would run past the end of the file is damage.
     if (avail < 8) {
-      raise_error(kErrCorruption, 1012, kCanDefault, memo_name_);
+      raise_error(kErrCorruption, kCorruption, kCanDefault, memo_name_);
       return false;
     }
     std::uint8_t bh[8];
@@ -142,7 +142,7 @@ bool DbfFptArea::get_memo(int index, Value& out) {
       }
     }
   } else {
-    raise_error(kErrUnsupported, 1020, kCanDefault, memo_name_, 0, f.name);
+    raise_error(kErrUnsupported, kFieldType, kCanDefault, memo_name_, 0, f.name);
     return false;
   }
   out = Value::string(std::move(text));
@@ -151,7 +151,9 @@ bool DbfFptArea::get_memo(int index, Value& out) {
 
 bool DbfFptArea::read_memo(std::uint64_t at, void* data, std::size_t n) {
   // Made on the first failure only: this runs for every memo value read.
-  auto read_error = [&] { return area_error(kErrRead, 1010, kCanRetry | kCanDefault, memo_name_); };
+  auto read_error = [&] {
+    return area_error(kErrRead, kReadError, kCanRetry | kCanDefault, memo_name_);
+  };
   return with_retry(read_error, [&](int& oscode) {
     IoResult r = memo_.read_at(at, data, n);
     oscode = r.oscode;

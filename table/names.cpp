@@ -10,7 +10,7 @@ namespace lum {
 namespace {
 
 ErrorObject no_variable(std::string_view name) {
-  return make_error(kErrNoVariable, "BASE", 1003, std::string(name), kCanRetry);
+  return make_error(kErrNoVariable, "BASE", kVariableNotFound, std::string(name), kCanRetry);
 }
 
 enum class Lookup { Done, NoField, Failed };
@@ -80,7 +80,9 @@ bool field_put(std::string_view name, const Value& v) {
 bool select_alias(std::string_view alias) {
   WorkAreas& wa = WorkAreas::get();
   // The error object is made on the first failure only; each retry looks up again.
-  auto error = [&] { return make_error(kErrNoAlias, "BASE", 1002, std::string(alias), kCanRetry); };
+  auto error = [&] {
+    return make_error(kErrNoAlias, "BASE", kAliasNotFound, std::string(alias), kCanRetry);
+  };
   return with_retry(error, [&](int&) {
     AreaNumber n = wa.lookup_for_access(alias);
     if (n == kFirstFreeArea) n = wa.first_free();

@@ -135,12 +135,12 @@ std::string probe(std::string_view text) {
 }  // namespace
 
 Value TYPE(const Value& text) {
-  if (!text.is_string()) return raise_argument_error(1121, "TYPE", {text});
+  if (!text.is_string()) return raise_argument_error(kTypeArgument, "TYPE", {text});
   return Value::string(probe(text.str()));
 }
 
 Value TYPE(const Value& text, const Value& flags) {
-  if (!text.is_string()) return raise_argument_error(1121, "TYPE", {text, flags});
+  if (!text.is_string()) return raise_argument_error(kTypeArgument, "TYPE", {text, flags});
   return Value::string(probe(text.str()));
 }
 

@@ -74,8 +74,10 @@ bool compare(Op op, const Value& a, const Value& b) {
   static constexpr struct {
     int subcode;
     const char* operation;
-  } kErrors[] = {{1071, "="},  {1070, "=="}, {1072, "<>"}, {1073, "<"},
-                 {1074, "<="}, {1075, ">"},  {1076, ">="}};
+  } kErrors[] = {{kEqualArgument, "="},        {kExactEqualArgument, "=="},
+                 {kNotEqualArgument, "<>"},    {kLessArgument, "<"},
+                 {kLessEqualArgument, "<="},   {kGreaterArgument, ">"},
+                 {kGreaterEqualArgument, ">="}};
   const auto& err = kErrors[static_cast<int>(op)];
   Value answer = raise_argument_error(err.subcode, err.operation, Array{a, b});
   return answer.is_logical() && answer.log();

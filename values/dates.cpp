@@ -135,7 +135,7 @@ std::int32_t ctod_day(std::string_view text) {
 }
 
 Value CTOD(const Value& c) {
-  if (!c.is_string()) return raise_argument_error(1119, "CTOD", Array{c});
+  if (!c.is_string()) return raise_argument_error(kCtodArgument, "CTOD", Array{c});
   return Value::date(ctod_day(c.str()));
 }
 
@@ -184,7 +184,7 @@ std::string dtoc_text(std::int32_t day) {
 }
 
 Value DTOC(const Value& d) {
-  if (!d.is_date()) return raise_argument_error(1118, "DTOC", Array{d});
+  if (!d.is_date()) return raise_argument_error(kDtocArgument, "DTOC", Array{d});
   return Value::string(dtoc_text(d.day()));
 }
 
@@ -221,7 +221,7 @@ Value SET(int n, const Value& x) {
       if (x.is_number()) {
         std::int64_t v = whole(x.num());
         if (v < 0) {
-          raise_argument_error(2020, "SET", Array{Value::integer(n), x});
+          raise_argument_error(kSetArgument, "SET", Array{Value::integer(n), x});
         } else {
           (n == kSetDecimals ? st.decimals : st.epoch) = static_cast<int>(v);
         }

@@ -98,7 +98,7 @@ Value str_impl(const Value& n, const Value* width, const Value* dec, const Value
     if (width != nullptr) args.push_back(*width);
     if (dec != nullptr) args.push_back(*dec);
     if (trim != nullptr) args.push_back(*trim);
-    return raise_argument_error(1099, "STR", std::move(args));
+    return raise_argument_error(kStrArgument, "STR", std::move(args));
   }
   std::string text = str_text(n.num(), a.width, a.dec, false);
   if (trim != nullptr && trim->log()) {
@@ -114,7 +114,7 @@ Value strzero_impl(const Value& n, const Value* width, const Value* dec) {
     Array args{n};
     if (width != nullptr) args.push_back(*width);
     if (dec != nullptr) args.push_back(*dec);
-    return raise_argument_error(9999, "STRZERO", std::move(args));
+    return raise_argument_error(kStrzeroArgument, "STRZERO", std::move(args));
   }
   std::string text = str_text(n.num(), a.width, a.dec, Runtime::current().settings().fixed);
   std::size_t minus = text.find('-');
@@ -313,12 +313,12 @@ Number val_number(std::string_view text) {
 }
 
 Value VAL(const Value& c) {
-  if (!c.is_string()) return raise_argument_error(1098, "VAL", Array{c});
+  if (!c.is_string()) return raise_argument_error(kValArgument, "VAL", Array{c});
   return make_number(val_number(c.str()));
 }
 
 Value INT(const Value& n) {
-  if (!n.is_number()) return raise_argument_error(1090, "INT", Array{n});
+  if (!n.is_number()) return raise_argument_error(kIntArgument, "INT", Array{n});
   const Number& x = n.num();
   if (x.is_integer()) return n;
   // One ulp up first, so a value just under a whole number (2.9999999999999996)
@@ -335,7 +335,7 @@ Value add(const Value& a, const Value& b) {
   if (a.is_string() && b.is_string()) return concat(a, b);
   if (a.is_date() && b.is_number()) return Value::date(move_day(a.day(), days_of(b.num())));
   if (a.is_number() && b.is_date()) return Value::date(move_day(b.day(), days_of(a.num())));
-  return type_error(1081, "+", a, b);
+  return type_error(kPlusArgument, "+", a, b);
 }
 
 Value subtract(const Value& a, const Value& b) {
@@ -344,21 +344,21 @@ Value subtract(const Value& a, const Value& b) {
   if (a.is_date() && b.is_date()) {
     return Value::integer(static_cast<std::int64_t>(a.day()) - b.day());
   }
-  return type_error(1082, "-", a, b);
+  return type_error(kMinusArgument, "-", a, b);
 }
 
 Value divide(const Value& a, const Value& b) {
-  if (!a.is_number() || !b.is_number()) return type_error(1084, "/", a, b);
+  if (!a.is_number() || !b.is_number()) return type_error(kDivideArgument, "/", a, b);
   double divisor = b.num().as_double();
-  if (divisor == 0) return zero_divisor(1340, "/", a, b);
+  if (divisor == 0) return zero_divisor(kDivideByZero, "/", a, b);
   return computed_double(a.num().as_double() / divisor, Runtime::current().settings().decimals);
 }
 
 Value modulo(const Value& a, const Value& b) {
-  if (!a.is_number() || !b.is_number()) return type_error(1085, "%", a, b);
+  if (!a.is_number() || !b.is_number()) return type_error(kModuloArgument, "%", a, b);
   const Number& x = a.num();
   const Number& y = b.num();
-  if (y.as_double() == 0) return zero_divisor(1341, "%", a, b);
+  if (y.as_double() == 0) return zero_divisor(kModuloByZero, "%", a, b);
   if (x.is_integer() && y.is_integer()) {
     // INT64_MIN % -1 overflows in the machine instruction; its remainder is 0.
     if (y.i == -1) return Value::integer(0);
@@ -395,7 +395,7 @@ void increment(Value& v) {
     v = Value::date(move_day(v.day(), 1));
     return;
   }
-  v = raise_argument_error(1086, "++", Array{v});
+  v = raise_argument_error(kIncrementArgument, "++", Array{v});
 }
 
 Value add_constant(const Value& v, int k) {
@@ -411,7 +411,7 @@ Value add_constant(const Value& v, int k) {
     return computed_double(n.d + k, n.dec);
   }
   if (v.is_date()) return Value::date(move_day(v.day(), k));
-  return type_error(1081, "+", v, Value::integer(k));
+  return type_error(kPlusArgument, "+", v, Value::integer(k));
 }
 
 }  // namespace lum

@@ -32,7 +32,7 @@ Value ALLTRIM(const Value& c) { return ALLTRIM(c, Value()); }
 
 Value ALLTRIM(const Value& c, const Value& all_white) {
   if (!c.is_string()) {
-    return raise_argument_error(2022, "ALLTRIM",
+    return raise_argument_error(kAlltrimArgument, "ALLTRIM",
                                 all_white.is_nil() ? Array{c} : Array{c, all_white});
   }
   const std::string& s = c.str();
@@ -57,7 +57,7 @@ std::int64_t substr_start(std::int64_t start, std::int64_t len) {
 
 Value SUBSTR(const Value& c, const Value& start) {
   if (!c.is_string() || !start.is_number()) {
-    return raise_argument_error(1110, "SUBSTR", Array{c, start});
+    return raise_argument_error(kSubstrArgument, "SUBSTR", Array{c, start});
   }
   const std::string& s = c.str();
   const auto len = static_cast<std::int64_t>(s.size());
@@ -68,14 +68,15 @@ Value SUBSTR(const Value& c, const Value& start) {
 
 Value SUBSTR(const Value& c, const Value& start, const Value& count) {
   if (!c.is_string() || !start.is_number()) {
-    return raise_argument_error(1110, "SUBSTR", Array{c, start, count});
+    return raise_argument_error(kSubstrArgument, "SUBSTR", Array{c, start, count});
   }
   const std::string& s = c.str();
   const auto len = static_cast<std::int64_t>(s.size());
   const std::int64_t from = substr_start(whole(start.num()), len);
   // A start beyond the end gives "" before the count is looked at.
   if (from >= len) return Value::string(std::string());
-  if (!count.is_number()) return raise_argument_error(1110, "SUBSTR", Array{c, start, count});
+  if (!count.is_number())
+    return raise_argument_error(kSubstrArgument, "SUBSTR", Array{c, start, count});
   std::int64_t n = whole(count.num());
   if (n > len - from) n = len - from;
   if (n <= 0) return Value::string(std::string());
@@ -84,7 +85,7 @@ Value SUBSTR(const Value& c, const Value& start, const Value& count) {
 }
 
 Value LEFT(const Value& c, int n) {
-  if (!c.is_string()) return raise_argument_error(1124, "LEFT", Array{c, Value::int32(n)});
+  if (!c.is_string()) return raise_argument_error(kLeftArgument, "LEFT", Array{c, Value::int32(n)});
   const std::string& s = c.str();
   if (n <= 0) return Value::string(std::string());
   if (static_cast<std::size_t>(n) >= s.size()) return c;
@@ -102,7 +103,7 @@ namespace {
 
 Value at_impl(const Value& search, const Value& target, const Value* start, const Value* end) {
   if (!search.is_string() || !target.is_string()) {
-    return raise_argument_error(1108, "AT", Array{search, target});
+    return raise_argument_error(kAtArgument, "AT", Array{search, target});
   }
   const std::string_view needle = search.str();
   const std::string_view hay = target.str();
@@ -148,11 +149,11 @@ Value AT(const Value& search, const Value& target, const Value& start, const Val
 Value LEN(const Value& x) {
   if (x.is_string()) return Value::integer(static_cast<std::int64_t>(x.str().size()));
   if (x.is_array()) return Value::integer(static_cast<std::int64_t>(x.arr().size()));
-  return raise_argument_error(1111, "LEN", Array{x});
+  return raise_argument_error(kLenArgument, "LEN", Array{x});
 }
 
 Value SPACE(const Value& n) {
-  if (!n.is_number()) return raise_argument_error(1105, "SPACE", Array{n});
+  if (!n.is_number()) return raise_argument_error(kSpaceArgument, "SPACE", Array{n});
   std::int64_t count = whole(n.num());
   if (count <= 0) return Value::string(std::string());
   if (static_cast<std::uint64_t>(count) > kMaxString) count = static_cast<std::int64_t>(kMaxString);
@@ -160,7 +161,7 @@ Value SPACE(const Value& n) {
 }
 
 Value ASC(const Value& c) {
-  if (!c.is_string()) return raise_argument_error(1107, "ASC", Array{c});
+  if (!c.is_string()) return raise_argument_error(kAscArgument, "ASC", Array{c});
   const std::string& s = c.str();
   return Value::int32(s.empty() ? 0 : static_cast<unsigned char>(s[0]));
 }
@@ -189,7 +190,7 @@ Value concat(const Value& a, const Value& b) {
   const std::string& x = a.str();
   const std::string& y = b.str();
   if (static_cast<std::uint64_t>(x.size()) + y.size() > kMaxString) {
-    ErrorObject e = make_error(kErrStringOverflow, "BASE", 1209, "+", kCanSubstitute);
+    ErrorObject e = make_error(kErrStringOverflow, "BASE", kConcatOverflow, "+", kCanSubstitute);
     e.args = Array{a, b};
     RaiseAnswer answer = raise(e);
     return answer.substituted() ? std::move(answer.value) : Value();
@@ -208,7 +209,8 @@ Value concat(Value&& a, const Value& b) {
 }
 
 Value index_char(const Value& c, const Value& n) {
-  if (!c.is_string() || !n.is_number()) return raise_argument_error(1068, "[]", Array{c, n});
+  if (!c.is_string() || !n.is_number())
+    return raise_argument_error(kSubscriptArgument, "[]", Array{c, n});
   const std::string& s = c.str();
   const auto len = static_cast<std::int64_t>(s.size());
   std::int64_t k = whole(n.num());
