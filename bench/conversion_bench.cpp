@@ -9,6 +9,9 @@
 //   peak memory. LUM_BENCH_ROUNDS runs (default 1) at each size; the smallest counts.
 //   LUM_BENCH_AGAINST names a second lumconv binary, run on the same dataset in
 //   alternating pairs with the first, and the two are compared side by side.
+// - The undo snapshot: the run with it against the run without it (--no-undo), and
+//   lumconv --undo against cp of the files it puts back (LUM_BENCH_RECORDS lines).
+// Every run's snapshot is removed after it, untimed.
 // LUM_BENCH_PROGRAM runs another lumconv binary instead of the one built here.
 // LUM_BENCH_TMPFS=1 puts the runs' files and the copies in memory (/dev/shm), so that
 // both sides are measured without the disk's write-back.
@@ -71,17 +74,27 @@ struct RunFigures {
   std::uint64_t peak_bytes = 0;
 };
 
-// One whole run of a lumconv binary in `dir`, as an operator starts it there.
-RunFigures run_lumconv(const fs::path& dir, const std::string& program = lumconv_binary()) {
+// The folder where each run saves the files it changes, for lumconv --undo.
+constexpr const char* kUndoFolder = "lumconv-undo";
+
+// One whole run of a lumconv binary in `dir`, as an operator starts it there, with
+// `switches` before the drive root. The run's undo snapshot is taken (unless a switch
+// says otherwise) and, untimed, removed afterwards, so that runs in turn on the same
+// files do the same work and do not fill the disk.
+RunFigures run_lumconv(const fs::path& dir, const std::string& program = lumconv_binary(),
+                       std::vector<std::string> switches = {}) {
   lum::ProcessOptions o;
   o.cwd = dir.string();
   o.stdout_file = o.stderr_file = "/dev/null";
+  switches.push_back("//DRIVE:" + dir.string());
   auto start = std::chrono::steady_clock::now();
-  lum::ProcessOutcome p = lum::run_process(program, {"//DRIVE:" + dir.string()}, o);
+  lum::ProcessOutcome p = lum::run_process(program, switches, o);
   RunFigures f{seconds_since(start), p.peak_memory_bytes};
   if (!p.started || p.exit_code != 0) {
     throw std::runtime_error("lumconv failed in " + dir.string() + ": " + p.out);
   }
+  std::error_code ec;
+  fs::remove_all(dir / kUndoFolder, ec);
   return f;
 }
 
@@ -292,6 +305,7 @@ void BM_CheckAgainstRun(benchmark::State& state) {
     // The dry run changes nothing, so the run after it sees the same files.
     check_s = seconds_of(LUMCONV_BINARY, {"--check", drive}, in_dir);
     run_s = seconds_of(LUMCONV_BINARY, {drive}, in_dir);
+    fs::remove_all(dir / kUndoFolder);
     state.SetIterationTime(check_s);
   }
   state.counters["lines"] = static_cast<double>(n);
@@ -304,5 +318,65 @@ void BM_CheckAgainstRun(benchmark::State& state) {
   fs::remove_all(root, ec);
 }
 BENCHMARK(BM_CheckAgainstRun)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+namespace {
+
+// What the undo snapshot costs, on the five-conversion dataset of LUM_BENCH_RECORDS
+// lines per text file (default 200000), with the targets filled by a first run as an
+// operator's second run finds them: the run with its snapshot against the run with
+// --no-undo, LUM_BENCH_ROUNDS alternating pairs (default 3), the fastest of each; then
+// lumconv --undo against cp of the same saved files back into place (the smallest of
+// several copies).
+void BM_SnapshotAndUndo(benchmark::State& state) {
+  const std::size_t n = env_count("LUM_BENCH_RECORDS", 200000);
+  const int rounds = static_cast<int>(std::max<std::size_t>(1, env_count("LUM_BENCH_ROUNDS", 3)));
+  const fs::path root = fresh_root();
+  const fs::path dir = root / "data", copies = root / "copies";
+  fs::create_directories(copies);
+  DatasetOptions o;
+  o.lines.fill(n);
+  Dataset(o).write(dir);
+  run_lumconv(dir);  // the targets filled, as a second run finds them
+  const std::string program = lumconv_binary();
+  double with_s = 0, without_s = 0, undo_s = 0, cp_s = 0, mb = 0;
+  for (auto _ : state) {
+    for (int round = 0; round < rounds; ++round) {
+      const double w = run_lumconv(dir, program).seconds;
+      const double wo = run_lumconv(dir, program, {"--no-undo"}).seconds;
+      with_s = round == 0 ? w : std::min(with_s, w);
+      without_s = round == 0 ? wo : std::min(without_s, wo);
+    }
+    // One more run keeps its snapshot; the undo puts its files back.
+    lum::ProcessOptions in_dir;
+    in_dir.cwd = dir.string();
+    const std::string drive = "//DRIVE:" + dir.string();
+    seconds_of(program, {drive}, in_dir);
+    std::vector<fs::path> saved;
+    for (const auto& run : fs::directory_iterator(dir / kUndoFolder)) {
+      for (const auto& e : fs::directory_iterator(run.path())) {
+        if (e.path().filename() != "manifest.txt") saved.push_back(e.path());
+      }
+    }
+    undo_s = seconds_of(program, {"--undo", drive}, in_dir);
+    cp_s = copy_floor_seconds(saved, copies);
+    mb = static_cast<double>(total_bytes(saved)) / 1e6;
+    state.SetIterationTime(with_s);
+  }
+  state.counters["lines"] = static_cast<double>(n);
+  state.counters["snapshot_ratio"] = without_s > 0 ? with_s / without_s : 0;
+  state.counters["undo_ratio"] = cp_s > 0 ? undo_s / cp_s : 0;
+  std::printf(
+      "five conversions of %zu lines in %s, targets filled, fastest of %d pair(s):\n"
+      "  with the snapshot %.3f s, with --no-undo %.3f s, ratio %.2f\n"
+      "  lumconv --undo %.3f s, cp of the %.1f MB it puts back %.3f s, ratio %.2f\n",
+      n, bench_base().c_str(), rounds, with_s, without_s,
+      without_s > 0 ? with_s / without_s : 0.0, undo_s, mb, cp_s,
+      cp_s > 0 ? undo_s / cp_s : 0.0);
+  std::error_code ec;
+  fs::remove_all(root, ec);
+}
+BENCHMARK(BM_SnapshotAndUndo)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
