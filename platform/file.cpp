@@ -21,7 +21,6 @@ namespace {
 // root (host_names().default_root).
 std::string g_drive_root;
 IoFaultHook g_fault_hook;
-HostFiles* g_host_files = nullptr;
 // changed_files(), in order, each with its identity where the host gave one.
 struct ChangedFile {
   std::string path;
@@ -143,10 +142,6 @@ bool wild_match(std::string_view pat, std::string_view name) {
 }
 
 }  // namespace
-
-HostFiles& host_files() { return g_host_files != nullptr ? *g_host_files : native_host_files(); }
-
-void set_host_files(HostFiles* files) { g_host_files = files; }
 
 void set_drive_root(std::string root) {
   if (root == host_names().default_root) root.clear();  // the host's own root

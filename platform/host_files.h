@@ -109,12 +109,8 @@ class HostFiles {
 // as it is.
 int os_code_of_host_error(long err);
 
-// The operations of this host. A test seam may wrap them (set_host_files); nullptr
-// goes back to the host's own.
+// The operations of this host.
 HostFiles& host_files();
-void set_host_files(HostFiles* files);
-// The host's own operations, which set_host_files(nullptr) restores.
-HostFiles& native_host_files();
 
 // Name conventions of this host, for file.cpp's name rules.
 struct HostNames {
