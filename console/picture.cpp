@@ -99,35 +99,35 @@ void fill_zeros(std::string& digits) {
   }
 }
 
-}  // namespace
-
-std::string transform_number(const Number& n, std::string_view picture) {
-  const Picture p = parse_picture(picture);
-  const double value = n.as_double();
-  const bool negative = value < 0, zero = value == 0;
-
-  // Digit positions before and after the template's first point.
+// Where the digits of the template's number go: the digit positions before and after
+// its first point.
+struct Positions {
   int before = 0, after = 0;
   size_t point_at = std::string_view::npos;
-  for (size_t t = 0; t < p.tmpl.size(); ++t) {
-    if (p.tmpl[t] == '.' && point_at == std::string_view::npos) {
-      point_at = t;
-    } else if (is_digit_position(p.tmpl[t])) {
-      (point_at == std::string_view::npos ? before : after) += 1;
+  bool any() const { return before + after > 0; }
+};
+
+Positions digit_positions(std::string_view tmpl) {
+  Positions pos;
+  for (size_t t = 0; t < tmpl.size(); ++t) {
+    if (tmpl[t] == '.' && pos.point_at == std::string_view::npos) {
+      pos.point_at = t;
+    } else if (is_digit_position(tmpl[t])) {
+      (pos.point_at == std::string_view::npos ? pos.before : pos.after) += 1;
     }
   }
-  const bool has_positions = before + after > 0;
+  return pos;
+}
 
-  Number shown = n;
-  if (negative && (p.parentheses || p.debit)) shown = absolute(n);
-
+// The number's text as the template's positions hold it (the number's own text when
+// the template has none), zero-filled when the picture asks.
+std::string picture_digits(const Picture& p, const Positions& pos, const Number& shown) {
   std::string digits;
-  int dec = 0;
-  if (!has_positions) {
+  if (!pos.any()) {
     digits = number_text(shown);
   } else {
-    dec = point_at == std::string_view::npos ? 0 : (after > 0 ? after : 1);
-    int width = point_at == std::string_view::npos ? before : before + 1 + dec;
+    const int dec = pos.point_at == std::string_view::npos ? 0 : (pos.after > 0 ? pos.after : 1);
+    int width = pos.point_at == std::string_view::npos ? pos.before : pos.before + 1 + dec;
     if (dec >= 1 && dec == width - 1) {
       // A template such as ".99": format one integer position more and drop it, so that
       // a value below 1 shows no leading "0". A value that needs that position does not
@@ -141,7 +141,12 @@ std::string transform_number(const Number& n, std::string_view picture) {
     }
   }
   if (p.zero_fill) fill_zeros(digits);
+  return digits;
+}
 
+// The digits laid into the template: its digit positions take them in turn, its other
+// characters stand as they are, but for the point and the thousands commas.
+std::string lay_into_template(const Picture& p, const Positions& pos, const std::string& digits) {
   std::string out;
   if (p.tmpl.empty()) {
     out = digits;
@@ -150,42 +155,48 @@ std::string transform_number(const Number& n, std::string_view picture) {
         if (ch == '.') ch = ',';
       }
     }
-  } else {
-    size_t k = 0;
-    bool after_position = false;
-    auto digit_at = [&](size_t i) { return i < digits.size() ? digits[i] : ' '; };
-    for (size_t t = 0; t < p.tmpl.size(); ++t) {
-      char ch = p.tmpl[t];
-      if (ch == '9' || ch == '#') {
-        out.push_back(digit_at(k++));
-        after_position = true;
-      } else if (ch == '$' || ch == '*') {
-        char d = digit_at(k++);
-        out.push_back(d != ' ' ? d : ch);
-        after_position = true;
-      } else if (ch == '.' && has_positions && (after_position || t == point_at)) {
-        // The decimal point, also when it leads the template (".99"): the digits text
-        // holds its point there too, so the walk steps over it.
-        out.push_back(p.exchange ? ',' : '.');
-        ++k;
-      } else if (ch == ',' && after_position) {
-        char prev_digit = k > 0 ? digit_at(k - 1) : ' ';
-        if (prev_digit >= '0' && prev_digit <= '9') {
-          out.push_back(p.exchange ? '.' : ',');
-        } else if (!out.empty() && out.back() == '*') {
-          out.push_back('*');
-        } else if (!out.empty() && out.back() == '-') {
-          out.back() = ' ';
-          out.push_back('-');
-        } else {
-          out.push_back(' ');
-        }
+    return out;
+  }
+  size_t k = 0;
+  bool after_position = false;
+  auto digit_at = [&](size_t i) { return i < digits.size() ? digits[i] : ' '; };
+  for (size_t t = 0; t < p.tmpl.size(); ++t) {
+    char ch = p.tmpl[t];
+    if (ch == '9' || ch == '#') {
+      out.push_back(digit_at(k++));
+      after_position = true;
+    } else if (ch == '$' || ch == '*') {
+      char d = digit_at(k++);
+      out.push_back(d != ' ' ? d : ch);
+      after_position = true;
+    } else if (ch == '.' && pos.any() && (after_position || t == pos.point_at)) {
+      // The decimal point, also when it leads the template (".99"): the digits text
+      // holds its point there too, so the walk steps over it.
+      out.push_back(p.exchange ? ',' : '.');
+      ++k;
+    } else if (ch == ',' && after_position) {
+      char prev_digit = k > 0 ? digit_at(k - 1) : ' ';
+      if (prev_digit >= '0' && prev_digit <= '9') {
+        out.push_back(p.exchange ? '.' : ',');
+      } else if (!out.empty() && out.back() == '*') {
+        out.push_back('*');
+      } else if (!out.empty() && out.back() == '-') {
+        out.back() = ' ';
+        out.push_back('-');
       } else {
-        out.push_back(ch);
+        out.push_back(' ');
       }
+    } else {
+      out.push_back(ch);
     }
   }
+  return out;
+}
 
+// The picture's marks around the laid-out number: parentheses, CR, DB, blank when
+// zero, and the cut to the template's length.
+void add_marks(const Picture& p, double value, std::string& out) {
+  const bool negative = value < 0;
   if (p.parentheses && negative) {
     size_t first = out.find_first_not_of(' ');
     if (first != std::string::npos && first > 0) {
@@ -200,8 +211,20 @@ std::string transform_number(const Number& n, std::string_view picture) {
   }
   if (p.credit && value > 0) out += " CR";
   if (p.debit && negative) out += " DB";
-  if (p.blank_zero && zero) out.assign(out.size(), ' ');
+  if (p.blank_zero && value == 0) out.assign(out.size(), ' ');
   if (p.cut > 0 && static_cast<size_t>(p.cut) < out.size()) out.resize(static_cast<size_t>(p.cut));
+}
+
+}  // namespace
+
+std::string transform_number(const Number& n, std::string_view picture) {
+  const Picture p = parse_picture(picture);
+  const double value = n.as_double();
+  const Positions pos = digit_positions(p.tmpl);
+  Number shown = n;
+  if (value < 0 && (p.parentheses || p.debit)) shown = absolute(n);
+  std::string out = lay_into_template(p, pos, picture_digits(p, pos, shown));
+  add_marks(p, value, out);
   return out;
 }
 

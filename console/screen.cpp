@@ -204,22 +204,12 @@ void Screen::write_line(std::string_view bytes) {
 }
 
 void Screen::refresh() {
-  if (batches_ > 0) return;
   int r = std::clamp(row_, 0, rows_ - 1), c = std::clamp(col_, 0, cols_ - 1);
   terminal_->show(grid_, cols_, dirty_, r, c);
   dirty_ = Rect{};
 }
 
 void Screen::bell() { terminal_->bell(); }
-
-void Screen::end_batch() {
-  if (batches_ > 0 && --batches_ == 0) refresh();
-}
-
-void Screen::close_batches() {
-  batches_ = 0;
-  refresh();
-}
 
 std::string Screen::row_text(int row) const {
   std::string out;
@@ -239,7 +229,7 @@ void Screen::log_text(std::string_view text) {
 }
 
 void Screen::finish() {
-  close_batches();
+  refresh();
   if (line_logged_) terminal_->log_line(logged_);
   line_logged_ = false;
   terminal_->finish();

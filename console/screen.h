@@ -52,13 +52,9 @@ class Screen : public Service {
   void begin_logged_line();
   void log_text(std::string_view text);
 
-  // Shows what changed since the last refresh; held back while a batch is open.
+  // Shows what changed since the last refresh.
   void refresh();
   void bell();
-  void begin_batch() { ++batches_; }
-  void end_batch();
-  // Closes every open batch and shows what they held back.
-  void close_batches();
 
   Cell cell(int row, int col) const { return grid_[static_cast<size_t>(row * cols_ + col)]; }
   // The bytes of one row, blanks included.
@@ -83,7 +79,6 @@ class Screen : public Service {
   int row_ = 0;
   int col_ = 0;
   std::uint8_t color_ = 0x07;
-  int batches_ = 0;
   Rect dirty_;
   std::string logged_;        // the line of line output being written
   bool line_logged_ = false;  // logged_ holds a line not yet handed to the back end

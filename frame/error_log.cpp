@@ -110,15 +110,8 @@ bool copy_after(File& from, File& to, std::uint64_t offset) {
   }
 }
 
-}  // namespace
-
-std::string error_log_entry(const ErrorObject& e) {
-  Runtime& rt = Runtime::current();
-  const Settings& set = rt.settings();
-  FrameState& fs = frame_state();
-  std::vector<std::string> out;
-  out.push_back(centred(" Morvelan Error Log ", '-'));
-  out.push_back("");
+// The time of the entry, and the machine and program the error happened on.
+void add_system(std::vector<std::string>& out, const FrameState& fs) {
   LocalDateTime now = local_now();
   out.push_back("Date...............: " + dtoc_text(date_encode(now.year, now.month, now.day)));
   out.push_back("Time...............: " + two(now.hour) + ":" + two(now.minute) + ":" +
@@ -139,16 +132,9 @@ std::string error_log_entry(const ErrorObject& e) {
   out.push_back("C/C++ compiler.....: " + compiler());
   out.push_back("Multi Threading....: NO");
   out.push_back("VM Optimization....: none");
-  std::vector<AreaSummary> areas = open_work_areas();
-  if (int area = current_work_area(); area > 0) {
-    out.push_back("Current Area ......: " + std::to_string(area));
-  }
+}
 
-  out.push_back("");
-  out.push_back(centred(" Environmental Information ", '-'));
-  out.push_back("");
-  add_settings(out, set);
-
+void add_work_areas(std::vector<std::string>& out, const std::vector<AreaSummary>& areas) {
   out.push_back("");
   out.push_back(centred("Detailed Work Area Items", '-'));
   for (const AreaSummary& a : areas) {
@@ -162,7 +148,11 @@ std::string error_log_entry(const ErrorObject& e) {
     out.push_back("Index Order .......: " + std::string(a.order.empty() ? "0" : "1"));
     out.push_back("Active Key ........: " + a.order);
   }
+}
 
+// The error object, then the call levels it was raised under, innermost first.
+void add_error_and_trace(std::vector<std::string>& out, const ErrorObject& e,
+                         const std::vector<Frame>& frames) {
   out.push_back("");
   out.push_back(centred(" Internal Error Handling Information  ", '-'));
   out.push_back("");
@@ -179,14 +169,15 @@ std::string error_log_entry(const ErrorObject& e) {
   out.push_back(" Trace Through:");
   out.push_back(" " + e.procname + "(" + std::to_string(e.procline) +
                 ") in Module: " + e.modulename);
-  const std::vector<Frame>& frames = rt.frames();
   size_t level = frames.size();
   while (level > 0 && frames[level - 1].procname.empty()) --level;
   for (size_t j = level > 0 ? level - 1 : 0; j > 0 && !frames[j - 1].procname.empty(); --j) {
     const Frame& f = frames[j - 1];
     out.push_back(" " + f.procname + "(" + std::to_string(f.line) + ") in Module: " + f.module);
   }
+}
 
+void add_screen_dump(std::vector<std::string>& out, Runtime& rt) {
   out.push_back("");
   if (auto* s = rt.service_as<Screen>(ServiceSlot::Screen)) {
     out.push_back(centred(" Video Screen Dump ", '-'));
@@ -198,6 +189,29 @@ std::string error_log_entry(const ErrorObject& e) {
   } else {
     out.push_back(" Video Screen Dump not available");
   }
+}
+
+}  // namespace
+
+std::string error_log_entry(const ErrorObject& e) {
+  Runtime& rt = Runtime::current();
+  const Settings& set = rt.settings();
+  std::vector<std::string> out;
+  out.push_back(centred(" Morvelan Error Log ", '-'));
+  out.push_back("");
+  add_system(out, frame_state());
+  std::vector<AreaSummary> areas = open_work_areas();
+  if (int area = current_work_area(); area > 0) {
+    out.push_back("Current Area ......: " + std::to_string(area));
+  }
+
+  out.push_back("");
+  out.push_back(centred(" Environmental Information ", '-'));
+  out.push_back("");
+  add_settings(out, set);
+  add_work_areas(out, areas);
+  add_error_and_trace(out, e, rt.frames());
+  add_screen_dump(out, rt);
 
   std::string text;
   for (const std::string& line : out) text += line + "\n";

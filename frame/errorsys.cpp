@@ -175,7 +175,7 @@ Value DEFERROR(ErrorObject& e) {
     return Value::logical(false);
   }
 
-  screen().close_batches();
+  screen().refresh();
   std::string message = ERRORMESSAGE(e);
   std::string dos = e.oscode != 0 ? dos_error_text(e.oscode) : "";
   if (e.args) message += " Arguments: (" + arguments_text(*e.args) + ")";

@@ -378,57 +378,56 @@ int put_back(const Snapshot& s, const SavedFile& f, std::string& why) {
   return kOsOk;
 }
 
-}  // namespace
-
-int undo_last_run(const std::string& program, const UndoRequest& request, const OutputSink& out,
-                  const OutputSink& err) {
-  const std::string prefix = program + " --undo: ";
-  clear_partial_snapshots();
-  Snapshot s;
-  std::string why;
-  if (!latest_snapshot(s, why)) {
-    out(prefix + "there is no run to undo (no snapshot in " + kUndoFolder + " that is not undone).\n");
-    return 0;
-  }
+// The snapshot can be used here: it was read whole, and it was taken in this directory
+// with "\" naming the same folder.
+bool snapshot_fits_here(const std::string& program, const std::string& prefix, const Snapshot& s,
+                        const std::string& why, const OutputSink& err) {
   if (!why.empty()) {
     err(prefix + "the snapshot " + s.folder + " cannot be used: " + why + ". Nothing was changed.\n");
-    return 1;
+    return false;
   }
   const Manifest& m = s.manifest;
   if (!same_directory(m.directory, absolute("."))) {
     err(prefix + "the snapshot " + s.folder + " was taken in " + m.directory +
         "; run the undo there. Nothing was changed.\n");
-    return 1;
+    return false;
   }
   if (!same_directory(m.drive_root, absolute(drive_root()))) {
     err(prefix + "the run of " + m.started + " took \"\\\" as " + m.drive_root + "; now it names " +
         absolute(drive_root()) + ". Give the run's //DRIVE: (\"" + program +
         " --undo //DRIVE:" + m.drive_root + "\"). Nothing was changed.\n");
-    return 1;
+    return false;
   }
+  return true;
+}
 
-  // The snapshot must be whole: every copy there, with the bytes the manifest records.
-  for (const SavedFile& f : m.files) {
+// The snapshot must be whole: every copy there, with the bytes the manifest records.
+bool snapshot_whole(const std::string& prefix, const Snapshot& s, const OutputSink& err) {
+  for (const SavedFile& f : s.manifest.files) {
     if (!f.before.exists) continue;
     if (Runtime::interrupt_pending()) {
       err(prefix + "interrupted before anything was changed.\n");
-      return 1;
+      return false;
     }
     const std::string copy = folder_path(s.folder, f.copy);
     if (!file_exists(copy)) {
       err(prefix + "the snapshot " + s.folder + " is damaged: the copy of " + f.name + " (" +
           f.copy + ") is missing. Nothing was changed.\n");
-      return 1;
+      return false;
     }
     if (digest_of(copy) != f.sha256) {
       err(prefix + "the snapshot " + s.folder + " is damaged: the copy of " + f.name + " (" +
           f.copy + ") does not match its manifest. Nothing was changed.\n");
-      return 1;
+      return false;
     }
   }
+  return true;
+}
 
-  // What each file needs, and the ones changed since the run ended.
-  std::vector<Step> steps;
+// What each file needs; refused (unless forced) when files were changed since the run
+// ended.
+bool plan_steps(const std::string& program, const std::string& prefix, const Manifest& m,
+                const UndoRequest& request, std::vector<Step>& steps, const OutputSink& err) {
   std::vector<std::string> changed_since;
   for (const SavedFile& f : m.files) {
     const FileMark now = mark_of(f.name);
@@ -446,9 +445,14 @@ int undo_last_run(const std::string& program, const UndoRequest& request, const 
         " ended (the destination system has been used since?):\n" + list +
         "Putting the run's files back would lose those changes. Nothing was changed; \"" +
         program + " --undo --force\" puts them back all the same.\n");
-    return 1;
+    return false;
   }
-  // No file may be held by another program.
+  return true;
+}
+
+// No file to be changed may be held by another program.
+bool files_free(const std::string& prefix, const Manifest& m, const std::vector<Step>& steps,
+                const OutputSink& err) {
   for (std::size_t i = 0; i < m.files.size(); ++i) {
     if (steps[i] == Step::kNothing || !mark_of(m.files[i].name).exists) continue;
     File probe;
@@ -457,10 +461,17 @@ int undo_last_run(const std::string& program, const UndoRequest& request, const 
       err(prefix + m.files[i].name + (rc == kOsFileInUse ? " is in use by another program "
                                                          : " cannot be opened for writing ") +
           dos_error_explained(rc) + ". Nothing was changed.\n");
-      return 1;
+      return false;
     }
   }
+  return true;
+}
 
+// Puts back or removes each file as its step says.
+bool put_back_files(const std::string& program, const std::string& prefix, const Snapshot& s,
+                    const std::vector<Step>& steps, const OutputSink& out, const OutputSink& err) {
+  const Manifest& m = s.manifest;
+  std::string why;
   out(prefix + "putting back the files of the run of " + m.started + " (" + s.folder + "):\n");
   for (std::size_t i = 0; i < m.files.size(); ++i) {
     const SavedFile& f = m.files[i];
@@ -468,13 +479,13 @@ int undo_last_run(const std::string& program, const UndoRequest& request, const 
     if (Runtime::interrupt_pending()) {
       err(prefix + "interrupted; the files not yet put back are as the run left them. \"" +
           program + " --undo\" again finishes the work.\n");
-      return 1;
+      return false;
     }
     if (steps[i] == Step::kRemove) {
       if (int rc = delete_file(f.name); rc != kOsOk && rc != kOsFileNotFound) {
         err(prefix + f.name + " cannot be removed " + dos_error_explained(rc) + "; \"" + program +
             " --undo\" again finishes the work once the cause is gone.\n");
-        return 1;
+        return false;
       }
       out("  removed " + f.name + " (the run made it)\n");
       continue;
@@ -482,14 +493,39 @@ int undo_last_run(const std::string& program, const UndoRequest& request, const 
     if (int rc = put_back(s, f, why); rc != kOsOk) {
       err(prefix + f.name + ": " + why + "; \"" + program +
           " --undo\" again finishes the work once the cause is gone.\n");
-      return 1;
+      return false;
     }
     out("  put back " + f.name + " (" + plural(f.before.size, "byte", "bytes") + ")\n");
   }
+  return true;
+}
+
+}  // namespace
+
+int undo_last_run(const std::string& program, const UndoRequest& request, const OutputSink& out,
+                  const OutputSink& err) {
+  const std::string prefix = program + " --undo: ";
+  clear_partial_snapshots();
+  Snapshot s;
+  std::string why;
+  if (!latest_snapshot(s, why)) {
+    out(prefix + "there is no run to undo (no snapshot in " + kUndoFolder + " that is not undone).\n");
+    return 0;
+  }
+  if (!snapshot_fits_here(program, prefix, s, why, err) || !snapshot_whole(prefix, s, err)) {
+    return 1;
+  }
+  std::vector<Step> steps;
+  if (!plan_steps(program, prefix, s.manifest, request, steps, err) ||
+      !files_free(prefix, s.manifest, steps, err) ||
+      !put_back_files(program, prefix, s, steps, out, err)) {
+    return 1;
+  }
   write_whole(folder_path(s.folder, kUndoneMark), "undone " + readable_now() + "\n");
   commit_directory(s.folder);
-  out("Every file is as it was before the run of " + m.started + ". The snapshot stays in " +
-      s.folder + ", marked as undone; delete the folder when you no longer need it.\n");
+  out("Every file is as it was before the run of " + s.manifest.started +
+      ". The snapshot stays in " + s.folder +
+      ", marked as undone; delete the folder when you no longer need it.\n");
   return 0;
 }
 

@@ -86,7 +86,6 @@ class SdfReader final : public TransferSource {
   bool deleted() const override { return false; }
   bool positioned() const { return positioned_; }
   std::uint32_t recno() const { return recno_; }
-  std::uint64_t record_offset() const { return current_; }
   const SdfLayout& layout() const { return layout_; }
   // The lines met since the last go_top(); a line longer than the span is counted once
   // the skip past it has found its end.

@@ -70,8 +70,6 @@ class NtxArea : public DbfFptArea {
   // raises them. False when the order was not opened; an earlier index stays then.
   bool open_order(std::string_view file);
   bool has_order() const { return order_ != nullptr; }
-  // The open index file (tests and tools). REQUIRES: has_order().
-  NtxFile& index_file() { return order_->file; }
   const std::string& order_name() const;
   const std::string& key_text() const;
 

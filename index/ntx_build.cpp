@@ -335,59 +335,35 @@ bool merge_runs(RunStore& store, std::uint8_t* area, std::size_t area_entries, s
   return true;
 }
 
-}  // namespace
-
-std::size_t ntx_sort_capacity(std::uint64_t n, int key_size) {
-  std::uint64_t e = static_cast<std::uint64_t>(key_size) + 4;
-  std::uint64_t c =
-      128 * static_cast<std::uint64_t>(std::ceil(std::sqrt(static_cast<double>(n) / e)));
-  const std::uint64_t floor_entries = 1048576 / e;
-  if (c == 0) c = 1;
-  while (c < floor_entries) c *= 2;
-  return static_cast<std::size_t>(std::min(c, n));
-}
-
-bool build_ntx_tree(NtxFile& file, NtxKeySource& source, const NtxBuildOptions& options,
-                    NtxBuildStats* stats) {
-  NtxBuildStats local;
-  NtxBuildStats& st = stats != nullptr ? *stats : local;
-  st = NtxBuildStats{};
-  const NtxHeader& h = file.header();
-  const std::size_t k = h.key_size;
+// The sort area for `n` keys of `k` bytes: 2C entries, C being filled and sorted, C of
+// merge space. When that much memory cannot be had, C halves, down to ceil(sqrt(N))
+// entries. Returns C.
+std::size_t allocate_sort_area(std::uint64_t n, std::size_t k, const NtxBuildOptions& options,
+                               std::vector<std::uint8_t>& area) {
   const std::size_t e = k + 4;
-  const EntryOrder order{k, h.descending};
-  const std::uint64_t n = source.record_count();
-
-  if (n == 0) {
-    NtxAddr root = file.new_page();
-    if (root == 0) return false;
-    file.header().root = root;
-    st.pages = 1;
-    return true;  // the page reaches the file with the header write that follows
-  }
-
-  // The area holds 2C entries: C being filled and sorted, C of merge space. When that
-  // much memory cannot be had, C halves, down to ceil(sqrt(N)) entries.
   std::size_t cap =
       options.sort_capacity != 0
           ? static_cast<std::size_t>(std::min<std::uint64_t>(options.sort_capacity, n))
           : ntx_sort_capacity(n, static_cast<int>(k));
   const std::size_t least = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(n))));
-  std::vector<std::uint8_t> area;
   for (;;) {
     try {
       area.resize(2 * cap * e);
-      break;
+      return cap;
     } catch (const std::bad_alloc&) {
       if (cap <= least) throw;
       cap = std::max(least, cap / 2);
     }
   }
-  st.capacity = cap;
+}
 
-  PageWriter writer(file);
-  PageFiller filler(file, writer);
-  Emitter emitter(filler, k, h.unique);
+// Reads every key of the source into the sort area, spilling each full area as a
+// sorted run, and hands the entries to the emitter in key order: straight from the
+// area when all fitted, else by merging the runs.
+bool sort_into(NtxKeySource& source, std::vector<std::uint8_t>& area, std::size_t cap,
+               const EntryOrder& order, Emitter& emitter, NtxBuildStats& st) {
+  const std::size_t k = order.k;
+  const std::size_t e = k + 4;
   RunStore store;
   std::size_t filled = 0;
   std::uint8_t* sorted = nullptr;
@@ -414,14 +390,54 @@ bool build_ntx_tree(NtxFile& file, NtxKeySource& source, const NtxBuildOptions& 
     for (std::size_t i = 0; i < filled; ++i) {
       if (!emitter.emit(sorted + i * e)) return false;
     }
-  } else {
-    if (filled > 0) {
-      sorted = sort_entries(area.data(), area.data() + cap * e, filled, e, order);
-      if (!store.append(sorted, filled, e)) return false;
-    }
-    st.runs = store.runs();
-    if (!merge_runs(store, area.data(), 2 * cap, e, order, emitter)) return false;
+    return true;
   }
+  if (filled > 0) {
+    sorted = sort_entries(area.data(), area.data() + cap * e, filled, e, order);
+    if (!store.append(sorted, filled, e)) return false;
+  }
+  st.runs = store.runs();
+  return merge_runs(store, area.data(), 2 * cap, e, order, emitter);
+}
+
+}  // namespace
+
+std::size_t ntx_sort_capacity(std::uint64_t n, int key_size) {
+  std::uint64_t e = static_cast<std::uint64_t>(key_size) + 4;
+  std::uint64_t c =
+      128 * static_cast<std::uint64_t>(std::ceil(std::sqrt(static_cast<double>(n) / e)));
+  const std::uint64_t floor_entries = 1048576 / e;
+  if (c == 0) c = 1;
+  while (c < floor_entries) c *= 2;
+  return static_cast<std::size_t>(std::min(c, n));
+}
+
+bool build_ntx_tree(NtxFile& file, NtxKeySource& source, const NtxBuildOptions& options,
+                    NtxBuildStats* stats) {
+  NtxBuildStats local;
+  NtxBuildStats& st = stats != nullptr ? *stats : local;
+  st = NtxBuildStats{};
+  const NtxHeader& h = file.header();
+  const std::size_t k = h.key_size;
+  const EntryOrder order{k, h.descending};
+  const std::uint64_t n = source.record_count();
+
+  if (n == 0) {
+    NtxAddr root = file.new_page();
+    if (root == 0) return false;
+    file.header().root = root;
+    st.pages = 1;
+    return true;  // the page reaches the file with the header write that follows
+  }
+
+  std::vector<std::uint8_t> area;
+  const std::size_t cap = allocate_sort_area(n, k, options, area);
+  st.capacity = cap;
+
+  PageWriter writer(file);
+  PageFiller filler(file, writer);
+  Emitter emitter(filler, k, h.unique);
+  if (!sort_into(source, area, cap, order, emitter, st)) return false;
   std::vector<std::uint8_t>().swap(area);
 
   bool needs_balance = false;

@@ -1,27 +1,23 @@
-// The host-independent half of the file layer: the name rules (separators, the drive
-// root, case-blind look-up, wildcards) and the File object with its fault seam. The
-// host's own operations are behind HostFiles (host_files.h).
+// The File object: opening, creating and closing a host file, its transfers, size,
+// commit and locks, with the access checks and the fault seam asked before the host's
+// own call (HostFiles, host_files.h); and the list of the files the run changed.
 #include "platform/file.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "platform/file_internal.h"
 #include "platform/host_files.h"
 #include "platform/scratch.h"
-#include "platform/text.h"
 
 namespace lum {
 
 namespace {
 
-// "" until start-up sets a drive root: a leading separator then means the host's own
-// root (host_names().default_root).
-std::string g_drive_root;
 IoFaultHook g_fault_hook;
-HostFiles* g_host_files = nullptr;
 // changed_files(), in order, each with its identity where the host gave one.
 struct ChangedFile {
   std::string path;
@@ -30,89 +26,10 @@ struct ChangedFile {
 };
 std::vector<ChangedFile> g_changed;
 
-bool is_sep(char c) { return c == '\\' || c == '/'; }
+}  // namespace
 
-unsigned char fold(unsigned char c) {
-  return static_cast<unsigned char>(ascii_upper(static_cast<char>(c)));
-}
-
-// Host paths are joined with "/", which every host accepts.
-std::string join(const std::string& base, std::string_view comp) {
-  if (base.empty()) return std::string(comp);
-  if (is_sep(base.back()) || base.back() == ':') return base + std::string(comp);
-  return base + "/" + std::string(comp);
-}
-
-bool is_directory(const std::string& path) {
-  return host_files().kind(path.empty() ? std::string(".") : path) == EntryKind::Directory;
-}
-
-struct SplitName {
-  std::string base;  // "" (working directory), a root, or a drive ("C:", "C:\")
-  std::vector<std::string_view> comps;
-};
-
-bool drive_prefix(std::string_view name) {
-  return name.size() >= 2 && name[1] == ':' && ascii_upper(name[0]) >= 'A' &&
-         ascii_upper(name[0]) <= 'Z';
-}
-
-// Splits a name on both separators. A leading separator means the drive root. A drive
-// prefix such as "C:" is the host's own drive where the host has drives and no drive
-// root was set; otherwise it is dropped, so that under a drive root every name stays
-// inside it.
-SplitName split_name(std::string_view name) {
-  SplitName s;
-  const HostNames& host = host_names();
-  if (drive_prefix(name)) {
-    if (host.drive_letters && g_drive_root.empty()) s.base = std::string(name.substr(0, 2));
-    name.remove_prefix(2);
-  }
-  if (!name.empty() && is_sep(name.front())) {
-    if (!s.base.empty()) {
-      s.base.push_back('/');
-    } else {
-      s.base = g_drive_root.empty() ? std::string(host.default_root) : g_drive_root;
-    }
-  }
-  std::size_t i = 0;
-  while (i < name.size()) {
-    while (i < name.size() && is_sep(name[i])) ++i;
-    std::size_t j = i;
-    while (j < name.size() && !is_sep(name[j])) ++j;
-    if (j > i) s.comps.push_back(name.substr(i, j - i));
-    i = j;
-  }
-  return s;
-}
-
-// Resolves the directory components of `s` (all but the last); returns the OS code.
-int resolve_dirs(const SplitName& s, std::size_t count, std::string& path) {
-  path = s.base;
-  for (std::size_t k = 0; k < count; ++k) {
-    std::string_view comp = s.comps[k];
-    if (comp == "." || comp == "..") {
-      path = join(path, comp);
-      continue;
-    }
-    std::string found;
-    if (Found f = host_files().find_entry(path, comp, found); f != Found::Yes) {
-      for (std::size_t r = k; r < s.comps.size(); ++r) path = join(path, s.comps[r]);
-      return f == Found::TooLong ? kOsNameTooLong : kOsPathNotFound;
-    }
-    path = join(path, found);
-    if (!is_directory(path)) {
-      for (std::size_t r = k + 1; r < s.comps.size(); ++r) path = join(path, s.comps[r]);
-      return kOsPathNotFound;
-    }
-  }
-  return kOsOk;
-}
-
-// The fault seam's answer for an operation that is not a transfer: the code it fails
-// with, kOsOk when it goes on.
-int injected_fault(IoOp op, const std::string& path, std::uint64_t offset = 0,
-                   std::uint64_t n = 0) {
+int files::injected_fault(IoOp op, const std::string& path, std::uint64_t offset,
+                          std::uint64_t n) {
   if (!g_fault_hook) return kOsOk;
   IoFault fault;
   const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(n, SIZE_MAX));
@@ -120,89 +37,7 @@ int injected_fault(IoOp op, const std::string& path, std::uint64_t offset = 0,
   return fault.oscode != kOsOk ? fault.oscode : kOsAccessDenied;
 }
 
-bool wild_match(std::string_view pat, std::string_view name) {
-  // Iterative matcher with one back-tracking point for the last "*".
-  std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
-  while (n < name.size()) {
-    if (p < pat.size() && pat[p] == '*') {
-      star = p++;
-      mark = n;
-    } else if (p < pat.size() && (pat[p] == '?' || fold(static_cast<unsigned char>(pat[p])) ==
-                                                       fold(static_cast<unsigned char>(name[n])))) {
-      ++p;
-      ++n;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pat.size() && pat[p] == '*') ++p;
-  return p == pat.size();
-}
-
-}  // namespace
-
-HostFiles& host_files() { return g_host_files != nullptr ? *g_host_files : native_host_files(); }
-
-void set_host_files(HostFiles* files) { g_host_files = files; }
-
-void set_drive_root(std::string root) {
-  if (root == host_names().default_root) root.clear();  // the host's own root
-  g_drive_root = std::move(root);
-}
-
-const std::string& drive_root() {
-  static const std::string host_root = host_names().default_root;
-  return g_drive_root.empty() ? host_root : g_drive_root;
-}
-
-ResolvedName resolve_name(std::string_view name) {
-  ResolvedName r;
-  SplitName s = split_name(name);
-  if (s.comps.empty()) {
-    r.path = s.base;
-    r.oscode = s.base.empty() ? kOsFileNotFound : kOsOk;
-    return r;
-  }
-  r.oscode = resolve_dirs(s, s.comps.size() - 1, r.path);
-  if (r.oscode != kOsOk) return r;
-  std::string_view last = s.comps.back();
-  std::string found;
-  if (last == "." || last == "..") {
-    r.path = join(r.path, last);
-    return r;
-  }
-  switch (host_files().find_entry(r.path, last, found)) {
-    case Found::Yes:
-      r.path = join(r.path, found);
-      break;
-    case Found::No:
-      r.path = join(r.path, last);
-      r.oscode = kOsFileNotFound;
-      break;
-    case Found::NoDirectory:
-      r.path = join(r.path, last);
-      r.oscode = kOsPathNotFound;
-      break;
-    case Found::TooLong:
-      r.path = join(r.path, last);
-      r.oscode = kOsNameTooLong;
-      break;
-  }
-  return r;
-}
-
-bool file_exists(std::string_view name) {
-  ResolvedName r = resolve_name(name);
-  if (scratch::active()) {
-    bool known = false;
-    bool seen = scratch::exists(r.path, known);
-    if (known) return seen;
-  }
-  return r.oscode == kOsOk && host_files().kind(r.path) == EntryKind::Regular;
-}
+using files::injected_fault;
 
 File::~File() {
   if (handle_ != HostFiles::kNoHandle) host_files().close(handle_);
@@ -257,31 +92,6 @@ bool changed_by_run(std::string_view name) {
   if (r.oscode != kOsOk || host_files().identity(r.path, id) != kOsOk) return false;
   return std::any_of(g_changed.begin(), g_changed.end(),
                      [&](const ChangedFile& c) { return c.known && c.id == id; });
-}
-
-std::optional<std::string> path_below(std::string_view host_path, std::string_view dir) {
-  namespace fs = std::filesystem;
-  FileId want;
-  if (host_files().identity(std::string(dir), want) != kOsOk) return std::nullopt;
-  std::error_code ec;
-  fs::path p = fs::absolute(fs::path(std::string(host_path.empty() ? "." : host_path)), ec);
-  if (ec) return std::nullopt;
-  p = p.lexically_normal();
-  if (!p.has_filename()) p = p.parent_path();  // "dir/" is "dir"
-  // Up from the file's directory, one component at a time, until one is `dir`.
-  std::vector<std::string> below{p.filename().string()};
-  for (fs::path up = p.parent_path();; up = up.parent_path()) {
-    FileId id;
-    if (host_files().identity(up.string(), id) == kOsOk && id == want) {
-      std::string rel;
-      for (auto it = below.rbegin(); it != below.rend(); ++it) {
-        rel += (rel.empty() ? "" : "/") + *it;
-      }
-      return rel;
-    }
-    if (!up.has_relative_path()) return std::nullopt;  // past the root
-    below.push_back(up.filename().string());
-  }
 }
 
 int File::open(std::string_view name, FileAccess access, FileShare share) {
@@ -436,188 +246,6 @@ int File::unlock_range(std::uint64_t offset, std::uint64_t length) {
   if (!is_open()) return kOsAccessDenied;
   if (int rc = injected_fault(IoOp::Unlock, path_, offset, length); rc != kOsOk) return rc;
   return host_files().unlock(handle_, offset, length);
-}
-
-int delete_file(std::string_view name) {
-  ResolvedName r = resolve_name(name);
-  if (scratch::active()) return scratch::remove(r);
-  if (r.oscode != kOsOk) return r.oscode;
-  if (is_directory(r.path)) return kOsAccessDenied;
-  if (int rc = injected_fault(IoOp::Delete, r.path); rc != kOsOk) return rc;
-  return host_files().remove(r.path);
-}
-
-int rename_file(std::string_view from, std::string_view to) {
-  ResolvedName src = resolve_name(from);
-  ResolvedName dst = resolve_name(to);
-  if (scratch::active()) return scratch::rename(src, dst);
-  if (src.oscode != kOsOk) return src.oscode;
-  // The target must not exist: a rename never replaces another file.
-  if (dst.oscode == kOsOk) return kOsAccessDenied;
-  if (dst.oscode != kOsFileNotFound) return dst.oscode;
-  if (int rc = injected_fault(IoOp::Rename, src.path); rc != kOsOk) return rc;
-  return host_files().rename(src.path, dst.path);
-}
-
-// The operations below change files where they stand; while the scratch copies are on
-// (a dry run) they are refused, as nothing of a dry run may change the operator's files.
-
-int replace_file(std::string_view from, std::string_view to) {
-  if (scratch::active()) return kOsAccessDenied;
-  ResolvedName src = resolve_name(from);
-  ResolvedName dst = resolve_name(to);
-  if (src.oscode != kOsOk) return src.oscode;
-  if (dst.oscode != kOsOk && dst.oscode != kOsFileNotFound) return dst.oscode;
-  if (is_directory(dst.path)) return kOsAccessDenied;
-  if (int rc = injected_fault(IoOp::Replace, src.path); rc != kOsOk) return rc;
-  return host_files().replace(src.path, dst.path);
-}
-
-int file_state(std::string_view name, FileState& out) {
-  out = FileState{};
-  ResolvedName r = resolve_name(name);
-  if (r.oscode == kOsFileNotFound || r.oscode == kOsPathNotFound) return kOsOk;
-  if (r.oscode != kOsOk) return r.oscode;
-  if (host_files().kind(r.path) != EntryKind::Regular) return kOsOk;
-  return host_files().state(r.path, out);
-}
-
-int set_file_time(std::string_view name, std::int64_t mtime_ns) {
-  if (scratch::active()) return kOsAccessDenied;
-  ResolvedName r = resolve_name(name);
-  if (r.oscode != kOsOk) return r.oscode;
-  if (int rc = injected_fault(IoOp::SetTime, r.path); rc != kOsOk) return rc;
-  return host_files().set_mtime(r.path, mtime_ns);
-}
-
-int make_directory(std::string_view name) {
-  if (scratch::active()) return kOsAccessDenied;
-  ResolvedName r = resolve_name(name);
-  if (r.oscode == kOsOk) return is_directory(r.path) ? kOsAlreadyExists : kOsAccessDenied;
-  if (r.oscode != kOsFileNotFound) return r.oscode;
-  if (int rc = injected_fault(IoOp::MakeDirectory, r.path); rc != kOsOk) return rc;
-  return host_files().make_dir(r.path);
-}
-
-int remove_directory(std::string_view name) {
-  if (scratch::active()) return kOsAccessDenied;
-  ResolvedName r = resolve_name(name);
-  if (r.oscode != kOsOk) return r.oscode;
-  if (!is_directory(r.path)) return kOsAccessDenied;
-  if (int rc = injected_fault(IoOp::RemoveDirectory, r.path); rc != kOsOk) return rc;
-  return host_files().remove_dir(r.path);
-}
-
-int commit_directory(std::string_view name) {
-  ResolvedName r = resolve_name(name);
-  if (r.oscode != kOsOk) return r.oscode;
-  if (!is_directory(r.path)) return kOsAccessDenied;
-  if (int rc = injected_fault(IoOp::CommitDirectory, r.path); rc != kOsOk) return rc;
-  return host_files().commit_dir(r.path);
-}
-
-std::vector<std::string> list_directories(std::string_view dir) {
-  std::vector<std::string> out;
-  ResolvedName r = resolve_name(dir);
-  if (r.oscode != kOsOk || !is_directory(r.path)) return out;
-  std::vector<DirEntry> entries;
-  if (host_files().list_dir(r.path, entries) != kOsOk) return out;
-  for (DirEntry& e : entries) {
-    if (e.kind == EntryKind::Directory) out.push_back(std::move(e.name));
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-std::vector<std::string> list_files(std::string_view pattern) {
-  std::vector<std::string> out;
-  SplitName s = split_name(pattern);
-  if (s.comps.empty()) return out;
-  std::string dir;
-  if (resolve_dirs(s, s.comps.size() - 1, dir) != kOsOk) return out;
-  std::string_view pat = s.comps.back();
-  bool all = (pat == "*.*");  // "*.*" also names files without an extension
-  std::vector<DirEntry> entries;
-  if (host_files().list_dir(dir.empty() ? std::string(".") : dir, entries) != kOsOk) return out;
-  for (DirEntry& e : entries) {
-    if (e.kind != EntryKind::Regular) continue;
-    if (!all && !wild_match(pat, e.name)) continue;
-    out.push_back(std::move(e.name));
-  }
-  if (scratch::active()) {
-    scratch::adjust_listing(
-        dir, [&](std::string_view n) { return all || wild_match(pat, n); }, out);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-std::string_view os_code_meaning(int oscode) {
-  switch (oscode) {
-    case kOsOk:
-      return "no error";
-    case kOsFileNotFound:
-      return "file not found";
-    case kOsPathNotFound:
-      return "path not found";
-    case kOsTooManyOpenFiles:
-      return "too many open files";
-    case kOsAccessDenied:
-      return "access denied";
-    case kOsNotEnoughMemory:
-      return "not enough memory";
-    case kOsNotSameDevice:
-      return "not the same drive";
-    case kOsWriteProtected:
-      return "disk write-protected";
-    case kOsNotReady:
-      return "device not ready";
-    case kOsDataError:
-      return "data error on the disk";
-    case kOsWriteFault:
-      return "write fault";
-    case kOsReadFault:
-      return "read fault";
-    case kOsDeviceFailure:
-      return "device not working";
-    case kOsFileInUse:
-      return "in use by another program";
-    case kOsTooManyLocks:
-      return "too many locks";
-    case kOsNotSupported:
-      return "not supported";
-    case kOsNetworkPathNotFound:
-      return "network path not found";
-    case kOsNetworkNameGone:
-      return "network file no longer available";
-    case kOsFileExists:
-    case kOsAlreadyExists:
-      return "file already exists";
-    case kOsInvalidParameter:
-      return "invalid request";
-    case kOsPipeClosed:
-      return "pipe closed";
-    case kOsDiskFull:
-      return "disk full";
-    case kOsTimedOut:
-      return "timed out";
-    case kOsDirectoryNotEmpty:
-      return "directory not empty";
-    case kOsNameTooLong:
-      return "name too long";
-    case kOsFileTooLarge:
-      return "file too large";
-    case kOsInterrupted:
-      return "interrupted";
-    case kOsDeviceError:
-      return "device input/output error";
-    case kOsTooManyLinks:
-      return "too many links";
-    case kOsCannotResolve:
-      return "name cannot be resolved";
-    default:
-      return "system error";
-  }
 }
 
 void set_io_fault_hook(IoFaultHook hook) { g_fault_hook = std::move(hook); }

@@ -2,8 +2,9 @@
 // Names use "\" or "/" as separators and match without regard to letter case; opens
 // are exclusive or shared, enforced with operating-system locks across processes;
 // failures are reported as the system's own error numbers (the OsCode values below).
-// The same on every host: the name rules and the fault seam live in file.cpp, the
-// host's own calls behind them (posix/, windows/).
+// The same on every host: the name rules (file_names.cpp), File and its fault seam
+// (file.cpp), the operations by name (file_ops.cpp) and the listings (file_listing.cpp)
+// sit above the host's own calls (posix/, windows/).
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // Inside platform/ only: the host's own file operations beneath File and the name
 // rules of file.h. One implementation per host (posix/files.cpp, windows/files.cpp),
-// chosen by the build. Paths here are host paths that file.cpp has already resolved;
+// chosen by the build. Paths here are host paths that the name rules have already resolved;
 // every result is the system's own error number (OsCode). Nothing here calls the fault
 // hook or checks the access mode: File does both, the same way on every host.
 #pragma once
@@ -109,14 +109,10 @@ class HostFiles {
 // as it is.
 int os_code_of_host_error(long err);
 
-// The operations of this host. A test seam may wrap them (set_host_files); nullptr
-// goes back to the host's own.
+// The operations of this host.
 HostFiles& host_files();
-void set_host_files(HostFiles* files);
-// The host's own operations, which set_host_files(nullptr) restores.
-HostFiles& native_host_files();
 
-// Name conventions of this host, for file.cpp's name rules.
+// Name conventions of this host, for the name rules (file_names.cpp).
 struct HostNames {
   // What a leading separator means when no drive root was set ("/" on POSIX, "\" on
   // Windows: the root of the current drive).

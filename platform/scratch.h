@@ -1,5 +1,5 @@
 // Inside platform/ only: the scratch copies of a dry run (file.h says what they do), as
-// File and the name functions of file.cpp consult them. The same on every host: the
+// File and the functions of the file layer by name consult them. The same on every host: the
 // host's own calls are those of HostFiles. Every function but active() REQUIRES that
 // the copies are on.
 #pragma once

@@ -85,14 +85,12 @@ class Runtime {
 
   // --- errors ---
   void install_handler(Handler h) { handler_ = std::move(h); }
-  bool has_handler() const { return static_cast<bool>(handler_); }
   // Calls the handler and checks its answer against the error's flags; fills the
   // error's PROCNAME/PROCLINE/MODULENAME from the innermost frame. Unknown answers
   // end the process with internal error 9001; no handler, 9002; handlers nested
-  // beyond handler_limit(), 9003.
+  // beyond handler_limit_ levels, 9003.
   RaiseAnswer raise(ErrorObject& error);
   int handler_depth() const { return handler_depth_; }
-  int handler_limit() const { return handler_limit_; }
 
   [[noreturn]] void internal_error(int code);
   void set_internal_error_hook(InternalErrorHook h) { internal_hook_ = std::move(h); }

@@ -50,7 +50,6 @@ class Value {
   // A C++ bool would silently become the number 0 or 1: logicals are Value::logical.
   Value(bool) = delete;
 
-  static Value nil() { return Value(); }
   static Value logical(bool b) { return Value(LogicalTag{}, b); }
   static Value string(std::string s) { return Value(std::move(s)); }
   static Value string(std::string_view s) { return Value(std::string(s)); }

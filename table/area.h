@@ -74,7 +74,6 @@ class Area {
   bool bof() const { return bof_; }
   bool eof() const { return eof_; }
   bool found() const { return found_; }
-  void set_found(bool f) { found_ = f; }
   virtual RecNo recno() const = 0;
   virtual RecNo record_count() = 0;
   // The current record's deletion mark (reads the record when needed).

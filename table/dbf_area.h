@@ -80,7 +80,6 @@ class DbfArea : public Area {
 
   // The name the data file was opened under (default directory and path applied).
   const std::string& open_name() const { return open_name_; }
-  File& data_file() { return data_; }
   // Before the first change of a record: read-only and unlocked shared tables refuse.
   bool mark_dirty();
   // Reads the current record into the buffer (from the buffers when it is there).

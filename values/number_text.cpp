@@ -33,18 +33,12 @@ void integer_text(std::int64_t value, int point, int dec, std::size_t size, char
   }
 }
 
-// Doubles: digits generated from the binary value with a small bias, at most about 16
-// significant digits, rounded half up with a look-ahead over a run of nines.
-void double_text(double value, int point, int dec, std::size_t size, char* out) {
-  const int s = static_cast<int>(size);
-  if (!std::isfinite(value) || point < 1) return fill_overflow(out, size);
-  const bool negative = value < 0;
-  double ipart = 0;
-  double frac = std::modf(std::fabs(value), &ipart);
-
-  // Integer digits, right to left; the 0.01 keeps I / 10 from landing just under a
-  // whole number and losing a digit.
-  int pos = point - 1;
+// The integer digits of `ipart`, right to left, ending at out[point - 1]; blanks fill
+// the positions left of them. `pos` is left at the first digit. False when they do not
+// fit.
+bool whole_digits(double ipart, int point, char* out, int& pos) {
+  // The 0.01 keeps I / 10 from landing just under a whole number and losing a digit.
+  pos = point - 1;
   if (ipart < kExactDigits) {
     // Below 10^13 the step above yields exactly the decimal digits of I (the error
     // of I / 10 stays far below the 0.01 bias), so plain integer division does it
@@ -54,38 +48,40 @@ void double_text(double value, int point, int dec, std::size_t size, char* out) 
       out[pos] = static_cast<char>('0' + whole % 10);
       whole /= 10;
       if (whole == 0) break;
-      if (--pos < 0) return fill_overflow(out, size);
+      if (--pos < 0) return false;
     }
   } else {
     for (;;) {
       double g = std::modf(ipart / 10 + 0.01, &ipart);
       out[pos] = static_cast<char>('0' + static_cast<int>(g * 10));
       if (ipart < 1) break;
-      if (--pos < 0) return fill_overflow(out, size);
+      if (--pos < 0) return false;
     }
   }
   if (pos > 0) std::memset(out, ' ', static_cast<std::size_t>(pos));
+  return true;
+}
 
-  int sig = -1;  // first significant position; -1 while none is known
-  for (int i = pos; i < point; ++i) {
-    if (out[i] != '0') {
-      sig = i;
-      break;
-    }
+// The decimal digits after the point at out[point], up to the end of the text or 16
+// significant digits; `sig` is the first significant position (-1 while none is
+// known). Returns the fraction not yet written.
+double fraction_digits(double frac, int point, int s, char* out, int& sig) {
+  for (int i = point + 1; i < s; ++i) {
+    double digit = 0;
+    frac = std::modf(frac * 10, &digit);
+    out[i] = static_cast<char>('0' + static_cast<int>(digit));
+    // A significant digit found after the point counts one position to the left,
+    // so the 16-digit limit below spans the point the same way as for integers.
+    if (sig < 0 && digit != 0) sig = i - 1;
+    if (sig >= 0 && i - sig >= 16) break;
   }
+  return frac;
+}
 
-  if (dec > 0) {
-    for (int i = point + 1; i < s; ++i) {
-      double digit = 0;
-      frac = std::modf(frac * 10, &digit);
-      out[i] = static_cast<char>('0' + static_cast<int>(digit));
-      // A significant digit found after the point counts one position to the left,
-      // so the 16-digit limit below spans the point the same way as for integers.
-      if (sig < 0 && digit != 0) sig = i - 1;
-      if (sig >= 0 && i - sig >= 16) break;
-    }
-  }
-
+// Rounds the written digits half up on the rest of the fraction, turning the positions
+// beyond 16 significant digits into "0"; `sig` moves left when a carry makes a new
+// first digit. False when the carry does not fit.
+bool round_digits(double frac, int point, int dec, int s, char* out, int& sig) {
   double round_digit = 0;
   frac = std::modf(frac * 10, &round_digit);
   int r = static_cast<int>(round_digit);
@@ -114,26 +110,47 @@ void double_text(double value, int point, int dec, std::size_t size, char* out) 
     out[i--] = '0';
     --zeros;
   }
-  if (round_up) {
-    for (;; --i) {
-      if (i < 0) return fill_overflow(out, size);
-      if (dec > 0 && i == point) continue;
-      char c = out[i];
-      if (c == '9') {
-        out[i] = '0';
-        continue;
-      }
-      if (c >= '0' && c <= '8') {
-        out[i] = static_cast<char>(c + 1);
-      } else {
-        out[i] = '1';  // a new leading digit in place of a space
-      }
-      // The carry may have made the first non-zero digit of the text (-0.5 shows
-      // "-1"): it is the first significant position when it lies left of the old one.
-      if (sig < 0 || i < sig) sig = i;
+  if (!round_up) return true;
+  for (;; --i) {
+    if (i < 0) return false;
+    if (dec > 0 && i == point) continue;
+    char c = out[i];
+    if (c == '9') {
+      out[i] = '0';
+      continue;
+    }
+    if (c >= '0' && c <= '8') {
+      out[i] = static_cast<char>(c + 1);
+    } else {
+      out[i] = '1';  // a new leading digit in place of a space
+    }
+    // The carry may have made the first non-zero digit of the text (-0.5 shows
+    // "-1"): it is the first significant position when it lies left of the old one.
+    if (sig < 0 || i < sig) sig = i;
+    return true;
+  }
+}
+
+// Doubles: digits generated from the binary value with a small bias, at most about 16
+// significant digits, rounded half up with a look-ahead over a run of nines.
+void double_text(double value, int point, int dec, std::size_t size, char* out) {
+  const int s = static_cast<int>(size);
+  if (!std::isfinite(value) || point < 1) return fill_overflow(out, size);
+  const bool negative = value < 0;
+  double ipart = 0;
+  double frac = std::modf(std::fabs(value), &ipart);
+
+  int pos = 0;
+  if (!whole_digits(ipart, point, out, pos)) return fill_overflow(out, size);
+  int sig = -1;  // first significant position; -1 while none is known
+  for (int i = pos; i < point; ++i) {
+    if (out[i] != '0') {
+      sig = i;
       break;
     }
   }
+  if (dec > 0) frac = fraction_digits(frac, point, s, out, sig);
+  if (!round_digits(frac, point, dec, s, out, sig)) return fill_overflow(out, size);
 
   if (negative && sig >= 0) {
     int at = (dec > 0 && sig >= point) ? point - 2 : sig - 1;

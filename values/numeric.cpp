@@ -183,6 +183,125 @@ Value zero_divisor(int subcode, const char* op, const Value& a, const Value& b) 
   return Value();
 }
 
+// The parts of a text VAL reads: its sign, the spans of its integer and decimal digits,
+// and the positions it counts as integer places and as decimals.
+struct ValText {
+  bool negative = false;
+  bool point = false;
+  std::size_t int_width = 0;  // white space and sign count as integer positions
+  std::size_t int_from = 0, int_to = 0;
+  std::size_t frac_from = 0, frac_to = 0;
+  std::size_t dec_digits = 0, trailing = 0;
+  std::size_t digits_from = 0, digits_to = 0;  // the digits and point, for from_chars
+};
+
+bool is_digit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+
+ValText scan_val_text(std::string_view text) {
+  ValText t;
+  const std::size_t len = text.size();
+  std::size_t i = 0;
+  while (i < len && is_space_char(text[i])) ++i;
+  if (i < len && text[i] == '-') {
+    t.negative = true;
+    ++i;
+  } else if (i < len && text[i] == '+') {
+    ++i;
+  }
+  t.int_width = i;
+  t.digits_from = i;
+  // The integer digits, a point and the decimal digits, then whatever stops the number.
+  t.int_from = i;
+  while (i < len && is_digit(text[i])) ++i;
+  t.int_to = i;
+  t.int_width += t.int_to - t.int_from;
+  t.frac_from = t.frac_to = i;
+  if (i < len && text[i] == '.') {
+    t.point = true;
+    t.frac_from = ++i;
+    while (i < len && is_digit(text[i])) ++i;
+    t.frac_to = i;
+    t.dec_digits = t.frac_to - t.frac_from;
+  }
+  if (i < len) {
+    if (t.point) {
+      t.trailing += len - i;
+    } else {
+      std::size_t next = text.find('.', i);
+      if (next == std::string_view::npos) {
+        t.int_width += len - i;
+      } else {
+        t.int_width += next - i;
+        t.trailing += len - next - 1;
+      }
+    }
+  }
+  t.digits_to = i;
+  return t;
+}
+
+// The digits, integer and decimal, as one 64-bit integer; false when they go beyond the
+// largest 64-bit value, and the number continues as a double.
+bool digits_as_integer(std::string_view text, const ValText& t, std::int64_t& ivalue) {
+  ivalue = 0;
+  bool as_double = false;
+  auto accumulate = [&](std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) {
+      const int digit = text[k] - '0';
+      if (!as_double && (ivalue > INT64_MAX / 10 || (ivalue == INT64_MAX / 10 && digit > 7))) {
+        as_double = true;
+      }
+      if (!as_double) ivalue = ivalue * 10 + digit;
+    }
+  };
+  if ((t.int_to - t.int_from) + t.dec_digits <= 18) {
+    // Eighteen digits never overflow 64 bits.
+    for (std::size_t k = t.int_from; k < t.int_to; ++k) ivalue = ivalue * 10 + (text[k] - '0');
+    for (std::size_t k = t.frac_from; k < t.frac_to; ++k) ivalue = ivalue * 10 + (text[k] - '0');
+  } else {
+    accumulate(t.int_from, t.int_to);
+    accumulate(t.frac_from, t.frac_to);
+  }
+  return !as_double;
+}
+
+// The magnitude of a text with a point or too many digits for 64 bits, as a double.
+double digits_as_double(std::string_view text, const ValText& t, std::int64_t ivalue,
+                        bool fits) {
+  if (fits && t.dec_digits <= 22 && ivalue <= (std::int64_t{1} << 53)) {
+    // Both operands exact: the quotient is the correctly rounded value of the text.
+    return static_cast<double>(ivalue) / pow10(static_cast<int>(t.dec_digits));
+  }
+  // Digits beyond what a double or a power of ten holds exactly: the digits are read
+  // in one go, so a long text does not gather rounding errors (or overflow to
+  // infinity and divide by infinity).
+  double v = 0;
+  const char* first = text.data() + t.digits_from;
+  const char* last = text.data() + t.digits_to;
+  const std::from_chars_result r = std::from_chars(first, last, v, std::chars_format::fixed);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Too large, or too small: some whole digit other than 0 tells which.
+    const std::string_view whole(first, static_cast<std::size_t>(last - first));
+    const std::size_t nonzero = whole.substr(0, whole.find('.')).find_first_not_of('0');
+    v = nonzero != std::string_view::npos ? HUGE_VAL : 0.0;
+  } else if (r.ec != std::errc()) {
+    v = 0;  // no digits at all ("." alone)
+  }
+  return v;
+}
+
+// The display width VAL gives the number read from a text of `len` bytes.
+std::size_t val_width(const Number& n, const ValText& t, std::size_t len) {
+  const std::size_t decimals = t.dec_digits + t.trailing;
+  if (t.int_width > 10) {
+    return n.is_integer() ? Value::integer(n.i).num().width : computed_width_double(n.d);
+  }
+  if (decimals == 0) return len;
+  if (t.int_width == 0) return 1;
+  if (t.negative && t.int_width == 1 && n.as_double() != 0) return 2;
+  return t.int_width;
+}
+
 }  // namespace
 
 Value STR(const Value& n) { return str_impl(n, nullptr, nullptr, nullptr); }
@@ -201,111 +320,23 @@ Value STRZERO(const Value& n, const Value& width, const Value& dec) {
 }
 
 Number val_number(std::string_view text) {
-  const std::size_t len = text.size();
-  std::size_t i = 0;
-  while (i < len && is_space_char(text[i])) ++i;
-  bool negative = false;
-  if (i < len && text[i] == '-') {
-    negative = true;
-    ++i;
-  } else if (i < len && text[i] == '+') {
-    ++i;
-  }
-  std::size_t int_width = i;  // white space and sign count as integer positions
-  const std::size_t digits_from = i;
-  auto is_digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
-  // The integer digits, a point and the decimal digits, then whatever stops the number.
-  const std::size_t int_from = i;
-  while (i < len && is_digit(text[i])) ++i;
-  const std::size_t int_to = i;
-  int_width += int_to - int_from;
-  std::size_t dec_digits = 0, trailing = 0;
-  bool point = false, as_double = false;
-  std::size_t frac_from = i, frac_to = i;
-  if (i < len && text[i] == '.') {
-    point = true;
-    frac_from = ++i;
-    while (i < len && is_digit(text[i])) ++i;
-    frac_to = i;
-    dec_digits = frac_to - frac_from;
-  }
-  if (i < len) {
-    if (point) {
-      trailing += len - i;
-    } else {
-      std::size_t next = text.find('.', i);
-      if (next == std::string_view::npos) {
-        int_width += len - i;
-      } else {
-        int_width += next - i;
-        trailing += len - next - 1;
-      }
-    }
-  }
+  const ValText t = scan_val_text(text);
   std::int64_t ivalue = 0;
-  auto accumulate = [&](std::size_t from, std::size_t to) {
-    for (std::size_t k = from; k < to; ++k) {
-      const int digit = text[k] - '0';
-      // Beyond the largest 64-bit value the number continues as a double.
-      if (!as_double && (ivalue > INT64_MAX / 10 || (ivalue == INT64_MAX / 10 && digit > 7))) {
-        as_double = true;
-      }
-      if (!as_double) ivalue = ivalue * 10 + digit;
-    }
-  };
-  if ((int_to - int_from) + dec_digits <= 18) {
-    // Eighteen digits never overflow 64 bits.
-    for (std::size_t k = int_from; k < int_to; ++k) ivalue = ivalue * 10 + (text[k] - '0');
-    for (std::size_t k = frac_from; k < frac_to; ++k) ivalue = ivalue * 10 + (text[k] - '0');
-  } else {
-    accumulate(int_from, int_to);
-    accumulate(frac_from, frac_to);
-  }
-  const std::size_t digits_to = i;
+  const bool fits = digits_as_integer(text, t, ivalue);
 
   Number n;
-  if (point || as_double) {
-    double v = 0;
-    if (!as_double && dec_digits <= 22 && ivalue <= (std::int64_t{1} << 53)) {
-      // Both operands exact: the quotient is the correctly rounded value of the text.
-      v = static_cast<double>(ivalue) / pow10(static_cast<int>(dec_digits));
-    } else {
-      // Digits beyond what a double or a power of ten holds exactly: the digits are read
-      // in one go, so a long text does not gather rounding errors (or overflow to
-      // infinity and divide by infinity).
-      const char* first = text.data() + digits_from;
-      const char* last = text.data() + digits_to;
-      const std::from_chars_result r = std::from_chars(first, last, v, std::chars_format::fixed);
-      if (r.ec == std::errc::result_out_of_range) {
-        // Too large, or too small: some whole digit other than 0 tells which.
-        const std::string_view whole(first, static_cast<std::size_t>(last - first));
-        const std::size_t nonzero = whole.substr(0, whole.find('.')).find_first_not_of('0');
-        v = nonzero != std::string_view::npos ? HUGE_VAL : 0.0;
-      } else if (r.ec != std::errc()) {
-        v = 0;  // no digits at all ("." alone)
-      }
-    }
+  if (t.point || !fits) {
+    const double v = digits_as_double(text, t, ivalue, fits);
     n.repr = NumRepr::Double;
-    n.d = negative ? -v : v;
+    n.d = t.negative ? -v : v;
   } else {
     // A negative value never overflows here: the magnitude is at most the largest
     // 64-bit value.
-    n.i = negative ? -ivalue : ivalue;
+    n.i = t.negative ? -ivalue : ivalue;
     n.repr = (n.i >= INT32_MIN && n.i <= INT32_MAX) ? NumRepr::Int32 : NumRepr::Int64;
   }
-  std::size_t decimals = dec_digits + trailing;
-  std::size_t width;
-  if (int_width > 10) {
-    width = n.is_integer() ? Value::integer(n.i).num().width : computed_width_double(n.d);
-  } else if (decimals == 0) {
-    width = len;
-  } else if (int_width == 0) {
-    width = 1;
-  } else if (negative && int_width == 1 && n.as_double() != 0) {
-    width = 2;
-  } else {
-    width = int_width;
-  }
+  const std::size_t width = val_width(n, t, text.size());
+  const std::size_t decimals = t.dec_digits + t.trailing;
   n.width = static_cast<std::uint8_t>(width > kMaxAttr ? kMaxAttr : width);
   // Decimals belong to the double representation only.
   n.dec = n.is_integer() ? 0 : static_cast<std::uint8_t>(decimals > kMaxAttr ? kMaxAttr : decimals);

@@ -466,7 +466,7 @@ class PosixFiles final : public HostFiles {
 
 int os_code_of_host_error(long err) { return map_errno(static_cast<int>(err)); }
 
-HostFiles& native_host_files() {
+HostFiles& host_files() {
   static PosixFiles files;
   return files;
 }

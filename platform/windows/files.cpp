@@ -386,7 +386,7 @@ int map_windows_error(unsigned long err) {
 
 int os_code_of_host_error(long err) { return map_windows_error(static_cast<unsigned long>(err)); }
 
-HostFiles& native_host_files() {
+HostFiles& host_files() {
   static WindowsFiles files;
   return files;
 }
