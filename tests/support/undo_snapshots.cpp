@@ -3,9 +3,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "platform/host_files.h"
 
 namespace lum::test {
 
@@ -13,26 +11,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Gives `to` the modification time of `from`, to the host's own precision. The
-// toolchain's std::filesystem for Windows reads and sets times to the second only,
-// while the program keeps (and an undo compares) the host's 100 ns.
+// Gives `to` the modification time of `from`, to the host's own precision, through the
+// program's own file layer: the toolchain's std::filesystem for Windows reads and sets
+// times to the second only, while the program keeps (and an undo compares) 100 ns.
 void copy_time(const fs::path& from, const fs::path& to) {
-#ifdef _WIN32
-  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  FILETIME t{};
-  HANDLE a = ::CreateFileW(from.c_str(), FILE_READ_ATTRIBUTES, kShare, nullptr, OPEN_EXISTING,
-                           0, nullptr);
-  const bool read = a != INVALID_HANDLE_VALUE && ::GetFileTime(a, nullptr, nullptr, &t);
-  if (a != INVALID_HANDLE_VALUE) ::CloseHandle(a);
-  HANDLE b = read ? ::CreateFileW(to.c_str(), FILE_WRITE_ATTRIBUTES, kShare, nullptr,
-                                  OPEN_EXISTING, 0, nullptr)
-                  : INVALID_HANDLE_VALUE;
-  const bool set = b != INVALID_HANDLE_VALUE && ::SetFileTime(b, nullptr, nullptr, &t);
-  if (b != INVALID_HANDLE_VALUE) ::CloseHandle(b);
-  if (!set) throw std::runtime_error("cannot copy the time of " + from.string());
-#else
-  fs::last_write_time(to, fs::last_write_time(from));
-#endif
+  FileState state;
+  if (host_files().state(from.string(), state) != kOsOk ||
+      host_files().set_mtime(to.string(), state.mtime_ns) != kOsOk) {
+    throw std::runtime_error("cannot copy the time of " + from.string());
+  }
 }
 
 }  // namespace
