@@ -131,6 +131,13 @@ fs::path bench_base() {
   return shm;
 }
 
+// A five-conversion dataset of `n` lines in every text file, written in `dir`.
+void write_dataset(const fs::path& dir, std::size_t n) {
+  DatasetOptions o;
+  o.lines.fill(n);
+  Dataset(o).write(dir);
+}
+
 fs::path fresh_root() {
   std::random_device rd;
   return bench_base() / ("lumconv-bench-" + std::to_string(rd()));
@@ -288,14 +295,11 @@ namespace {
 // LUM_BENCH_RECORDS lines per text file: what --check costs beyond one run (copying the
 // tables it would change and reading back its report).
 void BM_CheckAgainstRun(benchmark::State& state) {
-  const char* env = std::getenv("LUM_BENCH_RECORDS");
-  const std::size_t n = env != nullptr ? std::strtoull(env, nullptr, 10) : 1000000;
+  const std::size_t n = env_count("LUM_BENCH_RECORDS", 1000000);
   const fs::path root = fresh_root();
   const fs::path dir = root / "data", tmp = root / "tmp";
   fs::create_directories(tmp);
-  DatasetOptions o;
-  o.lines.fill(n);
-  Dataset(o).write(dir);
+  write_dataset(dir, n);
   lum::ProcessOptions in_dir;
   in_dir.cwd = dir.string();
   in_dir.set_env = {"TMPDIR=" + tmp.string()};
@@ -335,9 +339,7 @@ void BM_SnapshotAndUndo(benchmark::State& state) {
   const fs::path root = fresh_root();
   const fs::path dir = root / "data", copies = root / "copies";
   fs::create_directories(copies);
-  DatasetOptions o;
-  o.lines.fill(n);
-  Dataset(o).write(dir);
+  write_dataset(dir, n);
   run_lumconv(dir);  // the targets filled, as a second run finds them
   const std::string program = lumconv_binary();
   double with_s = 0, without_s = 0, undo_s = 0, cp_s = 0, mb = 0;

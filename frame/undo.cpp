@@ -108,20 +108,15 @@ void clear_partial_snapshots() {
   }
 }
 
-// "20261209-053012", sortable, from the local time now.
-std::string stamp_now() {
+// The local time now, as a folder's name ("20261209-053012", sortable) or for a person
+// ("2026-12-09 05:30:12").
+enum class TimeText { kFolder, kReadable };
+std::string local_time_now(TimeText as) {
   const LocalDateTime t = local_now();
+  const char* format =
+      as == TimeText::kFolder ? "%04d%02d%02d-%02d%02d%02d" : "%04d-%02d-%02d %02d:%02d:%02d";
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return buf;
-}
-
-std::string readable_now() {
-  const LocalDateTime t = local_now();
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
+  std::snprintf(buf, sizeof buf, format, t.year, t.month, t.day, t.hour, t.minute, t.second);
   return buf;
 }
 
@@ -182,7 +177,7 @@ bool RunSnapshot::take(const std::vector<std::string>& names) {
   std::string folder;
   for (;;) {
     // Named by the run's start; a second run in the same second gets "-2" and so on.
-    const std::string stamp = stamp_now();
+    const std::string stamp = local_time_now(TimeText::kFolder);
     const std::vector<std::string> taken = list_directories(kUndoFolder);
     std::string name = stamp;
     for (int n = 2; std::find(taken.begin(), taken.end(), name) != taken.end(); ++n) {
@@ -196,7 +191,7 @@ bool RunSnapshot::take(const std::vector<std::string>& names) {
   }
   folder_ = folder;
   manifest_ = Manifest{};
-  manifest_.started = readable_now();
+  manifest_.started = local_time_now(TimeText::kReadable);
   manifest_.drive_root = absolute(drive_root());
   manifest_.directory = absolute(".");
   int number = 0;
@@ -521,7 +516,8 @@ int undo_last_run(const std::string& program, const UndoRequest& request, const 
       !put_back_files(program, prefix, s, steps, out, err)) {
     return 1;
   }
-  write_whole(folder_path(s.folder, kUndoneMark), "undone " + readable_now() + "\n");
+  write_whole(folder_path(s.folder, kUndoneMark),
+              "undone " + local_time_now(TimeText::kReadable) + "\n");
   commit_directory(s.folder);
   out("Every file is as it was before the run of " + s.manifest.started +
       ". The snapshot stays in " + s.folder +

@@ -31,13 +31,6 @@ using sample::TableDef;
 
 const std::string kBinary = LUMCONV_BINARY;
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Every file below `dir`: its bytes and its modification time.
 using Tree = std::map<std::string, std::pair<std::string, fs::file_time_type>>;
 Tree tree(const fs::path& dir) {

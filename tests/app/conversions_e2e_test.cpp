@@ -44,13 +44,6 @@ const std::string kBinary = LUMCONV_BINARY;
 const std::string kLockHelper = LUM_LOCK_HELPER;
 constexpr int kRows = 25, kCols = 80;
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void write_text_file(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
 }

@@ -57,13 +57,6 @@ using sample::DatasetOptions;
 
 using Files = std::map<std::string, std::string>;  // relative path -> bytes
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 bool in_undo_folder(const fs::path& rel) { return *rel.begin() == kUndoFolder; }
 
 // Every regular file below `dir`, by generic relative path; the undo snapshots aside.

@@ -34,13 +34,6 @@ namespace fs = std::filesystem;
 using sample::Dataset;
 using sample::DatasetOptions;
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::string upper(std::string s) {
   for (char& c : s) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

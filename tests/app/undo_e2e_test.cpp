@@ -36,13 +36,6 @@ using sample::TextSet;
 
 const std::string kBinary = LUMCONV_BINARY;
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void write_file(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
 }

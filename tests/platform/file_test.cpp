@@ -25,16 +25,12 @@ namespace lum {
 namespace {
 
 namespace fs = std::filesystem;
+using test::read_file;
 using test::TempDir;
 
 void touch(const fs::path& p, const std::string& content = "") {
   if (!p.parent_path().empty()) fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << content;
-}
-
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class DriveRootGuard {

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -30,6 +32,11 @@ std::filesystem::path temp_root() {
   const char* root = std::getenv("LUM_TEST_TMP");
   if (root != nullptr && *root != '\0') return root;
   return std::filesystem::temp_directory_path();
+}
+
+std::string read_file(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void remove_tree(const std::filesystem::path& dir) {

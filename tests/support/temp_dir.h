@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace lum::test {
@@ -12,6 +13,9 @@ namespace lum::test {
 // directory of the build tree, which a last test checks is left empty), else the
 // system's temporary directory.
 std::filesystem::path temp_root();
+
+// The bytes of a file; empty when it cannot be read.
+std::string read_file(const std::filesystem::path& p);
 
 // Removes a directory with everything in it, also files a test made read-only (which
 // Windows will not delete until they are writable again). Never throws.
