@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -339,25 +340,63 @@ bool latest_snapshot(Snapshot& out, std::string& why) {
   return false;
 }
 
+// What went wrong copying a snapshot's copy beside the file it puts back.
+enum class CopyFault { kNone, kRead, kWrite, kReadBack };
+
+// Copies `from` to a new file `to` a block at a time, each block read back after it is
+// written and compared with what was written, then forces `to` to the disk. `digest`
+// is the SHA-256 of the bytes copied; `oscode` the code of what failed.
+CopyFault copy_checked(const std::string& from, const std::string& to, std::string& digest,
+                       int& oscode) {
+  File in, out;
+  if ((oscode = in.open(from, FileAccess::ReadOnly, FileShare::Shared)) != kOsOk) {
+    return CopyFault::kRead;
+  }
+  if ((oscode = out.create(to, FileShare::Exclusive)) != kOsOk) return CopyFault::kWrite;
+  Sha256 h;
+  std::vector<char> buf(kBlock), back(kBlock);
+  for (std::uint64_t at = 0;;) {
+    const IoResult r = in.read_at(at, buf.data(), buf.size());
+    if ((oscode = r.oscode) != kOsOk) return CopyFault::kRead;
+    const std::size_t n = static_cast<std::size_t>(r.bytes);
+    h.update(buf.data(), n);
+    const IoResult w = out.write_at(at, buf.data(), n);
+    if (w.bytes != n) {
+      oscode = w.oscode != kOsOk ? w.oscode : kOsDiskFull;
+      return CopyFault::kWrite;
+    }
+    const IoResult b = out.read_at(at, back.data(), n);
+    if (b.bytes != n || std::memcmp(buf.data(), back.data(), n) != 0) {
+      oscode = b.oscode != kOsOk ? b.oscode : kOsAccessDenied;
+      return CopyFault::kReadBack;
+    }
+    at += n;
+    if (n < buf.size()) break;
+  }
+  if ((oscode = out.commit()) != kOsOk || (oscode = out.close()) != kOsOk) {
+    return CopyFault::kWrite;
+  }
+  digest = h.hex_digest();
+  return CopyFault::kNone;
+}
+
 // Puts one file back: its copy written beside it, checked, given its time, renamed
 // over it. The OS code of what failed, and `why` in words.
 int put_back(const Snapshot& s, const SavedFile& f, std::string& why) {
   const std::string temp = f.name + kPutBackSuffix;
   delete_file(temp);
-  std::string bytes;
-  if (!read_whole(folder_path(s.folder, f.copy), bytes)) {
-    why = "its copy cannot be read";
-    return kOsAccessDenied;
-  }
-  if (int rc = write_whole(temp, bytes); rc != kOsOk) {
-    why = "cannot be written beside it " + dos_error_explained(rc);
-    delete_file(temp);
-    return rc;
-  }
-  if (digest_of(temp) != f.sha256) {
+  std::string digest;
+  int code = kOsOk;
+  const CopyFault fault = copy_checked(folder_path(s.folder, f.copy), temp, digest, code);
+  if (fault == CopyFault::kNone && digest != f.sha256) code = kOsAccessDenied;
+  if (fault == CopyFault::kRead) why = "its copy cannot be read";
+  if (fault == CopyFault::kWrite) why = "cannot be written beside it " + dos_error_explained(code);
+  if (fault == CopyFault::kReadBack || (fault == CopyFault::kNone && code != kOsOk)) {
     why = "the bytes written beside it do not read back as saved";
+  }
+  if (code != kOsOk) {
     delete_file(temp);
-    return kOsAccessDenied;
+    return code;
   }
   if (int rc = set_file_time(temp, f.before.mtime_ns); rc != kOsOk) {
     why = "its modification time cannot be set " + dos_error_explained(rc);
