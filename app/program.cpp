@@ -174,6 +174,7 @@ Program lumconv_program() {
   p.modules.push_back(Module{"lumconv", {{"MAIN", [] { MAIN(); }}}});
   p.check_report = conversions_check_report;
   p.files_to_save = files_a_run_may_change;
+  p.destination_tables = destination_tables;
   return p;
 }
 

@@ -116,6 +116,12 @@ std::string table_file(const TableOpen& t) { return with_extension(t.name, ".dbf
 
 std::string index_file(const IndexBuild& ix) { return with_extension(ix.file, ".ntx"); }
 
+std::vector<std::string> destination_tables() {
+  std::vector<std::string> names;
+  for (const ConversionPlan& c : kRunPlan) names.push_back(table_file(c.table(c.target)));
+  return names;
+}
+
 std::vector<std::string> files_a_run_may_change() {
   std::vector<std::string> names;
   std::vector<std::string> seen;  // host paths, folded

@@ -93,5 +93,8 @@ std::string index_file(const IndexBuild& ix);
 // file that the run would create (an index, the log) is listed whether it exists or
 // not. Each file once, however its conversions spell it.
 std::vector<std::string> files_a_run_may_change();
+// The target table of every conversion of the plan, as the run names it: the
+// destination system's tables.
+std::vector<std::string> destination_tables();
 
 }  // namespace lum

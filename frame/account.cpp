@@ -100,12 +100,22 @@ std::string settled_account(const std::string& prefix) {
 
 }  // namespace
 
-std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& rewritten_tables) {
+std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& rewritten_tables,
+                                            const std::vector<std::string>& destination_tables) {
+  std::vector<std::string> destination;  // host paths
+  for (const std::string& name : destination_tables) {
+    const ResolvedName r = resolve_name(name);
+    if (r.oscode == kOsOk) destination.push_back(r.path);
+  }
+  const auto is_destination = [&](const std::string& path) {
+    return std::any_of(destination.begin(), destination.end(),
+                       [&](const std::string& d) { return equal_case_blind(d, path); });
+  };
   // Each directory by the name the run reaches it by (a host path would be read as
   // below the drive root).
   std::vector<std::string> dirs, out;
   for (const std::string& table : rewritten_tables) {
-    if (ascii_lower(fs::path(table).extension().string()) != ".dbf") continue;
+    if (!is_destination(table)) continue;
     const std::string name = operator_file_name(table);
     const std::size_t cut = name.find_last_of("\\/");
     const std::string dir = cut == std::string::npos ? "" : name.substr(0, cut + 1);
@@ -136,7 +146,7 @@ std::string indexes_to_rebuild_text(const std::vector<std::string>& indexes, boo
 }
 
 std::string run_account(std::string_view program, bool ended_by_error, bool interrupted,
-                        const UndoNote& undo) {
+                        const UndoNote& undo, const std::vector<std::string>& destination_tables) {
   const std::string prefix = std::string(program) + ": ";
   std::string out;
   // After the account proper: the destination's indexes to rebuild, and how to undo.
@@ -144,7 +154,7 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
     std::string s;
     std::vector<std::string> tables;
     for (const std::string& path : run_changed_files()) tables.push_back(path);
-    const std::string rebuild = indexes_to_rebuild_text(indexes_to_rebuild(tables), false);
+    const std::string rebuild = indexes_to_rebuild_text(indexes_to_rebuild(tables, destination_tables), false);
     if (!rebuild.empty()) s += prefix + rebuild;
     if (!undo.folder.empty()) {
       const std::string command = std::string(program) + " --undo" + undo.command_switches;

@@ -36,6 +36,8 @@ struct CheckOutcome {
   // directory has free (none when unknown); no snapshot when the run saves nothing.
   std::optional<std::uint64_t> snapshot_bytes;
   std::optional<std::uint64_t> free_bytes;
+  // The destination system's tables, as the program names them (Program).
+  std::vector<std::string> destination_tables;
 };
 
 // The report's closing part, the same for every program: how the real run would end

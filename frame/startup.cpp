@@ -222,6 +222,7 @@ int finish_check(const Program& p, const OutputSink& out, int code, bool interru
   c.files = scratch_files();
   c.notes = fs.notes;
   c.run = fs.run;
+  if (p.destination_tables) c.destination_tables = p.destination_tables();
   std::string report = p.check_report ? p.check_report(c) : check_verdict(c);
   if (Runtime::interrupt_pending()) {
     c.interrupted = true;
@@ -304,7 +305,10 @@ int run_program(const Program& p, int argc, const char* const* argv) {
   UndoNote undo;
   undo.folder = snapshot.folder();
   if (sw.drive) undo.command_switches = " //DRIVE:" + *sw.drive;
-  const std::string account = run_account(p.name, code != 0 && !interrupted, interrupted, undo);
+  const std::vector<std::string> destination =
+      p.destination_tables ? p.destination_tables() : std::vector<std::string>{};
+  const std::string account =
+      run_account(p.name, code != 0 && !interrupted, interrupted, undo, destination);
   if (!account.empty()) err(account);
   install_stop_signals(nullptr);
   return code;

@@ -45,6 +45,10 @@ struct Program {
   // start function runs: the real run saves them first so that it can be undone (none:
   // the run takes no snapshot). The dry run says how much room that snapshot needs.
   std::function<std::vector<std::string>()> files_to_save;
+  // The destination system's tables, as the program names them: the index files beside
+  // those the run rewrites are the destination's own, which the account and the dry run
+  // name to be rebuilt there (none: no index file is named).
+  std::function<std::vector<std::string>()> destination_tables;
 };
 
 // Exit codes besides ERRORLEVEL's 0 and 1.

@@ -395,7 +395,7 @@ TEST(UndoEndToEnd, NoSnapshotWithoutWorkNorInTheDryRunWhichTellsItsSize) {
 
 // The destination's own index files beside the tables a run rewrites are named by the
 // dry run and by the run's account, to be rebuilt in the destination system; neither
-// opens or changes them.
+// opens or changes them. Index files beside the run's staging tables are not named.
 TEST(UndoEndToEnd, TheDestinationsOwnIndexesAreNamedToBeRebuiltAndLeftAlone) {
   Undoable w(DatasetOptions::with_lines(20, 5));
   const fs::path target = Dataset::target_dir(w.data());
@@ -403,6 +403,8 @@ TEST(UndoEndToEnd, TheDestinationsOwnIndexesAreNamedToBeRebuiltAndLeftAlone) {
                                             "LURBMOV.mdx", "lupgmov.ndx"};
   for (const std::string& name : indexes) write_file(target / name, "index " + name);
   write_file(target / "leiame.txt", "not an index");
+  // An index beside a staging table in the working directory is not the destination's.
+  write_file(w.data() / "CBCLI.NTX", "an index of a staging table");
   const Tree before = tree(target);
   auto left_alone = [&] {
     const Tree now = tree(target);
@@ -428,8 +430,10 @@ TEST(UndoEndToEnd, TheDestinationsOwnIndexesAreNamedToBeRebuiltAndLeftAlone) {
     EXPECT_NE(std::string::npos, c.out.find("\n  \\lum\\firma1\\" + name + "\n")) << name;
     EXPECT_NE(std::string::npos, r.err.find("\n  \\lum\\firma1\\" + name + "\n")) << name;
   }
-  EXPECT_EQ(std::string::npos, c.out.find("leiame")) << c.out;
-  EXPECT_EQ(std::string::npos, r.err.find("leiame")) << r.err;
+  for (const char* other : {"leiame", "CBCLI.NTX"}) {
+    EXPECT_EQ(std::string::npos, c.out.find(other)) << c.out;
+    EXPECT_EQ(std::string::npos, r.err.find(other)) << r.err;
+  }
   left_alone();
 }
 
