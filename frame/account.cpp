@@ -100,25 +100,15 @@ std::string settled_account(const std::string& prefix) {
 
 }  // namespace
 
-std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& rewritten_tables,
-                                            const std::vector<std::string>& destination_tables) {
-  std::vector<std::string> destination;  // host paths
-  for (const std::string& name : destination_tables) {
-    const ResolvedName r = resolve_name(name);
-    if (r.oscode == kOsOk) destination.push_back(r.path);
-  }
-  const auto is_destination = [&](const std::string& path) {
-    return std::any_of(destination.begin(), destination.end(),
-                       [&](const std::string& d) { return equal_case_blind(d, path); });
-  };
+std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& destination_tables) {
   // Each directory by the name the run reaches it by (a host path would be read as
-  // below the drive root).
+  // below the drive root); whether the run changed a table by what the file is on the
+  // host, however its name is spelled.
   std::vector<std::string> dirs, out;
-  for (const std::string& table : rewritten_tables) {
-    if (!is_destination(table)) continue;
-    const std::string name = operator_file_name(table);
-    const std::size_t cut = name.find_last_of("\\/");
-    const std::string dir = cut == std::string::npos ? "" : name.substr(0, cut + 1);
+  for (const std::string& table : destination_tables) {
+    if (!changed_by_run(table)) continue;
+    const std::size_t cut = table.find_last_of("\\/");
+    const std::string dir = cut == std::string::npos ? "" : table.substr(0, cut + 1);
     if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
   }
   for (const std::string& dir : dirs) {
@@ -152,9 +142,8 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
   // After the account proper: the destination's indexes to rebuild, and how to undo.
   const auto tail = [&] {
     std::string s;
-    std::vector<std::string> tables;
-    for (const std::string& path : run_changed_files()) tables.push_back(path);
-    const std::string rebuild = indexes_to_rebuild_text(indexes_to_rebuild(tables, destination_tables), false);
+    const std::string rebuild =
+        indexes_to_rebuild_text(indexes_to_rebuild(destination_tables), false);
     if (!rebuild.empty()) s += prefix + rebuild;
     if (!undo.folder.empty()) {
       const std::string command = std::string(program) + " --undo" + undo.command_switches;

@@ -29,14 +29,13 @@ std::string run_account(std::string_view program, bool ended_by_error, bool inte
                         const UndoNote& undo = {},
                         const std::vector<std::string>& destination_tables = {});
 
-// The index files that lie beside the destination's tables the run rewrote (any .ntx,
-// .cdx, .idx, .mdx or .ndx in the directory of a table of `rewritten_tables`, by host
-// path, that is one of `destination_tables`, as the program names them) and that the run
-// did not write itself, by host path: the destination system's own indexes, which no
-// longer match their tables and must be rebuilt there. The run's staging tables and its
-// own index files are not the destination's. Read only; nothing is opened.
-std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& rewritten_tables,
-                                            const std::vector<std::string>& destination_tables);
+// The index files that lie beside the destination's tables that the run changed (any
+// .ntx, .cdx, .idx, .mdx or .ndx in the directory of a table of `destination_tables`,
+// as the program names them) and that the run did not write itself, by host path: the
+// destination system's own indexes, which no longer match their tables and must be
+// rebuilt there. The run's staging tables and its own index files are not the
+// destination's. Read only; nothing is opened.
+std::vector<std::string> indexes_to_rebuild(const std::vector<std::string>& destination_tables);
 // The account's (and the dry run's) lines that name them, "" when there are none.
 std::string indexes_to_rebuild_text(const std::vector<std::string>& indexes, bool dry_run);
 

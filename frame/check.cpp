@@ -91,11 +91,7 @@ std::string check_verdict(const CheckOutcome& c) {
   }
   out += changed;
   if (!changed.empty()) out += "Every other table would stay as it is.\n";
-  std::vector<std::string> tables;
-  for (const ScratchFile& f : c.files) {
-    if (f.changed) tables.push_back(f.path);
-  }
-  out += indexes_to_rebuild_text(indexes_to_rebuild(tables, c.destination_tables), true);
+  out += indexes_to_rebuild_text(indexes_to_rebuild(c.destination_tables), true);
   if (c.snapshot_bytes) out += snapshot_text(*c.snapshot_bytes, c.free_bytes);
   if (log) out += "It would write the error's report to error.log.\n";
   out += "None of your files was changed by this dry run.\n";
