@@ -211,6 +211,58 @@ IoResult File::write_at(std::uint64_t offset, const void* data, std::size_t n) {
   return res;
 }
 
+IoResult File::copy_from(File& from, std::uint64_t offset, std::size_t n, bool& reading) {
+  IoResult res;
+  reading = false;
+  if (!is_open() || access_ == FileAccess::ReadOnly || !from.is_open()) {
+    reading = !from.is_open();
+    res.oscode = kOsAccessDenied;
+    return res;
+  }
+  IoFault read_fault, write_fault;
+  const bool read_faulted = g_fault_hook && g_fault_hook(IoOp::Read, from.path_, offset, n, read_fault);
+  const bool write_faulted =
+      g_fault_hook && g_fault_hook(IoOp::Write, path_, offset, n, write_fault);
+  std::size_t want = n;
+  if (read_faulted) want = std::min(want, read_fault.allow);
+  if (write_faulted) want = std::min(want, write_fault.allow);
+  if (want > 0) note_change();
+  res = host_files().copy_range(from.handle_, handle_, offset, want, reading);
+  if (want < n && res.bytes == want && res.oscode == kOsOk) {
+    // The injected fault that cut the copy short; a read cut short with no code is the
+    // end of the file.
+    reading = read_faulted && read_fault.allow == want;
+    res.oscode = reading ? read_fault.oscode : write_fault.oscode;
+  }
+  return res;
+}
+
+IoResult HostFiles::copy_range(Handle from, Handle to, std::uint64_t offset, std::size_t n,
+                               bool& reading) {
+  IoResult res;
+  std::vector<char> buf(std::min<std::size_t>(n, std::size_t{1} << 18));
+  while (res.bytes < n) {
+    const std::size_t chunk = std::min<std::size_t>(buf.size(), n - res.bytes);
+    const IoResult r = read_at(from, offset + res.bytes, buf.data(), chunk);
+    if (r.oscode != kOsOk) {
+      reading = true;
+      res.oscode = r.oscode;
+      return res;
+    }
+    if (r.bytes == 0) break;
+    const IoResult w = write_at(to, offset + res.bytes, buf.data(), static_cast<std::size_t>(r.bytes));
+    res.bytes += w.bytes;
+    if (w.oscode != kOsOk || w.bytes != r.bytes) {
+      reading = false;
+      res.oscode = w.oscode != kOsOk ? w.oscode : kOsDiskFull;
+      return res;
+    }
+    if (r.bytes < chunk) break;  // the end of `from`
+  }
+  reading = false;
+  return res;
+}
+
 IoResult File::size() const {
   if (!is_open()) return IoResult{0, kOsAccessDenied};
   if (int rc = injected_fault(IoOp::Size, path_); rc != kOsOk) return IoResult{0, rc};

@@ -142,6 +142,12 @@ class File {
   IoResult read_at(std::uint64_t offset, void* data, std::size_t n);
   // Writes n bytes at offset; fewer only on an error (kOsDiskFull when the disk is full).
   IoResult write_at(std::uint64_t offset, const void* data, std::size_t n);
+  // Copies up to n bytes at `offset` of `from` to the same offset of this file, inside
+  // the host where it can (the bytes need not pass through this process). Fewer only at
+  // the end of `from` or on an error; `reading` then tells whether reading `from` failed
+  // (else writing this file did). The fault seam sees a read of `from` and a write of
+  // this file.
+  IoResult copy_from(File& from, std::uint64_t offset, std::size_t n, bool& reading);
   // The file's size in bytes (in `bytes`).
   IoResult size() const;
   // Sets the end of the file at `length`, cutting or zero-extending it.

@@ -71,6 +71,12 @@ class HostFiles {
   virtual IoResult size(Handle h) = 0;
   virtual int truncate(Handle h, std::uint64_t length) = 0;
   virtual int commit(Handle h) = 0;
+  // Copies up to n bytes at `offset` of `from` to the same offset of `to`; fewer only
+  // at the end of `from` or on an error, and then `reading` tells whether reading
+  // `from` failed (else writing `to` did). This implementation goes through a buffer
+  // with read_at and write_at; a host that can copy between files inside itself does.
+  virtual IoResult copy_range(Handle from, Handle to, std::uint64_t offset, std::size_t n,
+                              bool& reading);
   // A hint to start writing the range to the disk now (File::start_writeback).
   virtual void start_writeback(Handle h, std::uint64_t offset, std::uint64_t length) = 0;
   // Never blocks; a range another opener holds gives kOsFileInUse. `exclusive` on a

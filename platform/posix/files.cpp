@@ -376,6 +376,35 @@ class PosixFiles final : public HostFiles {
 
   int commit(Handle h) override { return ::fsync(fd_of(h)) == 0 ? kOsOk : map_errno(errno); }
 
+  IoResult copy_range(Handle from, Handle to, std::uint64_t offset, std::size_t n,
+                      bool& reading) override {
+    IoResult res;
+#ifdef __linux__
+    // Inside the kernel; what it cannot copy so (another kind of file system, an error
+    // that must be told as a read or a write) goes through the buffer from there.
+    bool at_end = false;
+    while (res.bytes < n && !at_end) {
+      loff_t in = static_cast<loff_t>(offset + res.bytes), out = in;
+      const ssize_t got =
+          ::copy_file_range(fd_of(from), &in, fd_of(to), &out, n - res.bytes, 0);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) break;
+      at_end = got == 0;
+      res.bytes += static_cast<std::uint64_t>(got);
+    }
+#else
+    const bool at_end = false;
+#endif
+    if (res.bytes == n || at_end) {
+      reading = false;
+      return res;
+    }
+    IoResult rest = HostFiles::copy_range(from, to, offset + res.bytes,
+                                          n - static_cast<std::size_t>(res.bytes), reading);
+    rest.bytes += res.bytes;
+    return rest;
+  }
+
   void start_writeback(Handle h, std::uint64_t offset, std::uint64_t length) override {
 #ifdef __linux__
     (void)::sync_file_range(fd_of(h), static_cast<off64_t>(offset), static_cast<off64_t>(length),

@@ -684,5 +684,55 @@ TEST(File, FaultHookCutsTransfers) {
   EXPECT_EQ(2u, f.size().bytes);
 }
 
+// A copy between two files goes through the host when it can; either way it gives the
+// bytes at the same offsets, fewer at the end of the source without an error, and on a
+// failure says whether the reading or the writing failed.
+TEST(File, CopiesBetweenFilesAndTellsWhichSideFailed) {
+  TempDir dir(true);
+  std::string bytes(700 * 1024 + 7, '\0');  // more than one buffer of a copy by hand
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + i / 4096);
+  touch("from.bin", bytes);
+  struct Case {
+    const char* name;
+    std::uint64_t offset;
+    std::size_t n;
+    std::optional<IoOp> fault_on;  // cut short: the read of the source or the write
+    int code;                      // of the cut (0: a read cut short like the end)
+    std::uint64_t copied;
+    bool reading;
+  } cases[] = {
+      {"the whole file", 0, bytes.size(), {}, kOsOk, bytes.size(), false},
+      {"a range inside it", 300000, 5000, {}, kOsOk, 5000, false},
+      {"past the end", 700000, 1 << 20, {}, kOsOk, bytes.size() - 700000, false},
+      {"the reading fails", 4096, 9000, IoOp::Read, kOsReadFault, 100, true},
+      {"the writing fails", 4096, 9000, IoOp::Write, kOsDiskFull, 100, false},
+      {"a read cut short", 0, 9000, IoOp::Read, kOsOk, 100, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    File from, to;
+    ASSERT_EQ(kOsOk, from.open("from.bin", FileAccess::ReadOnly, FileShare::Shared));
+    ASSERT_EQ(kOsOk, to.create("to.bin", FileShare::Exclusive));
+    set_io_fault_hook([&c](IoOp op, const std::string&, std::uint64_t, std::size_t, IoFault& fault) {
+      if (!c.fault_on || op != *c.fault_on) return false;
+      fault.allow = 100;
+      fault.oscode = c.code;
+      return true;
+    });
+    bool reading = !c.reading;
+    const IoResult r = to.copy_from(from, c.offset, c.n, reading);
+    set_io_fault_hook(nullptr);
+    EXPECT_EQ(c.copied, r.bytes);
+    EXPECT_EQ(c.code, r.oscode);
+    if (c.code != kOsOk) {
+      EXPECT_EQ(c.reading, reading);
+    }
+    std::string got(static_cast<std::size_t>(r.bytes), '\0');
+    EXPECT_EQ(r.bytes, to.read_at(c.offset, got.data(), got.size()).bytes);
+    EXPECT_EQ(bytes.substr(static_cast<std::size_t>(c.offset), got.size()), got);
+    EXPECT_EQ(c.offset + r.bytes, to.size().bytes);
+  }
+}
+
 }  // namespace
 }  // namespace lum
