@@ -250,6 +250,7 @@ int run_program(const Program& p, int argc, const char* const* argv) {
     request.force = sw.force;
     const int code = undo_last_run(p.name, request, out, err);
     install_stop_signals(nullptr);
+    Runtime::clear_interrupt();  // the undo has ended, whether or not a request stopped it
     return code;
   }
 

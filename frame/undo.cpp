@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "frame/account.h"
+#include "frame/digest_workers.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/sha256.h"
@@ -23,7 +24,6 @@ constexpr const char* kManifestNew = "manifest.new";
 constexpr const char* kUndoneMark = "undone.txt";
 // A file being put back is written beside the file under its name with this added.
 constexpr const char* kPutBackSuffix = ".lumconv-undo";
-constexpr std::size_t kBlock = 1 << 20;
 
 // Sub-codes of the snapshot's errors (subsystem "UNDO").
 enum UndoSubcode : int {
@@ -78,20 +78,68 @@ bool read_whole(std::string_view name, std::string& out) {
   return f.read_at(0, out.data(), out.size()).bytes == out.size();
 }
 
+// What went wrong copying a file a block at a time.
+enum class CopyFault { kNone, kRead, kWrite, kReadBack, kStopped };
+
+// Copies what `in` holds into `out` (new, empty) a block at a time and forces `out` to
+// the disk, handing each block to `workers` as the next bytes of `message`: the copy
+// and the hashing go side by side. With `read_back`, the host copies each block and
+// what is hashed is the block read back from `out`: the digest is then of the bytes
+// that `out` holds. A stop request ends it between blocks. `bytes` is what was copied,
+// `oscode` the code of what failed.
+CopyFault copy_blocks(File& in, File& out, DigestWorkers& workers, DigestWorkers::Message message,
+                      bool read_back, std::uint64_t& bytes, int& oscode) {
+  const std::size_t size = workers.block_bytes();
+  for (bytes = 0;;) {
+    if (Runtime::interrupt_pending()) return CopyFault::kStopped;
+    std::vector<char> block = workers.block();
+    CopyFault fault = CopyFault::kNone;
+    std::size_t n = 0;
+    if (read_back) {
+      bool reading = false;
+      const IoResult c = out.copy_from(in, bytes, size, reading);
+      n = static_cast<std::size_t>(c.bytes);
+      if ((oscode = c.oscode) != kOsOk) {
+        fault = reading ? CopyFault::kRead : CopyFault::kWrite;
+      } else if (const IoResult b = out.read_at(bytes, block.data(), n); b.bytes != n) {
+        oscode = b.oscode != kOsOk ? b.oscode : kOsReadFault;
+        fault = CopyFault::kReadBack;
+      }
+    } else {
+      const IoResult r = in.read_at(bytes, block.data(), size);
+      n = static_cast<std::size_t>(r.bytes);
+      if ((oscode = r.oscode) != kOsOk) {
+        fault = CopyFault::kRead;
+      } else if (const IoResult w = out.write_at(bytes, block.data(), n); w.bytes != n) {
+        oscode = w.oscode != kOsOk ? w.oscode : kOsDiskFull;
+        fault = CopyFault::kWrite;
+      }
+    }
+    if (fault != CopyFault::kNone) {
+      workers.give_back(std::move(block));
+      return fault;
+    }
+    workers.add(message, std::move(block), n);
+    bytes += n;
+    if (n < size) break;
+  }
+  if ((oscode = out.commit()) != kOsOk || (oscode = out.close()) != kOsOk) return CopyFault::kWrite;
+  return CopyFault::kNone;
+}
+
 // The SHA-256 of a file's bytes, "" when it cannot be read whole.
-std::string digest_of(std::string_view name) {
+std::string digest_of(const std::string& name) {
   File f;
   if (f.open(name, FileAccess::ReadOnly, FileShare::Shared) != kOsOk) return {};
   Sha256 h;
-  std::vector<char> buf(kBlock);
+  std::vector<char> buf(std::size_t{1} << 20);
   for (std::uint64_t at = 0;;) {
-    IoResult r = f.read_at(at, buf.data(), buf.size());
+    const IoResult r = f.read_at(at, buf.data(), buf.size());
+    if (r.oscode != kOsOk) return {};
     h.update(buf.data(), static_cast<std::size_t>(r.bytes));
     at += r.bytes;
-    if (r.oscode != kOsOk) return {};
-    if (r.bytes < buf.size()) break;
+    if (r.bytes < buf.size()) return h.hex_digest();
   }
-  return h.hex_digest();
 }
 
 // Removes a folder of the snapshots and everything in it (files only: a snapshot has no
@@ -195,6 +243,10 @@ bool RunSnapshot::take(const std::vector<std::string>& names) {
   manifest_.started = local_time_now(TimeText::kReadable);
   manifest_.drive_root = absolute(drive_root());
   manifest_.directory = absolute(".");
+  // The copies are hashed on other threads while the next blocks are copied; the
+  // manifest waits for every digest.
+  DigestWorkers workers;
+  std::vector<DigestWorkers::Message> digests;
   int number = 0;
   for (const std::string& name : names) {
     rt.poll_interrupt();
@@ -203,8 +255,13 @@ bool RunSnapshot::take(const std::vector<std::string>& names) {
     // working directory; the host path is for the person who reads the manifest.
     f.name = operator_file_name(resolve_name(name).path);
     f.host_path = absolute(resolve_name(name).path);
-    if (!save(f, ++number)) return false;
+    DigestWorkers::Message digest = 0;
+    if (!save(f, ++number, workers, digest)) return false;
     manifest_.files.push_back(std::move(f));
+    digests.push_back(digest);
+  }
+  for (std::size_t i = 0; i < manifest_.files.size(); ++i) {
+    if (manifest_.files[i].before.exists) manifest_.files[i].sha256 = workers.digest(digests[i]);
   }
   if (!write_manifest()) return false;
   commit_directory(kUndoFolder);
@@ -212,8 +269,8 @@ bool RunSnapshot::take(const std::vector<std::string>& names) {
   return true;
 }
 
-bool RunSnapshot::save(SavedFile& f, int number) {
-  Runtime& rt = Runtime::current();
+bool RunSnapshot::save(SavedFile& f, int number, DigestWorkers& workers,
+                       DigestWorkers::Message& digest) {
   for (;;) {
     f.before = mark_of(f.name);
     if (!f.before.exists) return true;
@@ -231,55 +288,25 @@ bool RunSnapshot::save(SavedFile& f, int number) {
       if (retry_after(kErrCreate, kUndoMakeCopy, copy_path, rc)) continue;
       return false;
     }
-    Sha256 h;
-    std::vector<char> buf(kBlock);
-    int failed_code = kOsOk, failed_sub = 0, failed_gen = 0;
-    std::string failed_file;
-    std::uint64_t at = 0;
-    for (;;) {
-      rt.poll_interrupt();
-      IoResult r = in.read_at(at, buf.data(), buf.size());
-      if (r.oscode != kOsOk) {
-        failed_code = r.oscode;
-        failed_gen = kErrRead;
-        failed_sub = kUndoReadFile;
-        failed_file = f.name;
-        break;
-      }
-      h.update(buf.data(), static_cast<std::size_t>(r.bytes));
-      IoResult w = out.write_at(at, buf.data(), static_cast<std::size_t>(r.bytes));
-      if (w.bytes != r.bytes) {
-        failed_code = w.oscode != kOsOk ? w.oscode : kOsDiskFull;
-        failed_gen = kErrWrite;
-        failed_sub = kUndoWriteCopy;
-        failed_file = copy_path;
-        break;
-      }
-      at += r.bytes;
-      if (r.bytes < buf.size()) break;
-    }
-    if (failed_gen == 0) {
-      if (int rc = out.commit(); rc != kOsOk) {
-        failed_code = rc;
-        failed_gen = kErrWrite;
-        failed_sub = kUndoWriteCopy;
-        failed_file = copy_path;
-      } else if (int rc2 = out.close(); rc2 != kOsOk) {
-        failed_code = rc2;
-        failed_gen = kErrWrite;
-        failed_sub = kUndoWriteCopy;
-        failed_file = copy_path;
-      }
-    }
-    if (failed_gen == 0) {
-      // The file as it was copied: what the manifest promises to put back.
-      f.before.size = at;
-      f.sha256 = h.hex_digest();
+    digest = workers.begin();
+    std::uint64_t bytes = 0;
+    int code = kOsOk;
+    const CopyFault fault = copy_blocks(in, out, workers, digest, false, bytes, code);
+    if (fault == CopyFault::kNone) {
+      f.before.size = bytes;  // the file as it was copied: what the manifest promises
       return true;
     }
     out.close();
     delete_file(copy_path);
-    if (!retry_after(failed_gen, failed_sub, failed_file, failed_code)) return false;
+    if (fault == CopyFault::kStopped) {
+      Runtime::current().poll_interrupt();  // unwinds
+      return false;
+    }
+    const bool read = fault == CopyFault::kRead;
+    if (!retry_after(read ? kErrRead : kErrWrite, read ? kUndoReadFile : kUndoWriteCopy,
+                     read ? f.name : copy_path, code)) {
+      return false;
+    }
   }
 }
 
@@ -340,78 +367,6 @@ bool latest_snapshot(Snapshot& out, std::string& why) {
   return false;
 }
 
-// What went wrong copying a snapshot's copy beside the file it puts back.
-enum class CopyFault { kNone, kRead, kWrite, kReadBack };
-
-// Copies `from` to a new file `to` a block at a time, each block read back after it is
-// written and compared with what was written, then forces `to` to the disk. `digest`
-// is the SHA-256 of the bytes copied; `oscode` the code of what failed.
-CopyFault copy_checked(const std::string& from, const std::string& to, std::string& digest,
-                       int& oscode) {
-  File in, out;
-  if ((oscode = in.open(from, FileAccess::ReadOnly, FileShare::Shared)) != kOsOk) {
-    return CopyFault::kRead;
-  }
-  if ((oscode = out.create(to, FileShare::Exclusive)) != kOsOk) return CopyFault::kWrite;
-  Sha256 h;
-  std::vector<char> buf(kBlock), back(kBlock);
-  for (std::uint64_t at = 0;;) {
-    const IoResult r = in.read_at(at, buf.data(), buf.size());
-    if ((oscode = r.oscode) != kOsOk) return CopyFault::kRead;
-    const std::size_t n = static_cast<std::size_t>(r.bytes);
-    h.update(buf.data(), n);
-    const IoResult w = out.write_at(at, buf.data(), n);
-    if (w.bytes != n) {
-      oscode = w.oscode != kOsOk ? w.oscode : kOsDiskFull;
-      return CopyFault::kWrite;
-    }
-    const IoResult b = out.read_at(at, back.data(), n);
-    if (b.bytes != n || std::memcmp(buf.data(), back.data(), n) != 0) {
-      oscode = b.oscode != kOsOk ? b.oscode : kOsAccessDenied;
-      return CopyFault::kReadBack;
-    }
-    at += n;
-    if (n < buf.size()) break;
-  }
-  if ((oscode = out.commit()) != kOsOk || (oscode = out.close()) != kOsOk) {
-    return CopyFault::kWrite;
-  }
-  digest = h.hex_digest();
-  return CopyFault::kNone;
-}
-
-// Puts one file back: its copy written beside it, checked, given its time, renamed
-// over it. The OS code of what failed, and `why` in words.
-int put_back(const Snapshot& s, const SavedFile& f, std::string& why) {
-  const std::string temp = f.name + kPutBackSuffix;
-  delete_file(temp);
-  std::string digest;
-  int code = kOsOk;
-  const CopyFault fault = copy_checked(folder_path(s.folder, f.copy), temp, digest, code);
-  if (fault == CopyFault::kNone && digest != f.sha256) code = kOsAccessDenied;
-  if (fault == CopyFault::kRead) why = "its copy cannot be read";
-  if (fault == CopyFault::kWrite) why = "cannot be written beside it " + dos_error_explained(code);
-  if (fault == CopyFault::kReadBack || (fault == CopyFault::kNone && code != kOsOk)) {
-    why = "the bytes written beside it do not read back as saved";
-  }
-  if (code != kOsOk) {
-    delete_file(temp);
-    return code;
-  }
-  if (int rc = set_file_time(temp, f.before.mtime_ns); rc != kOsOk) {
-    why = "its modification time cannot be set " + dos_error_explained(rc);
-    delete_file(temp);
-    return rc;
-  }
-  if (int rc = replace_file(temp, f.name); rc != kOsOk) {
-    why = "cannot take the place of the file " + dos_error_explained(rc);
-    delete_file(temp);
-    return rc;
-  }
-  commit_directory(parent_of(f.name));
-  return kOsOk;
-}
-
 // The snapshot can be used here: it was read whole, and it was taken in this directory
 // with "\" naming the same folder.
 bool snapshot_fits_here(const std::string& program, const std::string& prefix, const Snapshot& s,
@@ -435,23 +390,12 @@ bool snapshot_fits_here(const std::string& program, const std::string& prefix, c
   return true;
 }
 
-// The snapshot must be whole: every copy there, with the bytes the manifest records.
-bool snapshot_whole(const std::string& prefix, const Snapshot& s, const OutputSink& err) {
+// Every copy of the snapshot is there (their bytes are checked as they are put back).
+bool copies_present(const std::string& prefix, const Snapshot& s, const OutputSink& err) {
   for (const SavedFile& f : s.manifest.files) {
-    if (!f.before.exists) continue;
-    if (Runtime::interrupt_pending()) {
-      err(prefix + "interrupted before anything was changed.\n");
-      return false;
-    }
-    const std::string copy = folder_path(s.folder, f.copy);
-    if (!file_exists(copy)) {
+    if (f.before.exists && !file_exists(folder_path(s.folder, f.copy))) {
       err(prefix + "the snapshot " + s.folder + " is damaged: the copy of " + f.name + " (" +
           f.copy + ") is missing. Nothing was changed.\n");
-      return false;
-    }
-    if (digest_of(copy) != f.sha256) {
-      err(prefix + "the snapshot " + s.folder + " is damaged: the copy of " + f.name + " (" +
-          f.copy + ") does not match its manifest. Nothing was changed.\n");
       return false;
     }
   }
@@ -501,22 +445,110 @@ bool files_free(const std::string& prefix, const Manifest& m, const std::vector<
   return true;
 }
 
-// Puts back or removes each file as its step says.
-bool put_back_files(const std::string& program, const std::string& prefix, const Snapshot& s,
-                    const std::vector<Step>& steps, const OutputSink& out, const OutputSink& err) {
+// The file beside `name` that its copy is written to before it takes its place.
+std::string beside(const std::string& name) { return name + kPutBackSuffix; }
+
+// Removes the files written beside the files of the snapshot (best effort).
+void remove_beside(const Manifest& m) {
+  for (const SavedFile& f : m.files) {
+    if (f.before.exists) delete_file(beside(f.name));
+  }
+}
+
+// Writes the copy of every file to put back beside it and gives it the file's
+// modification time, so that what is left to do are renames. The host copies each
+// block and the block is read back, hashed on other threads while the next is copied:
+// the digest checked against the manifest's SHA-256 is that of the bytes written. When
+// any of it fails, or a stop request comes, what was written beside the files is
+// removed and nothing was changed.
+bool write_beside(const std::string& prefix, const Snapshot& s, const std::vector<Step>& steps,
+                  const OutputSink& err) {
   const Manifest& m = s.manifest;
-  std::string why;
+  remove_beside(m);  // left by an undo that was killed
+  DigestWorkers workers;
+  std::vector<std::pair<std::size_t, DigestWorkers::Message>> digests;
+  std::string said;
+  bool stopped = false;
+  for (std::size_t i = 0; i < m.files.size() && said.empty() && !stopped; ++i) {
+    const SavedFile& f = m.files[i];
+    if (steps[i] != Step::kPutBack) continue;
+    File in, out;
+    int code = kOsOk;
+    std::uint64_t bytes = 0;
+    CopyFault fault = CopyFault::kRead;
+    if ((code = in.open(folder_path(s.folder, f.copy), FileAccess::ReadOnly, FileShare::Shared)) ==
+        kOsOk) {
+      fault = CopyFault::kWrite;
+      if ((code = out.create(beside(f.name), FileShare::Exclusive)) == kOsOk) {
+        const DigestWorkers::Message digest = workers.begin();
+        fault = copy_blocks(in, out, workers, digest, true, bytes, code);
+        digests.emplace_back(i, digest);
+      }
+    }
+    switch (fault) {
+      case CopyFault::kNone:
+        if ((code = set_file_time(beside(f.name), f.before.mtime_ns)) != kOsOk) {
+          said = f.name + ": its modification time cannot be set " + dos_error_explained(code);
+        }
+        break;
+      case CopyFault::kStopped:
+        stopped = true;
+        break;
+      case CopyFault::kRead:
+        said = f.name + ": its copy (" + f.copy + ") cannot be read " + dos_error_explained(code);
+        break;
+      case CopyFault::kWrite:
+        said = f.name + ": cannot be written beside it " + dos_error_explained(code);
+        break;
+      case CopyFault::kReadBack:
+        said = f.name + ": what was written beside it cannot be read back " +
+               dos_error_explained(code);
+        break;
+    }
+  }
+  for (const auto& [i, digest] : digests) {
+    const SavedFile& f = m.files[i];
+    if (workers.digest(digest) == f.sha256 || !said.empty() || stopped) continue;
+    // Which side is wrong: the snapshot's copy, or what was written from it.
+    if (digest_of(folder_path(s.folder, f.copy)) != f.sha256) {
+      said = "the snapshot " + s.folder + " is damaged: the copy of " + f.name + " (" + f.copy +
+             ") does not match its manifest";
+    } else {
+      said = f.name + ": the bytes written beside it do not read back as saved";
+    }
+  }
+  if (said.empty() && !stopped) return true;
+  remove_beside(m);
+  err(prefix + (stopped ? "interrupted before anything was changed.\n"
+                        : said + ". Nothing was changed.\n"));
+  return false;
+}
+
+// Puts each file written beside its place in that place, and removes the files the run
+// made. These are renames and removals only, done to the end once begun; then each
+// directory's entries are forced to the disk (until then a power cut may leave some
+// files as the run left them, which the next undo puts back: the snapshot is not marked
+// as undone before this ends).
+bool put_in_place(const std::string& program, const std::string& prefix, const Snapshot& s,
+                  const std::vector<Step>& steps, const OutputSink& out, const OutputSink& err) {
+  const Manifest& m = s.manifest;
   out(prefix + "putting back the files of the run of " + m.started + " (" + s.folder + "):\n");
+  std::vector<std::string> directories;
+  struct CommitDirectories {
+    std::vector<std::string>& names;
+    ~CommitDirectories() {
+      for (const std::string& d : names) commit_directory(d);
+    }
+  } commit{directories};
   for (std::size_t i = 0; i < m.files.size(); ++i) {
     const SavedFile& f = m.files[i];
     if (steps[i] == Step::kNothing) continue;
-    if (Runtime::interrupt_pending()) {
-      err(prefix + "interrupted; the files not yet put back are as the run left them. \"" +
-          program + " --undo\" again finishes the work.\n");
-      return false;
+    if (std::find(directories.begin(), directories.end(), parent_of(f.name)) == directories.end()) {
+      directories.push_back(parent_of(f.name));
     }
     if (steps[i] == Step::kRemove) {
       if (int rc = delete_file(f.name); rc != kOsOk && rc != kOsFileNotFound) {
+        remove_beside(m);
         err(prefix + f.name + " cannot be removed " + dos_error_explained(rc) + "; \"" + program +
             " --undo\" again finishes the work once the cause is gone.\n");
         return false;
@@ -524,9 +556,10 @@ bool put_back_files(const std::string& program, const std::string& prefix, const
       out("  removed " + f.name + " (the run made it)\n");
       continue;
     }
-    if (int rc = put_back(s, f, why); rc != kOsOk) {
-      err(prefix + f.name + ": " + why + "; \"" + program +
-          " --undo\" again finishes the work once the cause is gone.\n");
+    if (int rc = replace_file(beside(f.name), f.name); rc != kOsOk) {
+      remove_beside(m);
+      err(prefix + f.name + ": cannot take the place of the file " + dos_error_explained(rc) +
+          "; \"" + program + " --undo\" again finishes the work once the cause is gone.\n");
       return false;
     }
     out("  put back " + f.name + " (" + plural(f.before.size, "byte", "bytes") + ")\n");
@@ -546,13 +579,13 @@ int undo_last_run(const std::string& program, const UndoRequest& request, const 
     out(prefix + "there is no run to undo (no snapshot in " + kUndoFolder + " that is not undone).\n");
     return 0;
   }
-  if (!snapshot_fits_here(program, prefix, s, why, err) || !snapshot_whole(prefix, s, err)) {
+  if (!snapshot_fits_here(program, prefix, s, why, err) || !copies_present(prefix, s, err)) {
     return 1;
   }
   std::vector<Step> steps;
   if (!plan_steps(program, prefix, s.manifest, request, steps, err) ||
-      !files_free(prefix, s.manifest, steps, err) ||
-      !put_back_files(program, prefix, s, steps, out, err)) {
+      !files_free(prefix, s.manifest, steps, err) || !write_beside(prefix, s, steps, err) ||
+      !put_in_place(program, prefix, s, steps, out, err)) {
     return 1;
   }
   write_whole(folder_path(s.folder, kUndoneMark),

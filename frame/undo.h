@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "console/backend.h"
+#include "frame/digest_workers.h"
 #include "frame/undo_manifest.h"
 
 namespace lum {
@@ -46,7 +47,8 @@ class RunSnapshot {
   void record_after();
 
  private:
-  bool save(SavedFile& f, int number);
+  // Copies one file into the folder, its digest handed to `workers` as `digest`.
+  bool save(SavedFile& f, int number, DigestWorkers& workers, DigestWorkers::Message& digest);
   bool write_manifest();
 
   std::string folder_;

@@ -170,6 +170,8 @@ void Runtime::request_interrupt() noexcept { interrupt_flag_.store(true); }
 
 bool Runtime::interrupt_pending() noexcept { return interrupt_flag_.load(); }
 
+void Runtime::clear_interrupt() noexcept { interrupt_flag_.store(false); }
+
 void Runtime::on_interrupt() {
   if (quitting_) return;
   interrupt_flag_.store(false);

@@ -131,6 +131,8 @@ class Runtime {
   // console's control thread on Windows): asks the run to end at its next safe point.
   static void request_interrupt() noexcept;
   static bool interrupt_pending() noexcept;
+  // Drops a pending request: for work outside a runtime (the undo) that has acted on it.
+  static void clear_interrupt() noexcept;
   // At a safe point: when an interrupt is pending, sets exit code 1 and unwinds.
   void poll_interrupt() {
     if (interrupt_flag_.load(std::memory_order_relaxed)) on_interrupt();

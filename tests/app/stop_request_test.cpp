@@ -8,11 +8,13 @@
 // records in its file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -25,6 +27,7 @@
 #include "runtime/runtime.h"
 #include "table/workareas.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/undo_snapshots.h"
 #include "tools/sample/dataset.h"
 
 namespace lum::test {
@@ -95,6 +98,7 @@ std::optional<double> shown_counter(const std::string& out, const std::string& l
 
 // The memory variable A of the running conversion: its record counter.
 std::optional<double> counter() {
+  if (!Runtime::exists()) return std::nullopt;  // an undo runs without one
   const Value* a = Runtime::current().find_memvar("A");
   if (a == nullptr || !a->is_number()) return std::nullopt;
   return a->num().as_double();
@@ -122,14 +126,14 @@ struct Outcome {
   double seconds_to_closing = 0;  // to the first file call of the closing of the tables
 };
 
-Outcome run_with_stop(const fs::path& dir, bool check, const Moment& moment) {
+Outcome run_with_stop(const fs::path& dir, std::vector<const char*> switches, const Moment& moment) {
   Outcome o;
   std::vector<std::pair<IoOp, std::string>> calls;
   std::chrono::steady_clock::time_point asked;
   set_io_fault_hook([&](IoOp op, const std::string& path, std::uint64_t, std::size_t, IoFault&) {
     if (o.at) {
       // Closing the tables is the end of the run, not more of its work.
-      if (!Runtime::current().quitting()) {
+      if (!Runtime::exists() || !Runtime::current().quitting()) {
         o.after.emplace_back(op, path);
       } else if (o.seconds_to_closing == 0) {
         o.seconds_to_closing =
@@ -138,7 +142,9 @@ Outcome run_with_stop(const fs::path& dir, bool check, const Moment& moment) {
     } else if (moment(op, path, calls)) {
       AtRequest at;
       at.counter = counter();
-      if (Area* a = WorkAreas::get().find_alias("CBFORN")) at.staged = a->record_count();
+      if (Area* a = Runtime::exists() ? WorkAreas::get().find_alias("CBFORN") : nullptr) {
+        at.staged = a->record_count();
+      }
       at.calls = calls.size();
       o.at = at;
       asked = std::chrono::steady_clock::now();
@@ -158,7 +164,7 @@ Outcome run_with_stop(const fs::path& dir, bool check, const Moment& moment) {
   };
   const std::string drive = "//DRIVE:" + dir.string();
   std::vector<const char*> argv = {"lumconv", "//NOALERT", drive.c_str()};
-  if (check) argv.push_back("--check");
+  argv.insert(argv.end(), switches.begin(), switches.end());
   o.code = run_program(p, static_cast<int>(argv.size()), argv.data());
   if (o.at) {
     o.seconds_to_end =
@@ -262,7 +268,9 @@ TEST_P(StopRequest, EndsEveryKindOfLoopAtTheNextRecord) {
     SCOPED_TRACE(loop.name);
     TempDir dir;
     Dataset(options).write(dir.path());
-    const Outcome o = run_with_stop(dir.path(), check, loop.moment);
+    const Outcome o =
+        run_with_stop(dir.path(), check ? std::vector<const char*>{"--check"} : std::vector<const char*>{},
+                      loop.moment);
     ASSERT_TRUE(o.at) << "the moment never came";
     EXPECT_EQ(1, o.code) << o.err;
     EXPECT_LT(o.seconds_to_closing, 0.5);
@@ -290,6 +298,61 @@ INSTANTIATE_TEST_SUITE_P(RealAndDryRun, StopRequest, ::testing::Values(false, tr
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "DryRun" : "RealRun";
                          });
+
+// Every file below `dir` with its bytes, the undo snapshots aside.
+std::map<std::string, std::string> files_below(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const fs::path rel = fs::relative(e.path(), dir);
+    if (e.is_regular_file() && *rel.begin() != kUndoFolder) files[rel.generic_string()] = read_file(e.path());
+  }
+  return files;
+}
+
+// The n-th write into a file whose path contains `part`.
+Moment at_write_into(const char* part, std::size_t n) {
+  return [=](IoOp op, const std::string& path, const auto& before) {
+    if (op != IoOp::Write || path.find(part) == std::string::npos) return false;
+    std::size_t seen = 0;
+    for (const auto& [o, p] : before) seen += o == IoOp::Write && p.find(part) != std::string::npos;
+    return seen + 1 == n;
+  };
+}
+
+// A stop request while the snapshot is made ends the run before it changes a file, with
+// no snapshot left; one while an undo writes the files it puts back ends the undo before
+// it changes a file, with nothing left beside them, and the next undo finishes the work.
+TEST(StopRequestBeforeAChange, EndsTheSnapshotAndTheUndoWithNothingChanged) {
+  constexpr std::size_t kBlock = std::size_t{1} << 20;
+  TempDir dir;
+  // Tables of several blocks, so that the moments fall inside a file's copy.
+  Dataset(DatasetOptions::with_lines(12000)).write(dir.path());
+  const auto pristine = files_below(dir.path());
+
+  Outcome o = run_with_stop(dir.path(), {}, at_write_into(kUndoFolder, 3));
+  ASSERT_TRUE(o.at) << "the snapshot made fewer than three writes";
+  EXPECT_EQ(1, o.code) << o.err;
+  EXPECT_TRUE(files_below(dir.path()) == pristine);
+  EXPECT_EQ(0, snapshots_in(dir.path()).whole + snapshots_in(dir.path()).partial);
+
+  o = run_with_stop(dir.path(), {}, [](IoOp, const std::string&, const auto&) { return false; });
+  ASSERT_EQ(0, o.code) << o.err;
+  const auto ran = files_below(dir.path());
+  ASSERT_TRUE(ran != pristine);
+  std::size_t largest = 0;
+  for (const auto& [name, bytes] : pristine) largest = std::max(largest, bytes.size());
+  ASSERT_GT(largest, 2 * kBlock) << "no table spans several blocks";
+
+  o = run_with_stop(dir.path(), {"--undo"}, at_write_into(".lumconv-undo", 3));
+  ASSERT_TRUE(o.at) << "the undo made fewer than three writes";
+  EXPECT_EQ(1, o.code);
+  EXPECT_NE(std::string::npos, o.err.find("interrupted before anything was changed")) << o.err;
+  EXPECT_TRUE(files_below(dir.path()) == ran) << "the interrupted undo changed a file";
+
+  o = run_with_stop(dir.path(), {"--undo"}, [](IoOp, const std::string&, const auto&) { return false; });
+  EXPECT_EQ(0, o.code) << o.err;
+  EXPECT_TRUE(files_below(dir.path()) == pristine) << o.out << o.err;
+}
 
 }  // namespace
 }  // namespace lum::test
