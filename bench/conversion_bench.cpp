@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/process.h"
 #include "tools/sample/dataset.h"
 
@@ -99,16 +100,20 @@ RunFigures run_lumconv(const fs::path& dir, const std::string& program = lumconv
 }
 
 // The floor of copying `files` into `copies` with cp: the smallest of several rounds.
+double copy_seconds(const std::vector<fs::path>& files, const fs::path& copies) {
+  auto start = std::chrono::steady_clock::now();
+  for (const fs::path& f : files) {
+    lum::ProcessOutcome p =
+        lum::run_process(CP_BINARY, {f.string(), (copies / f.filename()).string()});
+    if (!p.started || p.exit_code != 0) throw std::runtime_error("cp failed: " + f.string());
+  }
+  return seconds_since(start);
+}
+
 double copy_floor_seconds(const std::vector<fs::path>& files, const fs::path& copies) {
   double best = 0;
   for (int round = 0; round < kCopyRounds; ++round) {
-    auto start = std::chrono::steady_clock::now();
-    for (const fs::path& f : files) {
-      lum::ProcessOutcome p =
-          lum::run_process(CP_BINARY, {f.string(), (copies / f.filename()).string()});
-      if (!p.started || p.exit_code != 0) throw std::runtime_error("cp failed: " + f.string());
-    }
-    double s = seconds_since(start);
+    const double s = copy_seconds(files, copies);
     best = round == 0 ? s : std::min(best, s);
   }
   return best;
@@ -333,6 +338,30 @@ namespace {
 // --no-undo, LUM_BENCH_ROUNDS alternating pairs (default 3), the fastest of each; then
 // lumconv --undo against cp of the same saved files back into place (the smallest of
 // several copies).
+// The median of a few figures.
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t m = v.size() / 2;
+  return v.size() % 2 != 0 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+// Forces each copy to the disk, as the undo forces what it puts back; the seconds taken.
+double commit_seconds(const std::vector<fs::path>& saved, const fs::path& copies) {
+  auto start = std::chrono::steady_clock::now();
+  for (const fs::path& f : saved) {
+    lum::File copy;
+    if (copy.open_path((copies / f.filename()).string(), lum::FileAccess::ReadWrite,
+                       lum::FileShare::Exclusive) != lum::kOsOk ||
+        copy.commit() != lum::kOsOk) {
+      throw std::runtime_error("cannot force the copy of " + f.string() + " to the disk");
+    }
+  }
+  return seconds_since(start);
+}
+
+// The run with its snapshot against the run with --no-undo, and the undo against a cp of
+// the bytes it puts back (and against that cp with the copies forced to the disk, as the
+// undo forces its files), in alternating pairs; each ratio is the median of the pairs'.
 void BM_SnapshotAndUndo(benchmark::State& state) {
   const std::size_t n = env_count("LUM_BENCH_RECORDS", 200000);
   const int rounds = static_cast<int>(std::max<std::size_t>(1, env_count("LUM_BENCH_ROUNDS", 3)));
@@ -342,40 +371,54 @@ void BM_SnapshotAndUndo(benchmark::State& state) {
   write_dataset(dir, n);
   run_lumconv(dir);  // the targets filled, as a second run finds them
   const std::string program = lumconv_binary();
-  double with_s = 0, without_s = 0, undo_s = 0, cp_s = 0, mb = 0;
+  std::vector<double> with_s, without_s, undo_s, cp_s, synced_s;
+  std::vector<double> snapshot_ratio, undo_ratio, undo_synced_ratio;
+  double mb = 0;
   for (auto _ : state) {
     for (int round = 0; round < rounds; ++round) {
-      const double w = run_lumconv(dir, program).seconds;
-      const double wo = run_lumconv(dir, program, {"--no-undo"}).seconds;
-      with_s = round == 0 ? w : std::min(with_s, w);
-      without_s = round == 0 ? wo : std::min(without_s, wo);
+      with_s.push_back(run_lumconv(dir, program).seconds);
+      without_s.push_back(run_lumconv(dir, program, {"--no-undo"}).seconds);
+      snapshot_ratio.push_back(with_s.back() / without_s.back());
     }
-    // One more run keeps its snapshot; the undo puts its files back.
+    // A run that keeps its snapshot, then the undo that puts its files back, and a cp
+    // of the same bytes beside it.
     lum::ProcessOptions in_dir;
     in_dir.cwd = dir.string();
     const std::string drive = "//DRIVE:" + dir.string();
-    seconds_of(program, {drive}, in_dir);
-    std::vector<fs::path> saved;
-    for (const auto& run : fs::directory_iterator(dir / kUndoFolder)) {
-      for (const auto& e : fs::directory_iterator(run.path())) {
-        if (e.path().filename() != "manifest.txt") saved.push_back(e.path());
+    for (int round = 0; round < rounds; ++round) {
+      seconds_of(program, {drive}, in_dir);
+      std::vector<fs::path> saved;
+      for (const auto& run : fs::directory_iterator(dir / kUndoFolder)) {
+        for (const auto& e : fs::directory_iterator(run.path())) {
+          if (e.path().filename() != "manifest.txt") saved.push_back(e.path());
+        }
       }
+      undo_s.push_back(seconds_of(program, {"--undo", drive}, in_dir));
+      cp_s.push_back(copy_seconds(saved, copies));
+      synced_s.push_back(cp_s.back() + commit_seconds(saved, copies));
+      undo_ratio.push_back(undo_s.back() / cp_s.back());
+      undo_synced_ratio.push_back(undo_s.back() / synced_s.back());
+      mb = static_cast<double>(total_bytes(saved)) / 1e6;
+      std::error_code ec;
+      fs::remove_all(dir / kUndoFolder, ec);
     }
-    undo_s = seconds_of(program, {"--undo", drive}, in_dir);
-    cp_s = copy_floor_seconds(saved, copies);
-    mb = static_cast<double>(total_bytes(saved)) / 1e6;
-    state.SetIterationTime(with_s);
+    state.SetIterationTime(median(with_s));
   }
   state.counters["lines"] = static_cast<double>(n);
-  state.counters["snapshot_ratio"] = without_s > 0 ? with_s / without_s : 0;
-  state.counters["undo_ratio"] = cp_s > 0 ? undo_s / cp_s : 0;
+  state.counters["snapshot_ratio"] = median(snapshot_ratio);
+  state.counters["undo_ratio"] = median(undo_ratio);
   std::printf(
-      "five conversions of %zu lines in %s, targets filled, fastest of %d pair(s):\n"
-      "  with the snapshot %.3f s, with --no-undo %.3f s, ratio %.2f\n"
-      "  lumconv --undo %.3f s, cp of the %.1f MB it puts back %.3f s, ratio %.2f\n",
-      n, bench_base().c_str(), rounds, with_s, without_s,
-      without_s > 0 ? with_s / without_s : 0.0, undo_s, mb, cp_s,
-      cp_s > 0 ? undo_s / cp_s : 0.0);
+      "five conversions of %zu lines in %s, targets filled, medians of %d pair(s):\n"
+      "  with the snapshot %.3f s, with --no-undo %.3f s, ratio %.2f (pairs %.2f to %.2f)\n"
+      "  lumconv --undo %.3f s, cp of the %.1f MB it puts back %.3f s, ratio %.2f (pairs %.2f "
+      "to %.2f)\n"
+      "  the cp with its copies forced to the disk %.3f s, ratio %.2f\n",
+      n, bench_base().c_str(), rounds, median(with_s), median(without_s), median(snapshot_ratio),
+      *std::min_element(snapshot_ratio.begin(), snapshot_ratio.end()),
+      *std::max_element(snapshot_ratio.begin(), snapshot_ratio.end()), median(undo_s), mb,
+      median(cp_s), median(undo_ratio), *std::min_element(undo_ratio.begin(), undo_ratio.end()),
+      *std::max_element(undo_ratio.begin(), undo_ratio.end()), median(synced_s),
+      median(undo_synced_ratio));
   std::error_code ec;
   fs::remove_all(root, ec);
 }
