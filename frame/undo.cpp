@@ -120,6 +120,7 @@ CopyFault copy_blocks(File& in, File& out, DigestWorkers& workers, DigestWorkers
       return fault;
     }
     workers.add(message, std::move(block), n);
+    out.start_writeback(bytes, n);  // the disk writes while the next block is copied
     bytes += n;
     if (n < size) break;
   }
