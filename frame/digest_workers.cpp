@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/terminal.h"
+
 namespace lum {
 
 DigestWorkers::DigestWorkers(std::size_t block_bytes, std::size_t blocks)
     : block_bytes_(block_bytes), limit_(std::max<std::size_t>(blocks, 1)) {
   const std::size_t n = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 2, 4);
-  for (std::size_t i = 0; i < n; ++i) workers_.emplace_back([this] { work(); });
+  // Stop requests go to the run's thread, never to a worker.
+  for (std::size_t i = 0; i < n; ++i) workers_.push_back(start_worker_thread([this] { work(); }));
 }
 
 DigestWorkers::~DigestWorkers() {

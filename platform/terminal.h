@@ -4,7 +4,9 @@
 // Windows console control events) that end a run at its next safe point.
 #pragma once
 
+#include <functional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace lum {
@@ -59,11 +61,23 @@ int read_stdin_byte(int timeout_ms);
 // REQUIRES: handler is async-signal-safe and may run on another thread.
 void install_stop_signals(void (*handler)(int));
 
+// Starts a thread for work that never waits for the operator (hashing what the run's
+// thread copies). The stop requests never reach it: POSIX blocks their signals in it,
+// so that they reach the run's own thread and wake its wait for a key; Windows
+// delivers them on a thread of its own anyway.
+std::thread start_worker_thread(std::function<void()> work);
+
 // Test seam: the stop requests of this host (POSIX: SIGINT, SIGQUIT, SIGTERM, SIGHUP;
 // Windows: Ctrl+C, Ctrl+Break, closing the console window) and their delivery to this
 // process the way the host delivers them (a signal; a call of the control handler on a
 // thread of its own). Returns once the installed handler has seen the request.
 std::vector<int> host_stop_requests();
 void deliver_stop_request(int request);
+// Test seam, POSIX: sends the request to the process as a whole, as a terminal or
+// another program does, without waiting for it to be handled; and holds the stop
+// requests back on the calling thread while `hold` is true (one sent meanwhile waits
+// for a thread that takes it). Windows, where the control thread takes them: nothing.
+void send_stop_request_to_process(int request);
+void hold_stop_requests(bool hold);
 
 }  // namespace lum

@@ -104,6 +104,34 @@ std::vector<int> host_stop_requests() { return {SIGINT, SIGQUIT, SIGTERM, SIGHUP
 
 void deliver_stop_request(int request) { ::raise(request); }  // handled before it returns
 
+namespace {
+sigset_t stop_signals() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int sig : host_stop_requests()) sigaddset(&stops, sig);
+  return stops;
+}
+}  // namespace
+
+void send_stop_request_to_process(int request) { ::kill(::getpid(), request); }
+
+void hold_stop_requests(bool hold) {
+  const sigset_t stops = stop_signals();
+  ::pthread_sigmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &stops, nullptr);
+}
+
+std::thread start_worker_thread(std::function<void()> work) {
+  const sigset_t stops = stop_signals();
+  sigset_t before;
+  ::pthread_sigmask(SIG_BLOCK, &stops, &before);
+  // The new thread starts with the mask of this one.
+  struct Restore {
+    sigset_t& mask;
+    ~Restore() { ::pthread_sigmask(SIG_SETMASK, &mask, nullptr); }
+  } restore{before};
+  return std::thread(std::move(work));
+}
+
 void install_stop_signals(void (*handler)(int)) {
   struct sigaction sa = {};
   sa.sa_handler = handler != nullptr ? handler : SIG_DFL;

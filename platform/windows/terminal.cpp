@@ -240,6 +240,11 @@ void deliver_stop_request(int request) {
   while (g_seen_count.load() == before && g_stop_handler.load() != nullptr) ::Sleep(1);
 }
 
+std::thread start_worker_thread(std::function<void()> work) { return std::thread(std::move(work)); }
+
+void send_stop_request_to_process(int) {}
+void hold_stop_requests(bool) {}
+
 void install_stop_signals(void (*handler)(int)) {
   if (handler != nullptr) {
     if (g_run_closed == nullptr) g_run_closed = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
