@@ -507,9 +507,11 @@ bool write_beside(const std::string& prefix, const Snapshot& s, const std::vecto
         break;
     }
   }
-  for (const auto& [i, digest] : digests) {
+  // Once something failed there is no digest to wait for.
+  for (std::size_t k = 0; k < digests.size() && said.empty() && !stopped; ++k) {
+    const auto& [i, digest] = digests[k];
     const SavedFile& f = m.files[i];
-    if (workers.digest(digest) == f.sha256 || !said.empty() || stopped) continue;
+    if (workers.digest(digest) == f.sha256) continue;
     // Which side is wrong: the snapshot's copy, or what was written from it.
     if (digest_of(folder_path(s.folder, f.copy)) != f.sha256) {
       said = "the snapshot " + s.folder + " is damaged: the copy of " + f.name + " (" + f.copy +
