@@ -59,17 +59,7 @@ using Files = std::map<std::string, std::string>;  // relative path -> bytes
 
 bool in_undo_folder(const fs::path& rel) { return *rel.begin() == kUndoFolder; }
 
-// Every regular file below `dir`, by generic relative path; the undo snapshots aside.
-Files snapshot(const fs::path& dir) {
-  Files files;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    const fs::path rel = fs::relative(e.path(), dir);
-    if (e.is_regular_file() && !in_undo_folder(rel)) files[rel.generic_string()] = read_file(e.path());
-  }
-  return files;
-}
-
-// The modification time of every file of snapshot(dir).
+// The modification time of every file of files_outside_snapshots(dir).
 using Times = std::map<std::string, fs::file_time_type>;
 Times times_of(const fs::path& dir) {
   Times t;
@@ -229,7 +219,7 @@ class Walk {
             ("lumconv-fw-" + std::to_string(rd()) + "-" + std::to_string(rd()));
     run_dir_ = root_ / "run";
     Dataset(options).write(root_ / "pristine");
-    pristine_ = snapshot(root_ / "pristine");
+    pristine_ = files_outside_snapshots(root_ / "pristine");
     pristine_times_ = times_of(root_ / "pristine");
   }
   ~Walk() {
@@ -288,7 +278,7 @@ class Walk {
     }
     set_drive_root("/");
     fs::current_path(back);
-    o.files = snapshot(run_dir_);
+    o.files = files_outside_snapshots(run_dir_);
     o.snapshots = snapshots_in(run_dir_);
     return o;
   }

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -299,16 +298,6 @@ INSTANTIATE_TEST_SUITE_P(RealAndDryRun, StopRequest, ::testing::Values(false, tr
                            return info.param ? "DryRun" : "RealRun";
                          });
 
-// Every file below `dir` with its bytes, the undo snapshots aside.
-std::map<std::string, std::string> files_below(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    const fs::path rel = fs::relative(e.path(), dir);
-    if (e.is_regular_file() && *rel.begin() != kUndoFolder) files[rel.generic_string()] = read_file(e.path());
-  }
-  return files;
-}
-
 // The n-th write into a file whose path contains `part`.
 Moment at_write_into(const char* part, std::size_t n) {
   return [=](IoOp op, const std::string& path, const auto& before) {
@@ -327,17 +316,17 @@ TEST(StopRequestBeforeAChange, EndsTheSnapshotAndTheUndoWithNothingChanged) {
   TempDir dir;
   // Tables of several blocks, so that the moments fall inside a file's copy.
   Dataset(DatasetOptions::with_lines(12000)).write(dir.path());
-  const auto pristine = files_below(dir.path());
+  const auto pristine = files_outside_snapshots(dir.path());
 
   Outcome o = run_with_stop(dir.path(), {}, at_write_into(kUndoFolder, 3));
   ASSERT_TRUE(o.at) << "the snapshot made fewer than three writes";
   EXPECT_EQ(1, o.code) << o.err;
-  EXPECT_TRUE(files_below(dir.path()) == pristine);
+  EXPECT_TRUE(files_outside_snapshots(dir.path()) == pristine);
   EXPECT_EQ(0, snapshots_in(dir.path()).whole + snapshots_in(dir.path()).partial);
 
   o = run_with_stop(dir.path(), {}, [](IoOp, const std::string&, const auto&) { return false; });
   ASSERT_EQ(0, o.code) << o.err;
-  const auto ran = files_below(dir.path());
+  const auto ran = files_outside_snapshots(dir.path());
   ASSERT_TRUE(ran != pristine);
   std::size_t largest = 0;
   for (const auto& [name, bytes] : pristine) largest = std::max(largest, bytes.size());
@@ -347,11 +336,11 @@ TEST(StopRequestBeforeAChange, EndsTheSnapshotAndTheUndoWithNothingChanged) {
   ASSERT_TRUE(o.at) << "the undo made fewer than three writes";
   EXPECT_EQ(1, o.code);
   EXPECT_NE(std::string::npos, o.err.find("interrupted before anything was changed")) << o.err;
-  EXPECT_TRUE(files_below(dir.path()) == ran) << "the interrupted undo changed a file";
+  EXPECT_TRUE(files_outside_snapshots(dir.path()) == ran) << "the interrupted undo changed a file";
 
   o = run_with_stop(dir.path(), {"--undo"}, [](IoOp, const std::string&, const auto&) { return false; });
   EXPECT_EQ(0, o.code) << o.err;
-  EXPECT_TRUE(files_below(dir.path()) == pristine) << o.out << o.err;
+  EXPECT_TRUE(files_outside_snapshots(dir.path()) == pristine) << o.out << o.err;
 }
 
 }  // namespace

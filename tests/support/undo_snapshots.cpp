@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/host_files.h"
+#include "tests/support/temp_dir.h"
 
 namespace lum::test {
 
@@ -31,6 +32,17 @@ Snapshots snapshots_in(const fs::path& dir) {
     if (e.is_directory()) ++(fs::exists(e.path() / "manifest.txt") ? s.whole : s.partial);
   }
   return s;
+}
+
+std::map<std::string, std::string> files_outside_snapshots(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const fs::path rel = fs::relative(e.path(), dir);
+    if (e.is_regular_file() && *rel.begin() != kUndoFolder) {
+      files[rel.generic_string()] = read_file(e.path());
+    }
+  }
+  return files;
 }
 
 void copy_tree(const fs::path& from, const fs::path& to) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
+#include <string>
 
 namespace lum::test {
 
@@ -15,6 +17,10 @@ struct Snapshots {
   int whole = 0, partial = 0;
 };
 Snapshots snapshots_in(const std::filesystem::path& dir);
+
+// Every regular file below `dir` with its bytes, by generic relative path; the undo
+// snapshots aside.
+std::map<std::string, std::string> files_outside_snapshots(const std::filesystem::path& dir);
 
 // Copies `from` to `to` (which must not exist), with the modification times of the
 // files.
